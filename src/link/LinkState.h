@@ -1,0 +1,24 @@
+#pragma once
+
+#include "link/EmuIdentity.h"
+
+#include <QString>
+
+// The link-state flags and identity texts. All false or empty at start.
+struct LinkState {
+    bool EmuConnected = false;  // a live, compatible unit is on the selected port; gates the poll
+    bool DataReady = false;     // the controls hold loaded data; edits are sent only while set
+    bool FileMode = false;      // setup and maps came from a file
+    bool FileDataShown = false; // the next Connect keeps the file's data and only re-identifies
+    bool SetupChanged = false;  // setup values on the PC differ from the unit
+    bool MapsChanged = false;   // map values on the PC differ from the unit
+    int SelectedPort = 0;       // the port the link-lost dialog reopens
+
+    EmuIdentity Identity;
+    QString FirmwareVersionText;
+    QString EmuTypeText;
+    QString SerialNumberText;
+    QString VersionNoticeText;
+
+    bool hasPendingChanges() const { return SetupChanged || MapsChanged; }
+};
