@@ -1,0 +1,42 @@
+#include "calibration/CalibrationTransfer.h"
+
+#include "link/EmuProtocol.h"
+
+#include <algorithm>
+
+namespace CalibrationTransfer {
+
+int storeReceivedImage(CalibrationData& data, const QByteArray& reply) {
+    data.ReceivedImage.fill(kReplyFillByte);
+    return copyReply(reply, data.ReceivedImage.data(), kImageSize, EmuLength::kImageReply);
+}
+
+int storeSetupBlock(CalibrationData& data, const QByteArray& reply) {
+    data.SetupBlock.fill(kReplyFillByte);
+    return copyReply(reply, data.SetupBlock.data(), kSetupBlockSize, EmuLength::kSetupBlock);
+}
+
+std::optional<std::array<std::uint8_t, kImageSize>> imageFromUnit(EmuProtocol& protocol, QString* errorText) {
+    const QByteArray reply = protocol.readImage(EmuPause::kSaveFromEmu);
+    if (reply.size() < EmuLength::kImageReply) {
+        if (errorText)
+            *errorText = QStringLiteral("The EMU sent %1 of %2 bytes of its data table; nothing was saved.")
+                             .arg(reply.size())
+                             .arg(EmuLength::kImageReply);
+        return std::nullopt;
+    }
+    std::array<std::uint8_t, kImageSize> image{};
+    std::copy_n(reinterpret_cast<const std::uint8_t*>(reply.constData()), EmuLength::kImageReply, image.begin());
+    return image;
+}
+
+std::array<std::uint8_t, kImageSize> imageFromPc(CalibrationData& data) {
+    buildImage(data);
+    return data.OutgoingImage;
+}
+
+void loadFileContents(CalibrationData& data, const SettingsFileContents& contents) {
+    data.ReceivedImage = contents.image;
+}
+
+} // namespace CalibrationTransfer

@@ -1,0 +1,332 @@
+// emu-cli as a user runs it: the real binary against the simulated unit on a pty.
+#include "calibration/SettingsFile.h"
+
+#include "EmuSimulator.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+QString cliPath() {
+    const QByteArray dir = qgetenv("EMU_BIN_DIR");
+    const QString base = dir.isEmpty() ? QCoreApplication::applicationDirPath() : QString::fromLocal8Bit(dir);
+    return QDir(base).filePath(QStringLiteral("emu-cli"));
+}
+
+Run runCli(const QStringList& args) {
+    QProcess p;
+    p.setProgram(cliPath());
+    p.setArguments(args);
+    p.start();
+    Run r;
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+QByteArray commandBytes(const QList<SimCommand>& commands) {
+    QByteArray firsts;
+    for (const SimCommand& c : commands)
+        firsts.append(c.bytes.at(0));
+    return firsts;
+}
+
+} // namespace
+
+class TestEmuCli : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void usage_data();
+    void usage();
+    void identify();
+    void identifyWithoutUnit();
+    void readSavesTheUnitsImage();
+    void readRefusesVehicleTextsTheFileCannotHold();
+    void writeRestoresABackup();
+    void writeRefusals_data();
+    void writeRefusals();
+    void showJson();
+    void showRejectsABadFile();
+
+private:
+    void startSim(SimConfig config);
+    QString backupOf(const SimConfig& config);
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<EmuSimulator> sim_;
+};
+
+void TestEmuCli::init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(QFile::exists(cliPath()));
+}
+
+void TestEmuCli::cleanup() {
+    if (sim_)
+        sim_->stop();
+    sim_.reset();
+}
+
+void TestEmuCli::startSim(SimConfig config) {
+    if (sim_)
+        sim_->stop();
+    config.linkPath = dir_->filePath(QStringLiteral("ttyEMU"));
+    sim_ = std::make_unique<EmuSimulator>(config);
+    QVERIFY(sim_->start());
+}
+
+void TestEmuCli::usage_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::newRow("nothing") << QStringList{} << 2;
+    QTest::newRow("unknown command") << QStringList{"flash"} << 2;
+    QTest::newRow("top help") << QStringList{"--help"} << 0;
+    QTest::newRow("identify help") << QStringList{"identify", "--help"} << 0;
+    QTest::newRow("read help") << QStringList{"read", "--help"} << 0;
+    QTest::newRow("write help") << QStringList{"write", "--help"} << 0;
+    QTest::newRow("show help") << QStringList{"show", "--help"} << 0;
+    QTest::newRow("no port") << QStringList{"identify"} << 2;
+    QTest::newRow("port and device") << QStringList{"identify", "--port", "1", "--device", "/dev/null"} << 2;
+    QTest::newRow("port 21") << QStringList{"identify", "--port", "21"} << 2;
+    QTest::newRow("read without -o") << QStringList{"read", "--port", "1"} << 2;
+    QTest::newRow("write without file") << QStringList{"write", "--port", "1"} << 2;
+    QTest::newRow("unknown option") << QStringList{"show", "--colour", "a.emu"} << 2;
+}
+
+void TestEmuCli::usage() {
+    QFETCH(QStringList, args);
+    const Run r = runCli(args);
+    QCOMPARE(r.status, QFETCH(int, status));
+    if (r.status == 2)
+        QVERIFY(!r.err.isEmpty());
+    else
+        QVERIFY(!r.out.isEmpty());
+}
+
+void TestEmuCli::identify() {
+    SimConfig config;
+    config.type = 3;
+    config.releaseLetter = QLatin1Char('A');
+    startSim(config);
+    const Run r = runCli({"identify", "--device", sim_->devicePath()});
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.out.contains("Model: 3\n"), qPrintable(r.out));
+    QVERIFY(r.out.contains("Type: Fuel and Timing\n"));
+    QVERIFY(r.out.contains("Firmware version: 1.13\n"));
+    QVERIFY(r.out.contains("Release letter: A\n"));
+    QVERIFY(r.out.contains("Signature: 56\n"));
+    QCOMPARE(commandBytes(sim_->commands()), QByteArray("\xFF"));
+
+    // The same unit by port number through EMU_PORTS.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QProcess p;
+    env.insert("EMU_PORTS", ":" + sim_->devicePath());
+    p.setProcessEnvironment(env);
+    p.start(cliPath(), {"identify", "--port", "2"});
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 0);
+}
+
+void TestEmuCli::identifyWithoutUnit() {
+    startSim({});
+    sim_->setSilent(true);
+    Run r = runCli({"identify", "--device", sim_->devicePath()});
+    QCOMPARE(r.status, 1);
+    QCOMPARE(r.err.count('\n'), 1);
+    QVERIFY(r.err.contains("no EMU answered"));
+
+    r = runCli({"identify", "--device", dir_->filePath("nothing-here")});
+    QCOMPARE(r.status, 1);
+    QVERIFY2(r.err.contains("no serial device"), qPrintable(r.err));
+}
+
+void TestEmuCli::readSavesTheUnitsImage() {
+    SimConfig config;
+    config.type = 6;
+    config.releaseLetter = QLatin1Char('B');
+    startSim(config);
+    // A jet trim at the top of its range is sent as a 0 byte and must not cut the table.
+    auto tune = EmuSimulator::baseTune(6, config.serial);
+    tune[3] = 0;
+    tune[200] = 0;
+    sim_->setImage(tune);
+
+    const QString file = dir_->filePath("car.emu");
+    const Run r = runCli({"read", "--device", sim_->devicePath(), "-o", file, "--make", "Mini", "--model",
+                          "Cooper S", "--engine", "A-series 1275"});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(commandBytes(sim_->commands()), QByteArray("\xFF\xFD"));
+
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const auto contents = SettingsFile::read(f.readAll());
+    QVERIFY(contents);
+    QCOMPARE(contents->identity.model(), 6);
+    QCOMPARE(contents->identity.firmwareVersionText(), QStringLiteral("1.13"));
+    QCOMPARE(contents->identity.releaseLetter(), QStringLiteral("B"));
+    QCOMPARE(contents->vehicle.make, QStringLiteral("Mini"));
+    QCOMPARE(contents->vehicle.model, QStringLiteral("Cooper S"));
+    QCOMPARE(contents->vehicle.engine, QStringLiteral("A-series 1275"));
+    for (int k = 0; k < 481; ++k)
+        QCOMPARE(contents->image[k], tune[k]);
+    QCOMPARE(contents->image[481], std::uint8_t(0));
+}
+
+void TestEmuCli::readRefusesVehicleTextsTheFileCannotHold() {
+    startSim({});
+    const QString file = dir_->filePath("bad.emu");
+    Run r = runCli({"read", "--device", sim_->devicePath(), "-o", file, "--make", "Mini~Cooper"});
+    QCOMPARE(r.status, 2);
+    r = runCli({"read", "--device", sim_->devicePath(), "-o", file, "--engine", "A\nB"});
+    QCOMPARE(r.status, 2);
+    QVERIFY(!QFile::exists(file));
+    QVERIFY(sim_->commands().isEmpty());
+}
+
+QString TestEmuCli::backupOf(const SimConfig& config) {
+    startSim(config);
+    const QString file = dir_->filePath(QStringLiteral("backup-%1.emu").arg(config.type));
+    const Run r = runCli({"read", "--device", sim_->devicePath(), "-o", file});
+    if (r.status != 0)
+        return {};
+    return file;
+}
+
+void TestEmuCli::writeRestoresABackup() {
+    for (int type : {1, 2, 3, 5, 6}) {
+        SimConfig config;
+        config.type = type;
+        const QString file = backupOf(config);
+        QVERIFY(!file.isEmpty());
+        const auto original = sim_->image();
+
+        // The unit's tune changes; writing the backup restores every byte of it.
+        std::array<std::uint8_t, 481> other{};
+        for (int k = 0; k < 481; ++k)
+            other[k] = static_cast<std::uint8_t>(1 + (k * 13) % 250);
+        sim_->setImage(other);
+        sim_->clearRecord();
+
+        const Run r = runCli({"write", file, "--device", sim_->devicePath()});
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        const auto commands = sim_->commands();
+        QCOMPARE(commands.size(), 2);
+        QCOMPARE(commands[0].bytes, QByteArray("\xFF"));
+        QCOMPARE(commands[1].bytes.size(), 483);
+        QCOMPARE(std::uint8_t(commands[1].bytes[0]), std::uint8_t(0xF3));
+        QCOMPARE(std::uint8_t(commands[1].bytes[482]), std::uint8_t(56)); // the trailer
+        const auto restored = sim_->image();
+        for (int k = 0; k < 481; ++k)
+            QVERIFY2(restored[k] == original[k], qPrintable(QStringLiteral("type %1 offset %2").arg(type).arg(k)));
+    }
+}
+
+void TestEmuCli::writeRefusals_data() {
+    QTest::addColumn<int>("unitType");
+    QTest::addColumn<int>("unitRelease");
+    QTest::addColumn<bool>("force");
+    QTest::addColumn<int>("status");
+    QTest::newRow("model differs") << 1 << 13 << false << 1;
+    QTest::newRow("model differs, forced") << 1 << 13 << true << 0;
+    QTest::newRow("firmware 1.12") << 3 << 12 << false << 1;
+    QTest::newRow("firmware 1.12, forced") << 3 << 12 << true << 1;
+}
+
+void TestEmuCli::writeRefusals() {
+    SimConfig fileUnit;
+    fileUnit.type = 3;
+    const QString file = backupOf(fileUnit);
+    QVERIFY(!file.isEmpty());
+
+    SimConfig unit;
+    unit.type = QFETCH(int, unitType);
+    unit.firmwareRelease = QFETCH(int, unitRelease);
+    startSim(unit);
+    QStringList args{"write", file, "--device", sim_->devicePath()};
+    if (QFETCH(bool, force))
+        args << "--force";
+    const Run r = runCli(args);
+    QCOMPARE(r.status, QFETCH(int, status));
+    if (r.status == 1) {
+        QCOMPARE(r.err.count('\n'), 1);
+        QCOMPARE(commandBytes(sim_->commands()), QByteArray("\xFF")); // identified, nothing written
+    } else {
+        QCOMPARE(commandBytes(sim_->commands()), QByteArray("\xFF\xF3"));
+    }
+}
+
+void TestEmuCli::showJson() {
+    SimConfig config;
+    config.type = 3;
+    const QString file = backupOf(config);
+    QVERIFY(!file.isEmpty());
+    const Run r = runCli({"show", file, "--json"});
+    QCOMPARE(r.status, 0);
+    const QJsonObject doc = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    QCOMPARE(doc["identity"].toObject()["model"].toInt(), 3);
+    QCOMPARE(doc["identity"].toObject()["signature"].toString(), QStringLiteral("44"));
+    const QJsonArray setup = doc["setup"].toArray();
+    QCOMPARE(setup.size(), 101);
+    const auto image = sim_->image();
+    for (int k = 0; k < 101; ++k)
+        QCOMPARE(setup[k].toObject()["wire"].toInt(), int(image[k]));
+    QCOMPARE(setup[80].toObject()["name"].toString(), QStringLiteral("Cylinders"));
+
+    const QJsonObject maps = doc["maps"].toObject();
+    QCOMPARE(maps.size(), 10);
+    const int rpmRange = image[81] == 1 ? 7000 : (image[81] - 1) * 100;
+    const QJsonArray timing = maps["TimingMap"].toArray();
+    QCOMPARE(timing.size(), rpmRange / 100);
+    QCOMPARE(timing[29].toObject()["value"].toDouble(), double(image[101 + 29] - 1));
+    QCOMPARE(timing[29].toObject()["x"].toDouble(), 30.0);
+    const QJsonArray fuelVac = maps["FuelVacuumMap"].toArray();
+    QCOMPARE(fuelVac.size(), 64);
+    QCOMPARE(fuelVac[0].toObject()["value"].toDouble(), double(image[233] - 101));
+
+    const Run text = runCli({"show", file});
+    QCOMPARE(text.status, 0);
+    QVERIFY(text.out.contains("TimingMap"));
+}
+
+void TestEmuCli::showRejectsABadFile() {
+    const QString file = dir_->filePath("bad.emu");
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("#EMU Version\r\n13131244\r\n#Table\r\n1,2,,3,;\r\n#EOF\r\n");
+    f.close();
+    const Run r = runCli({"show", file});
+    QCOMPARE(r.status, 1);
+    QVERIFY(r.err.contains("Incorrect .EMU file version"));
+    QCOMPARE(r.err.count('\n'), 1);
+
+    const Run missing = runCli({"show", dir_->filePath("missing.emu")});
+    QCOMPARE(missing.status, 1);
+}
+
+QTEST_GUILESS_MAIN(TestEmuCli)
+#include "tst_emucli.moc"
