@@ -63,12 +63,17 @@ void setFamiliesForModel(CalibrationData& data, int model);
 void deriveSetupValues(CalibrationData& data);
 
 // Decodes ReceivedImage (and the jet trims from SetupBlock) into the map and axis arrays, for the
-// families the unit has. All 100 timing points are decoded, so a build reproduces the image.
+// families the unit has. All 100 timing points are decoded, so a build reproduces the image. Values
+// are not range-checked: wire byte b gives b - 1 - the map's plain offset (wire 0 gives -1 - offset).
+// The jet trims are plain bytes 0..255 (a setup byte 0 gives 255).
 void decodeImage(CalibrationData& data);
 
 // The ImageBuilder: fills OutgoingImage, PlainImage and their texts from SetupBlock and the maps.
-// Every region is written at its layout offset; regions the type lacks carry ReceivedImage over.
+// Every region is written at its layout offset, whatever the type; regions the type lacks carry
+// ReceivedImage over unchanged. Setup bytes pass through (255 stays 255, plain 254). Map values go
+// through roundToByte (halves to even, modulo 256). The trailer is plain 56, wire 57.
 void buildImage(CalibrationData& data);
 
-// Close all: zeroes the buffers and maps that a new tune replaces.
+// Close all: zeroes SetupBlock, ReceivedImage, every map (all points) and both vacuum axes. The
+// outgoing buffers, the jet trims, the derived values and the family flags are left as they are.
 void clearCalibration(CalibrationData& data);

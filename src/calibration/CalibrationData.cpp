@@ -1,0 +1,143 @@
+#include "calibration/CalibrationData.h"
+
+#include "calibration/Rounding.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::uint8_t kNotPresent = 255; // a setup byte the unit does not use
+
+// Wire byte -> plain byte and back; the encoding works modulo 256.
+std::uint8_t plainOf(std::uint8_t wire) {
+    return static_cast<std::uint8_t>(wire - 1);
+}
+std::uint8_t wireOf(std::uint8_t plain) {
+    return static_cast<std::uint8_t>(plain + 1);
+}
+
+// Setup offsets the map side relies on.
+constexpr int kJetIdleOffset = 2;
+constexpr int kJetMainOffset = 3;
+constexpr int kCylindersOffset = 80;
+constexpr int kRpmRangeOffset = 81;
+constexpr int kCoilTimeOffset = 82;
+constexpr int kVacuumRangeOffset = 83;
+constexpr int kRpmLimiterOffset = 84;
+constexpr int kSetup85Offset = 85;
+
+} // namespace
+
+bool CalibrationData::hasFamily(MapFamily f) const {
+    switch (f) {
+    case MapFamily::Timing:
+        return HasTimingMaps;
+    case MapFamily::Vacuum:
+        return HasVacuumMap;
+    case MapFamily::Fuel:
+        return HasFuelMaps;
+    }
+    return false;
+}
+
+void setFamiliesForModel(CalibrationData& data, int model) {
+    switch (model) {
+    case 1:
+        data.HasTimingMaps = true;
+        data.HasVacuumMap = true;
+        break;
+    case 2:
+        data.HasFuelMaps = true;
+        break;
+    case 3:
+    case 5:
+    case 6:
+        data.HasTimingMaps = true;
+        data.HasVacuumMap = true;
+        data.HasFuelMaps = true;
+        break;
+    default:
+        break;
+    }
+}
+
+void deriveSetupValues(CalibrationData& data) {
+    const auto& s = data.SetupBlock;
+    // A 255 byte means "not present": the value stays as it was (RpmRange keeps 7000 on a first connect).
+    auto derive = [&s](int offset, auto apply) {
+        if (s[offset] != kNotPresent)
+            apply(plainOf(s[offset]));
+    };
+    derive(kCylindersOffset, [&](int v) { data.Cylinders = v; });
+    derive(kRpmRangeOffset, [&](int v) { data.RpmRange = v == 0 ? kDefaultRpmRange : v * 100; });
+    derive(kCoilTimeOffset, [&](int v) { data.CoilTimeMs = roundHalfEven(v / 2.0 * 10.0) / 10.0; });
+    derive(kVacuumRangeOffset, [&](int v) { data.VacuumRange = v; });
+    derive(kRpmLimiterOffset, [&](int v) { data.RpmLimiter = v * 100; });
+    derive(kSetup85Offset, [&](int v) { data.Setup85 = v; });
+    data.TimingPointCount = std::clamp(roundHalfEven(data.RpmRange / 100.0), 1, kMaxMapPoints);
+}
+
+void decodeImage(CalibrationData& data) {
+    const auto& r = data.ReceivedImage;
+    for (const MapInfo& info : mapTable()) {
+        if (!data.hasFamily(info.family))
+            continue;
+        MapArray& values = data.map(info.id);
+        // No range check: every byte decodes to some number (wire 0 gives plain -1 - offset).
+        for (int n = 1; n <= info.points; ++n)
+            values[n] = static_cast<int>(r[info.imageOffset + n - 1]) - 1 - info.plainOffset;
+    }
+    const double vacuumUnits = data.VacuumRange / 10.0;
+    if (data.HasVacuumMap) {
+        for (int n = 1; n <= mapInfo(MapId::VacuumTiming).points; ++n)
+            data.VacuumAxis[n] = n / 32.0 * vacuumUnits;
+    }
+    if (data.HasFuelMaps) {
+        data.MainJetTrim = plainOf(data.SetupBlock[kJetMainOffset]);
+        data.IdleJetTrim = plainOf(data.SetupBlock[kJetIdleOffset]);
+        for (int n = 1; n <= mapInfo(MapId::FuelVacuum).points; ++n)
+            data.FuelVacuumAxis[n] = n / 64.0 * data.VacuumRange / 10.0;
+    }
+}
+
+void buildImage(CalibrationData& data) {
+    auto& out = data.OutgoingImage;
+    auto& plain = data.PlainImage;
+
+    // Setup bytes pass through as they are held (a 255 "not present" stays 255, plain 254).
+    for (int k = 0; k < kSetupBlockSize; ++k) {
+        out[k] = data.SetupBlock[k];
+        plain[k] = plainOf(data.SetupBlock[k]);
+    }
+
+    for (const MapInfo& info : mapTable()) {
+        const bool has = data.hasFamily(info.family);
+        const MapArray& values = data.map(info.id);
+        for (int n = 1; n <= info.points; ++n) {
+            const int offset = info.imageOffset + n - 1;
+            if (has) {
+                plain[offset] = roundToByte(values[n] + info.plainOffset);
+                out[offset] = wireOf(plain[offset]);
+            } else {
+                // A region this type lacks keeps what the unit or the file gave us.
+                out[offset] = data.ReceivedImage[offset];
+                plain[offset] = plainOf(out[offset]);
+            }
+        }
+    }
+
+    plain[kTrailerOffset] = kTrailerPlain;
+    out[kTrailerOffset] = wireOf(kTrailerPlain);
+
+    data.OutgoingImageText = QByteArray(reinterpret_cast<const char*>(out.data()), kImageSize);
+    data.PlainImageText = QByteArray(reinterpret_cast<const char*>(plain.data()), kImageSize);
+}
+
+void clearCalibration(CalibrationData& data) {
+    data.SetupBlock.fill(0);
+    data.ReceivedImage.fill(0);
+    for (MapArray& values : data.maps)
+        values.fill(0);
+    data.VacuumAxis.fill(0);
+    data.FuelVacuumAxis.fill(0);
+}
