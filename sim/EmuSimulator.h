@@ -14,32 +14,32 @@
 // writes, parameter sets and map-point writes to its own image, and records every command it
 // parsed. Faults can be switched on to exercise the program's handling of a bad link.
 struct SimConfig {
-    int type = 3;               // EMU model: 1, 2, 3, 5 or 6 (any byte is accepted)
-    int firmwareVersion = 1;    // identity byte 0
-    int firmwareRelease = 13;   // identity byte 2
-    QChar releaseLetter;        // empty: none; 'A' gives identity byte 3 = 2
-    QString serial = QStringLiteral("AB-010203-04"); // letters, three numbers, hardware number
+    int type = 3;                                       // EMU model: 1, 2, 3, 5 or 6 (any byte is accepted)
+    int firmwareVersion = 1;                            // identity byte 0
+    int firmwareRelease = 13;                           // identity byte 2
+    QChar releaseLetter;                                // empty: none; 'A' gives identity byte 3 = 2
+    QString serial = QStringLiteral("AB-010203-04");    // letters, three numbers, hardware number
     std::optional<std::array<std::uint8_t, 481>> image; // wire form; empty: the built-in base tune
-    bool usbLatency = false;    // hold short replies like an FTDI adapter's 16 ms latency timer
-    QString linkPath;           // when set, a symlink at this path points to the pty (survives replug)
-    std::uint32_t seed = 1;     // engine model randomness
+    bool usbLatency = false; // hold short replies like an FTDI adapter's 16 ms latency timer
+    QString linkPath;        // when set, a symlink at this path points to the pty (survives replug)
+    std::uint32_t seed = 1;  // engine model randomness
 };
 
 struct SimCommand {
-    qint64 receivedUs = 0;   // steady-clock microseconds when the command byte was parsed
-    qint64 replyDoneUs = 0;  // when the last reply byte was handed to the pty (0: no reply)
-    QByteArray bytes;        // the command byte and its operands (for 0xF3: 0xF3 then the 482 bytes)
-    QByteArray reply;        // the bytes sent back (after faults were applied)
+    qint64 receivedUs = 0;  // steady-clock microseconds when the command byte was parsed
+    qint64 replyDoneUs = 0; // when the last reply byte was handed to the pty (0: no reply)
+    QByteArray bytes;       // the command byte and its operands (for 0xF3: 0xF3 then the 482 bytes)
+    QByteArray reply;       // the bytes sent back (after faults were applied)
 };
 
 class EmuSimulator {
-public:
+  public:
     explicit EmuSimulator(SimConfig config = {});
     ~EmuSimulator();
     EmuSimulator(const EmuSimulator&) = delete;
     EmuSimulator& operator=(const EmuSimulator&) = delete;
 
-    bool start();  // opens the pty and starts answering on a thread of its own
+    bool start(); // opens the pty and starts answering on a thread of its own
     void stop();
     bool running() const;
 
@@ -54,18 +54,20 @@ public:
     // Waits until at least count commands have been recorded (false on timeout).
     bool waitForCommands(int count, int timeoutMs) const;
 
-    // The unit's image in wire form (481 bytes from the unit's view; 482 with the last written trailer).
+    // The unit's image in wire form (481 bytes from the unit's view; 482 with the last written trailer,
+    // 0 until an image write brings one).
     std::array<std::uint8_t, 482> image() const;
     void setImage(const std::array<std::uint8_t, 481>& wire);
     QByteArray identityReply() const;
 
     // Faults.
-    void setSilent(bool silent);               // answer nothing
-    void setShortReplies(int maxBytes);        // cut every reply to maxBytes (-1: off)
-    void setLateTail(int tailBytes, int delayMs); // send the last tailBytes of each reply delayMs late (0: off)
+    void setSilent(bool silent);        // answer nothing
+    void setShortReplies(int maxBytes); // cut every reply to maxBytes (-1: off)
+    // Send the last tailBytes of each reply delayMs late (0: off).
+    void setLateTail(int tailBytes, int delayMs);
     void setUsbLatency(bool on);
-    void unplug();                             // the pty disappears, like a USB adapter pulled out
-    bool replug();                             // a new pty appears (behind linkPath when set)
+    void unplug(); // the pty disappears, like a USB adapter pulled out
+    bool replug(); // a new pty appears (behind linkPath when set)
 
     // Live frames: the engine model by default; a fixed 10-byte frame (wire form) when set.
     void setFixedFrame(std::optional<QByteArray> frame);
@@ -74,7 +76,7 @@ public:
     // The built-in base tune for a type, in wire form.
     static std::array<std::uint8_t, 481> baseTune(int type, const QString& serial);
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> d;
 };
