@@ -1,0 +1,122 @@
+#include "link/Connection.h"
+
+#include "link/PortNaming.h"
+
+#include <QLocale>
+
+#include <algorithm>
+
+namespace Connection {
+
+namespace {
+
+bool isAsciiDigit(QChar c) {
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+// Two decimal digits for a wire byte below 11 (plain value below 10).
+QString twoDigits(std::uint8_t wire) {
+    const int value = static_cast<int>(wire) - 1;
+    return (wire < 11 ? QStringLiteral("0") : QString()) + QString::number(value);
+}
+
+QChar letterOf(std::uint8_t wire) {
+    return QChar(static_cast<char16_t>((wire - 1) & 0xFF));
+}
+
+} // namespace
+
+QString conversionErrorText(const QString& text) {
+    return QLatin1Char('\'') + text + QStringLiteral("' is not a valid integer value.");
+}
+
+std::optional<int> parsePortNumber(const QString& selectorText, QString* errorText) {
+    const QString head = selectorText.left(5);
+    const QString digits = head.mid(3, 2);
+    const bool valid = !digits.isEmpty() && std::all_of(digits.begin(), digits.end(), isAsciiDigit);
+    if (!valid) {
+        if (errorText)
+            *errorText = conversionErrorText(digits);
+        return std::nullopt;
+    }
+    return digits.toInt();
+}
+
+std::optional<double> parseFirmwareVersion(const QString& text) {
+    bool ok = false;
+    const double value = QLocale::c().toDouble(text, &ok);
+    if (!ok)
+        return std::nullopt;
+    return value;
+}
+
+int compareSoftwareVersion(const QString& firmwareVersionText) {
+    const auto firmware = parseFirmwareVersion(firmwareVersionText);
+    if (!firmware)
+        return 1;
+    if (kSoftwareFirmwareVersion < *firmware)
+        return -1;
+    if (kSoftwareFirmwareVersion > *firmware)
+        return 1;
+    return 0;
+}
+
+QString versionNoticeText(const QString& firmwareVersionText, bool softwareHigher) {
+    QString text =
+        QStringLiteral("Please download the correct version of the EMU Interface Software from our "
+                       "website. The version required is v") +
+        firmwareVersionText;
+    if (softwareHigher)
+        text += QStringLiteral(".  Alternatively, please send in your EMU for the latest firmware upgrade.");
+    else
+        text += QLatin1Char('.');
+    return text;
+}
+
+QString serialNumberText(const std::uint8_t* setupBlock) {
+    QString text;
+    text += letterOf(setupBlock[98]);
+    text += letterOf(setupBlock[99]);
+    text += QLatin1Char('-');
+    text += twoDigits(setupBlock[94]) + twoDigits(setupBlock[95]) + twoDigits(setupBlock[96]);
+    text += QLatin1Char('-');
+    text += twoDigits(setupBlock[97]);
+    return text;
+}
+
+QString unitDescription(const EmuIdentity& identity, const QString& serial) {
+    QString text = QStringLiteral("EMU ") + QString::number(identity.model()) + QStringLiteral(" v") +
+                   identity.firmwareVersionText();
+    if (!serial.isEmpty())
+        text += QStringLiteral(" :: ") + serial;
+    return text;
+}
+
+QString searchFoundText(const QString& typeText, int port) {
+    return typeText + QStringLiteral(" Module found on Com") + QString::number(port);
+}
+
+QString refreshFoundText(const EmuIdentity& identity, int port) {
+    return QStringLiteral("EFI version ") + identity.firmwareVersionText() + QStringLiteral(" found on Com") +
+           QString::number(port);
+}
+
+QString portProblemText(TQCCom32::OpenError error, int port, const QString& device) {
+    const QString where = PortNaming::portName(port) + QStringLiteral(" (") + device + QLatin1Char(')');
+    switch (error) {
+    case TQCCom32::OpenError::PermissionDenied:
+        return where + QStringLiteral(
+                           " could not be opened: your user account is not allowed to use serial ports.\n\n"
+                           "Add yourself to the dialout group with\n"
+                           "    sudo usermod -aG dialout $USER\n"
+                           "then log out and log in again, and start the EMU Interface once more.");
+    case TQCCom32::OpenError::Busy:
+        return where +
+               QStringLiteral(" is in use by another program.\n\n"
+                              "Close the other program that uses it, then press \"Refresh Com Port\".");
+    default:
+        return {};
+    }
+}
+
+} // namespace Connection

@@ -1,0 +1,278 @@
+#include "mapeditor/MapChartWidget.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr QRgb kGreen = 0xff00a000;
+constexpr QRgb kLightBlue = 0xff87cefa;
+constexpr QRgb kLightRed = 0xffff8080;
+constexpr QRgb kRed = 0xffe00000;
+constexpr QRgb kDarkGreen = 0xff006400;
+constexpr QRgb kNavy = 0xff000080;
+constexpr QRgb kBlue = 0xff0000e0;
+constexpr QRgb kYellow = 0xffe0c000;
+constexpr QRgb kOrange = 0xffff8c00;
+constexpr QRgb kLightPurple = 0xffc8a0ff;
+constexpr QRgb kArrow = 0xff606060;
+
+using S = ChartSeriesSpec;
+constexpr auto kRound = QCPScatterStyle::ssDisc;
+
+S cursor() {
+    return {SeriesRole::Cursor, "", kGreen};
+}
+S marker(QRgb colour) {
+    return {SeriesRole::LiveMarker, "", colour};
+}
+S arrow(const char* name) {
+    return {SeriesRole::Marker, name, kArrow};
+}
+S line(MapId map, const char* name, QRgb colour, QCPScatterStyle::ScatterShape pointer = kRound) {
+    return {SeriesRole::Map, name, colour, pointer, map};
+}
+
+std::vector<ChartSpec> buildSpecs() {
+    return {
+        {"TimingChart",
+         "Timing Map",
+         1,
+         50,
+         1,
+         false,
+         "RPM x 100",
+         0,
+         45,
+         "Degrees",
+         {cursor(), marker(kLightBlue), line(MapId::Timing, "Timing", kRed)},
+         {"Edit2", "Degrees:", "Edit3", "RPM:", false}},
+        {"VacuumChart",
+         "Vacuum Map",
+         0,
+         1.2,
+         0.2,
+         true,
+         "Bar",
+         -15,
+         15,
+         "Degrees",
+         {cursor(), marker(kLightRed), line(MapId::VacuumTiming, "Vacuum", kDarkGreen)},
+         {"Edit4", "Degrees:", "Edit5", "Vacuum:", true}},
+        {"FuelVacChart",
+         "Vacuum Map",
+         0,
+         1.2,
+         0.1,
+         true,
+         "Bar",
+         -50,
+         50,
+         "%",
+         {arrow("low"), arrow("high"), cursor(), marker(kLightRed), line(MapId::FuelVacuum, "Fuel", kRed),
+          arrow("LambdaLow"), arrow("LambdaHigh")},
+         {"Edit22", "%", "Edit23", "Vacuum:", false}},
+        {"FuelRPMChart",
+         "RPM Map",
+         0,
+         50,
+         5,
+         true,
+         "RPM",
+         -50,
+         50,
+         "%",
+         {cursor(), marker(kLightBlue), line(MapId::FuelRpmCruise, "Cruise", kRed),
+          line(MapId::FuelRpmLow, "Low", kGreen, QCPScatterStyle::ssTriangleInverted),
+          line(MapId::FuelRpmHigh, "High", kNavy, QCPScatterStyle::ssTriangle)},
+         {"Edit19", "%", "Edit21", "RPM:", false}},
+        {"TempChart",
+         "Water Temp Correction",
+         0,
+         120,
+         10,
+         true,
+         "°C",
+         -60,
+         60,
+         "%",
+         {cursor(), marker(kYellow), line(MapId::WaterTemp, "Water", kBlue)},
+         {"Edit25", "%", "Edit26", "Temp:", false}},
+        {"AirTmpChart",
+         "Air Temp Correction",
+         -20,
+         100,
+         10,
+         true,
+         "°C",
+         -20,
+         20,
+         "%",
+         {cursor(), marker(kOrange), line(MapId::AirTempFuel, "Fuel", kGreen),
+          line(MapId::AirTempTiming, "Timing", kBlue)},
+         {"Edit27", "%", "Edit29", "Temp:", false}},
+        {"VoltageChart",
+         "Voltage Correction",
+         8,
+         16,
+         1,
+         true,
+         "V",
+         -50,
+         50,
+         "%",
+         {cursor(), marker(kLightPurple), line(MapId::Voltage, "Voltage", kRed)},
+         {"Edit30", "%", "Edit31", "V:", false}},
+    };
+}
+
+} // namespace
+
+const std::vector<ChartSpec>& mapChartSpecs() {
+    static const std::vector<ChartSpec> specs = buildSpecs();
+    return specs;
+}
+
+const ChartSpec* mapChartSpec(const char* objectName) {
+    for (const ChartSpec& spec : mapChartSpecs())
+        if (std::strcmp(spec.objectName, objectName) == 0)
+            return &spec;
+    return nullptr;
+}
+
+MapChartWidget::MapChartWidget(const ChartSpec& spec, QWidget* parent)
+    : QCustomPlot(parent), spec_(spec), ticker_(new QCPAxisTickerFixed), step_(spec.xStep) {
+    setObjectName(QString::fromLatin1(spec.objectName));
+    setAccessibleName(QString::fromUtf8(spec.title));
+    setCursor(Qt::CrossCursor);
+    setInteractions({}); // neither zoom nor panning
+    setMinimumSize(240, 150);
+
+    plotLayout()->insertRow(0);
+    auto* title =
+        new QCPTextElement(this, QString::fromUtf8(spec.title), QFont(font().family(), 10, QFont::Bold));
+    plotLayout()->addElement(0, 0, title);
+
+    ticker_->setTickStep(spec.xStep);
+    // The step is the smallest label distance; labels thin out on a narrow chart.
+    ticker_->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
+    ticker_->setTickCount(10);
+    xAxis->setTicker(ticker_);
+    xAxis->setRange(spec.xMin, spec.xMax);
+    xAxis->setLabel(QString::fromUtf8(spec.xLabel));
+    yAxis->setRange(spec.yMin, spec.yMax);
+    yAxis->setLabel(QString::fromUtf8(spec.yLabel));
+
+    if (spec.axisAtMid) {
+        auto* zero = new QCPItemStraightLine(this);
+        zero->point1->setCoords(0, 0);
+        zero->point2->setCoords(1, 0);
+        zero->setPen(QPen(Qt::black));
+        zero->setSelectable(false);
+    }
+
+    int mapLines = 0;
+    for (const ChartSeriesSpec& s : spec.series) {
+        const QColor colour = QColor::fromRgba(s.colour);
+        if (s.role == SeriesRole::Map) {
+            QCPGraph* graph = addGraph();
+            graph->setName(QString::fromLatin1(s.name));
+            graph->setPen(QPen(colour, 1.5));
+            graph->setScatterStyle(QCPScatterStyle(s.pointer, colour, colour, 5));
+            series_.push_back(graph);
+            ++mapLines;
+            continue;
+        }
+        auto* bar = new QCPBars(xAxis, yAxis);
+        bar->setName(QString::fromLatin1(s.name));
+        bar->setWidthType(QCPBars::wtAbsolute);
+        bar->setWidth(s.role == SeriesRole::Marker ? 3 : 2);
+        bar->setPen(QPen(colour));
+        bar->setBrush(colour);
+        bar->removeFromLegend();
+        series_.push_back(bar);
+    }
+
+    if (mapLines > 1) {
+        legend->setVisible(true);
+        legend->setFont(QFont(font().family(), 8));
+        legend->setBrush(QColor(255, 255, 255, 200));
+        axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
+    }
+    setEnabled(false);
+}
+
+QCPAbstractPlottable* MapChartWidget::series(int index) const {
+    if (index < 0 || index >= seriesCount())
+        return nullptr;
+    return series_[static_cast<size_t>(index)];
+}
+
+QCPBars* MapChartWidget::bars(int index) const {
+    return qobject_cast<QCPBars*>(series(index));
+}
+
+QCPGraph* MapChartWidget::line(int index) const {
+    return qobject_cast<QCPGraph*>(series(index));
+}
+
+QCPGraph* MapChartWidget::mapLine(MapId id) const {
+    for (size_t i = 0; i < spec_.series.size(); ++i)
+        if (spec_.series[i].role == SeriesRole::Map && spec_.series[i].map == id)
+            return qobject_cast<QCPGraph*>(series_[i]);
+    return nullptr;
+}
+
+void MapChartWidget::plotMap(MapId id, const CalibrationData& data) {
+    QCPGraph* graph = mapLine(id);
+    if (!graph)
+        return;
+    const MapScales scales = data.scales();
+    const MapArray& values = data.map(id);
+    const int points = mapShownPoints(id, scales);
+    QVector<double> xs;
+    QVector<double> ys;
+    xs.reserve(points);
+    ys.reserve(points);
+    for (int i = 1; i <= points; ++i) {
+        double x = mapPointX(id, i, scales);
+        if (id == MapId::VacuumTiming)
+            x = data.VacuumAxis[static_cast<size_t>(i)];
+        else if (id == MapId::FuelVacuum)
+            x = data.FuelVacuumAxis[static_cast<size_t>(i)];
+        xs.push_back(x);
+        ys.push_back(values[static_cast<size_t>(i)]);
+    }
+    graph->data()->clear();
+    graph->setData(xs, ys, true);
+    replot(QCustomPlot::rpQueuedReplot);
+}
+
+void MapChartWidget::clearSeries(int index) {
+    if (QCPGraph* graph = line(index))
+        graph->data()->clear();
+    else if (QCPBars* bar = bars(index))
+        bar->data()->clear();
+    replot(QCustomPlot::rpQueuedReplot);
+}
+
+void MapChartWidget::clearAllSeries() {
+    for (int i = 0; i < seriesCount(); ++i)
+        clearSeries(i);
+}
+
+void MapChartWidget::clearRole(SeriesRole role) {
+    for (int i = 0; i < seriesCount(); ++i)
+        if (spec_.series[static_cast<size_t>(i)].role == role)
+            clearSeries(i);
+}
+
+void MapChartWidget::setBottomMaximum(double maximum) {
+    xAxis->setRangeUpper(maximum);
+    replot(QCustomPlot::rpQueuedReplot);
+}
+
+void MapChartWidget::setBottomStep(double step) {
+    step_ = step;
+    ticker_->setTickStep(step);
+    replot(QCustomPlot::rpQueuedReplot);
+}

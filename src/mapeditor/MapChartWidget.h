@@ -1,0 +1,88 @@
+#pragma once
+
+#include "calibration/CalibrationData.h"
+#include "calibration/MapTable.h"
+
+#include <qcustomplot.h>
+
+#include <vector>
+
+// What a series of a map chart is for. Tuning and the live display refer to a series by its
+// position on the chart, so the order in the table is part of the chart's contract.
+enum class SeriesRole { Cursor, LiveMarker, Map, Marker };
+
+struct ChartSeriesSpec {
+    SeriesRole role;
+    const char* name; // legend name of a map line, or the marker's name ("low", "LambdaHigh")
+    QRgb colour;
+    QCPScatterStyle::ScatterShape pointer = QCPScatterStyle::ssNone; // map lines only
+    MapId map = MapId::Timing;                                       // map lines only
+};
+
+// The two read-only boxes under a chart that tuning fills.
+struct ChartReadoutSpec {
+    const char* valueBox;
+    const char* valueCaption;
+    const char* positionBox;
+    const char* positionCaption;
+    bool visibleAtStart;
+};
+
+struct ChartSpec {
+    const char* objectName;
+    const char* title;
+    double xMin;
+    double xMax;
+    double xStep;
+    bool axisAtMid; // the value axis crosses zero mid-height; a zero line is drawn there
+    const char* xLabel;
+    double yMin;
+    double yMax;
+    const char* yLabel;
+    std::vector<ChartSeriesSpec> series; // in chart order
+    ChartReadoutSpec readout;
+};
+
+// The seven map charts, in page order: TimingChart, VacuumChart, FuelVacChart, FuelRPMChart,
+// TempChart, AirTmpChart, VoltageChart.
+const std::vector<ChartSpec>& mapChartSpecs();
+const ChartSpec* mapChartSpec(const char* objectName);
+
+// One chart of the map editor, built from its table entry: title, fixed axes (no zoom or pan),
+// a cross-hair cursor, and its series in table order. It starts disabled and empty.
+class MapChartWidget : public QCustomPlot {
+    Q_OBJECT
+
+  public:
+    explicit MapChartWidget(const ChartSpec& spec, QWidget* parent = nullptr);
+
+    const ChartSpec& spec() const { return spec_; }
+
+    int seriesCount() const { return static_cast<int>(series_.size()); }
+    QCPAbstractPlottable* series(int index) const;
+    QCPBars* bars(int index) const;
+    QCPGraph* line(int index) const;
+
+    // The line that shows a map, or nullptr when the map is not on this chart.
+    QCPGraph* mapLine(MapId id) const;
+    bool showsMap(MapId id) const { return mapLine(id) != nullptr; }
+
+    // Rebuilds a map's curve: clears its line, then one point (x, value) per map point in order.
+    // The vacuum maps take their x from VacuumAxis and FuelVacuumAxis, the others from mapPointX.
+    void plotMap(MapId id, const CalibrationData& data);
+
+    void clearSeries(int index);
+    void clearAllSeries();
+    // Clears every series of a role (the editing cursor, the live marker, the setting markers).
+    void clearRole(SeriesRole role);
+
+    void setBottomMaximum(double maximum);
+    void setBottomStep(double step);
+    double bottomStep() const { return step_; }
+
+  private:
+    ChartSpec spec_;
+    std::vector<QCPAbstractPlottable*> series_;
+    QSharedPointer<QCPAxisTickerFixed> ticker_;
+    double step_ = 1;
+};

@@ -1,0 +1,116 @@
+#include "ui/TCommsLostFrm.h"
+
+#include "link/Connection.h"
+#include "link/EmuProtocol.h"
+#include "link/TQCCom32.h"
+#include "ui/TForm1.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+QStringList TCommsLostFrm::memoLines() {
+    return {
+        QStringLiteral("The data table changes on your PC has not been saved by the EMU device."),
+        QStringLiteral("The changes will only be saves once you have clicked the 'Download data to "),
+        QStringLiteral("EMU' button. You have two options: 1) Download the data tables from the PC"),
+        QStringLiteral("to the EMU, 2) Upload the data from the EMU to the PC. Remember, that once"),
+        QStringLiteral("you have made your choice, the data tables on the EMU or PC will be LOST!!"),
+        QString(),
+        QStringLiteral("PLEASE SWITCH ON THE IGNITION BEFORE MAKING THE SELECTION!!"),
+    };
+}
+
+TCommsLostFrm::TCommsLostFrm(TForm1& main) : QDialog(&main), main_(main) {
+    setObjectName(QStringLiteral("CommsLostFrm"));
+    setWindowTitle(QStringLiteral("Warning"));
+
+    Label1 = new QLabel(QStringLiteral("WARNING: The EMU has been disconnected from the PC."), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    QFont bold = Label1->font();
+    bold.setBold(true);
+    Label1->setFont(bold);
+    Label2 = new QLabel(QStringLiteral("What do you want to do? "), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setReadOnly(true);
+    Memo1->setPlainText(memoLines().join(QLatin1Char('\n')));
+    Memo1->setAccessibleName(QStringLiteral("Warning"));
+    Memo1->setMinimumSize(560, 130);
+
+    BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_ArrowUp),
+                              QStringLiteral("Download data to EMU"), this);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_ArrowDown),
+                              QStringLiteral("Upload data to PC"), this);
+    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    connect(BitBtn1, &QPushButton::clicked, this, &TCommsLostFrm::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TCommsLostFrm::BitBtn2Click);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(BitBtn1);
+    buttons->addStretch();
+    buttons->addWidget(BitBtn2);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Label1);
+    layout->addWidget(Memo1);
+    layout->addWidget(Label2);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TCommsLostFrm::showAgain() {
+    show();
+    raise();
+}
+
+void TCommsLostFrm::BitBtn1Click() {
+    main_.spRetryClick();
+    main_.protocol().sleep(500);
+    if (main_.statusText(0) == Connection::kNoEmuPresent) {
+        showAgain();
+        return;
+    }
+    main_.stopThrottlePoll();
+    TQCCom32& port = main_.port();
+    if (!port.Opened()) {
+        port.setPort(main_.state().link.SelectedPort);
+        main_.openPort();
+    }
+    // The unit must hold the PC's data before the dialog may go away.
+    if (!main_.writeToEmu()) {
+        showAgain();
+        return;
+    }
+    main_.disablePortControls(true);
+    hide();
+    LinkState& link = main_.state().link;
+    link.SetupChanged = false;
+    link.MapsChanged = false;
+    link.EmuConnected = true;
+    main_.startRealTimePoll();
+}
+
+void TCommsLostFrm::BitBtn2Click() {
+    main_.activateWindow();
+    main_.clearTriggerExternal();
+    main_.state().link.DataReady = false;
+    main_.port().Purge();
+    main_.port().Close();
+    main_.spCloseClick();
+    main_.spRetryClick();
+    if (main_.statusText(0) == Connection::kNoEmuPresent) {
+        showAgain();
+        return;
+    }
+    main_.spConnectClick();
+    main_.disablePortControls(false);
+    hide();
+    main_.state().link.SetupChanged = false;
+    main_.state().link.MapsChanged = false;
+}

@@ -1,0 +1,90 @@
+#include "ui/TExtWrn.h"
+
+#include "link/EmuProtocol.h"
+#include "ui/TForm1.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr std::uint8_t kTriggerLevelId = 22;
+constexpr std::uint8_t kTriggerExternal = 1;
+
+QLabel* label(QWidget* parent, const char* name, const QString& text) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QString::fromLatin1(name));
+    return l;
+}
+
+} // namespace
+
+TExtWrn::TExtWrn(TForm1& main)
+    : QDialog(&main, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), main_(main) {
+    setObjectName(QStringLiteral("ExtWrn"));
+    setWindowTitle(QStringLiteral("Warning"));
+
+    QLabel* title = label(this, "Label1", QStringLiteral("Warning: Trigger Level Output"));
+    QFont bold = title->font();
+    bold.setBold(true);
+    bold.setPointSizeF(bold.pointSizeF() * 1.2);
+    title->setFont(bold);
+
+    Edit1 = new QLineEdit(this);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setAccessibleName(QStringLiteral("Type 'yes' to confirm"));
+    Button1 = new QPushButton(QStringLiteral("Cancel"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button2 = new QPushButton(QStringLiteral("OK"), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setDefault(true);
+    connect(Button1, &QPushButton::clicked, this, &TExtWrn::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TExtWrn::Button2Click);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(title);
+    layout->addWidget(label(
+        this, "Label2", QStringLiteral("This setting could damage the EMU or coils if set incorrectly.")));
+    layout->addWidget(
+        label(this, "Label3", QStringLiteral("Are you sure you have drivers inside the coils?")));
+    layout->addWidget(label(
+        this, "Label4", QStringLiteral("Type 'yes' inside the box provided and click 'OK' to confirm, ")));
+    layout->addWidget(label(this, "Label5", QStringLiteral("or click 'Cancel'.")));
+    layout->addWidget(Edit1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Button2);
+    buttons->addWidget(Button1);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TExtWrn::Button2Click() {
+    const QString text = Edit1->text();
+    if (text == QLatin1String("yes") || text == QLatin1String("YES")) {
+        main_.protocol().setParameter(kTriggerLevelId, kTriggerExternal);
+        main_.state().cal.SetupBlock[kTriggerLevelId] = kTriggerExternal + 1;
+        main_.state().link.SetupChanged = true;
+    } else {
+        main_.protocol().sleep(100);
+        main_.selectTriggerInternal();
+    }
+    Edit1->clear();
+    hide();
+    main_.setEnabled(true);
+}
+
+void TExtWrn::Button1Click() {
+    main_.setEnabled(true);
+    Edit1->clear();
+    hide();
+    main_.protocol().sleep(100);
+    main_.selectTriggerInternal();
+}
+
+void TExtWrn::reject() {
+    Button1Click();
+}

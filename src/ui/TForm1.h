@@ -1,0 +1,206 @@
+#pragma once
+
+#include "calibration/MapTable.h"
+#include "link/EmuProtocol.h"
+#include "link/TQCCom32.h"
+#include "ui/EmuState.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QSet>
+#include <QStringList>
+#include <QTimer>
+
+#include <array>
+#include <memory>
+#include <optional>
+
+class MapChartWidget;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QTabWidget;
+class QToolButton;
+class TCommsLostFrm;
+class TExtWrn;
+class TForm2;
+class TSaveFrm;
+class TSerialFrm;
+class TTPSCalForm;
+class TVerChk;
+class UiPrompts;
+
+// The main window. It owns the one state object, the one transport EFI with the protocol over it,
+// every control and every dialog; its handlers, named after their controls, run each flow to the
+// end on the user-interface thread, pauses included.
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+
+  public:
+    static const QString kCaption;
+    static const QString kApplicationTitle;
+
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    EmuState& state() { return state_; }
+    const EmuState& state() const { return state_; }
+    TQCCom32& port() { return EFI; }
+    EmuProtocol& protocol() { return protocol_; }
+
+    // Prompts that wait for the user; nullptr restores the real dialogs. Not owned.
+    void setPrompts(UiPrompts* prompts);
+    UiPrompts& prompts();
+
+    QString statusText(int panel) const;
+    void setStatus(int panel, const QString& text);
+
+    // True once the search that runs on the first showing has finished.
+    bool startupSearchDone() const { return startupSearchDone_; }
+
+    MapChartWidget* chart(const QString& name) const;
+    QWidget* setupPanel() const { return setupPanel_; }
+    QGroupBox* outputPanel() const { return outputPanel_; }
+
+    TForm2* aboutForm() const { return aboutForm_; }
+    TTPSCalForm* tpsCalForm() const { return tpsCalForm_; }
+    TSerialFrm* serialForm() const { return serialForm_; }
+    TSaveFrm* saveForm() const { return saveForm_; }
+    TCommsLostFrm* commsLostForm() const { return commsLostForm_; }
+    TExtWrn* extWrn() const { return extWrn_; }
+    TVerChk* verChk() const { return verChk_; }
+
+    QTimer& timer1() { return Timer1; }
+    QTimer& timer2() { return Timer2; }
+
+    // Shows a dialog the way the program's "modal" dialogs are shown: over a disabled main window,
+    // which the dialog enables again when it closes.
+    void showOverDisabled(QWidget* dialog);
+
+    // Opens EFI on its current port; a port that exists but cannot be used is reported once.
+    bool openPort();
+
+    // The work behind the link dialogs and the save dialog.
+    bool writeToEmu(); // false when the image did not reach the port
+    bool saveSettings(bool fromPc);
+    void selectTriggerInternal();
+    void clearTriggerExternal();
+    void showTriggerWarning();
+    void disablePortControls(bool includingConnect);
+    void startRealTimePoll();
+    void stopThrottlePoll();
+
+    // Key preview: every key pressed in this window comes here before its control. True when used.
+    bool FormKeyDown(QKeyEvent* event);
+    bool FormKeyUp(QKeyEvent* event);
+
+  public slots:
+    void FormShow();
+    void spRetryClick();
+    void ComboBox1Change();
+    void spConnectClick();
+    void spReadClick();
+    void spWriteClick();
+    void spSaveClick();
+    void spOpenClick();
+    void spCloseClick();
+    void spPrintClick();
+    void spAboutClick();
+    void spExitClick();
+    void AnalogEnClick();
+    void Timer1Timer();
+    void Timer2Timer();
+
+  signals:
+    void startupSearchFinished();
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void buildToolBar();
+    void buildStatusBar();
+    void buildPages();
+    QWidget* buildSetupPage();
+    QWidget* buildChartPage(const QStringList& charts);
+    QWidget* chartPanel(MapChartWidget* chart);
+    QToolButton* toolButton(const char* name, const QString& hint, const QIcon& icon);
+
+    std::optional<int> portFromSelector();
+    void setSelectorText(const QString& text);
+    void addSelectorItem(const QString& text);
+    void notePortProblem();
+    void flushPortNotices();
+
+    void configureChartsForFamilies();
+    void plotMap(MapId id);
+    void plotFamilies();
+    void plotAllMaps();
+    bool confirmExit();
+
+    EmuState state_;
+    TQCCom32 EFI;
+    EmuProtocol protocol_;
+    std::unique_ptr<UiPrompts> defaultPrompts_;
+    UiPrompts* prompts_ = nullptr;
+
+    QTimer Timer1;
+    QTimer Timer2;
+
+    QToolButton* spOpen = nullptr;
+    QToolButton* spClose = nullptr;
+    QToolButton* spSave = nullptr;
+    QToolButton* spPrint = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QToolButton* spRetry = nullptr;
+    QToolButton* spConnect = nullptr;
+    QToolButton* spRead = nullptr;
+    QToolButton* spWrite = nullptr;
+    QToolButton* SpeedButton3 = nullptr;
+    QCheckBox* AnalogEn = nullptr;
+    QCheckBox* RT_Track = nullptr;
+    QToolButton* spAbout = nullptr;
+    QToolButton* spExit = nullptr;
+
+    std::array<QLabel*, 3> statusPanels_{};
+    QTabWidget* PageControl1 = nullptr;
+
+    QLineEdit* Edit6 = nullptr;
+    QLineEdit* Edit7 = nullptr;
+    QLineEdit* Edit8 = nullptr;
+    QLineEdit* Edit66 = nullptr;
+    QLineEdit* Edit18 = nullptr;
+    QLineEdit* Edit9 = nullptr;
+    QLineEdit* Edit10 = nullptr;
+    QLineEdit* Edit11 = nullptr;
+    QWidget* setupPanel_ = nullptr;
+    QGroupBox* outputPanel_ = nullptr;
+    QWidget* tempPanel_ = nullptr;
+
+    MapChartWidget* TimingChart = nullptr;
+    MapChartWidget* VacuumChart = nullptr;
+    MapChartWidget* FuelVacChart = nullptr;
+    MapChartWidget* FuelRPMChart = nullptr;
+    MapChartWidget* TempChart = nullptr;
+    MapChartWidget* AirTmpChart = nullptr;
+    MapChartWidget* VoltageChart = nullptr;
+
+    TForm2* aboutForm_ = nullptr;
+    TTPSCalForm* tpsCalForm_ = nullptr;
+    TSerialFrm* serialForm_ = nullptr;
+    TSaveFrm* saveForm_ = nullptr;
+    TCommsLostFrm* commsLostForm_ = nullptr;
+    TExtWrn* extWrn_ = nullptr;
+    TVerChk* verChk_ = nullptr;
+
+    bool firstShow_ = true;
+    bool startupSearchDone_ = false;
+    QSet<QString> notifiedDevices_;
+    QStringList pendingNotices_;
+    QEvent* previewedEvent_ = nullptr;
+    QPointer<QWidget> previewedReceiver_;
+};

@@ -1,0 +1,93 @@
+#include "ui/TSaveFrm.h"
+
+#include "ui/TForm1.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+TSaveFrm::TSaveFrm(TForm1& main) : QDialog(&main), main_(main) {
+    setObjectName(QStringLiteral("SaveFrm"));
+    setWindowTitle(QStringLiteral("Save From?"));
+
+    auto* group = new QGroupBox(this);
+    RadioButton1 = new QRadioButton(QStringLiteral("Save From EMU"), group);
+    RadioButton1->setObjectName(QStringLiteral("RadioButton1"));
+    RadioButton2 = new QRadioButton(QStringLiteral("Save From PC"), group);
+    RadioButton2->setObjectName(QStringLiteral("RadioButton2"));
+    RadioButton1->setChecked(true);
+    auto* choices = new QVBoxLayout(group);
+    choices->addWidget(RadioButton1);
+    choices->addWidget(RadioButton2);
+
+    Button1 = new QPushButton(QStringLiteral("OK"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setDefault(true);
+    Button2 = new QPushButton(QStringLiteral("Cancel"), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    connect(Button1, &QPushButton::clicked, this, &TSaveFrm::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TSaveFrm::Button2Click);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button2);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TSaveFrm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TSaveFrm::FormShow() {
+    RadioButton1->setEnabled(main_.state().link.EmuConnected);
+}
+
+void TSaveFrm::Button1Click() {
+    const bool fromPc = RadioButton2->isChecked();
+    const bool fromEmu = RadioButton1->isChecked() && main_.state().link.EmuConnected;
+    if (fromPc || fromEmu)
+        main_.saveSettings(fromPc);
+    finish();
+}
+
+void TSaveFrm::Button2Click() {
+    finish();
+}
+
+void TSaveFrm::FormKeyUp(int key) {
+    if (key == Qt::Key_Escape)
+        Button2Click();
+}
+
+void TSaveFrm::keyPressEvent(QKeyEvent* event) {
+    // Escape acts on release, like the rest of the dialog's keys; the press must not reject.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TSaveFrm::keyReleaseEvent(QKeyEvent* event) {
+    FormKeyUp(event->key());
+    QDialog::keyReleaseEvent(event);
+}
+
+void TSaveFrm::closeEvent(QCloseEvent* event) {
+    main_.setEnabled(true);
+    QDialog::closeEvent(event);
+}
+
+void TSaveFrm::finish() {
+    main_.setEnabled(true);
+    hide();
+}

@@ -1,0 +1,66 @@
+#include "ui/UiPrompts.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPushButton>
+
+namespace {
+
+const QString kFilter = QStringLiteral("*.emu (*.emu)");
+const QString kFolder = QStringLiteral(".");
+
+QString runFileDialog(QWidget* parent, QFileDialog::AcceptMode mode) {
+    QFileDialog dialog(parent, QString(), kFolder, kFilter);
+    dialog.setAcceptMode(mode);
+    dialog.setDefaultSuffix(QStringLiteral("emu"));
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+} // namespace
+
+QString QtUiPrompts::askOpenFileName(QWidget* parent) {
+    return runFileDialog(parent, QFileDialog::AcceptOpen);
+}
+
+QString QtUiPrompts::askSaveFileName(QWidget* parent) {
+    return runFileDialog(parent, QFileDialog::AcceptSave);
+}
+
+void QtUiPrompts::showError(QWidget* parent, const QString& text) {
+    QMessageBox::critical(parent, QApplication::applicationName(), text, QMessageBox::Ok);
+}
+
+void QtUiPrompts::showWarning(QWidget* parent, const QString& text) {
+    QMessageBox::warning(parent, QApplication::applicationName(), text, QMessageBox::Ok);
+}
+
+UiPrompts::UnsavedChoice QtUiPrompts::askUnsavedChanges(QWidget* parent) {
+    QMessageBox box(QMessageBox::Warning, QApplication::applicationName(),
+                    QStringLiteral("The data tables on your PC have changes the EMU has not stored.\n\n"
+                                   "Write them to the EMU, save them to a file, or discard them?"),
+                    QMessageBox::NoButton, parent);
+    QPushButton* write = box.addButton(QStringLiteral("Write to EMU"), QMessageBox::AcceptRole);
+    QPushButton* save = box.addButton(QStringLiteral("Save to file..."), QMessageBox::ActionRole);
+    QPushButton* discard = box.addButton(QStringLiteral("Discard"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(write);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == write)
+        return UnsavedChoice::WriteToEmu;
+    if (box.clickedButton() == save)
+        return UnsavedChoice::SaveToFile;
+    if (box.clickedButton() == discard)
+        return UnsavedChoice::Discard;
+    return UnsavedChoice::Cancel;
+}
+
+bool QtUiPrompts::runPrintDialog(QWidget* parent, QPrinter& printer) {
+    QPrintDialog dialog(&printer, parent);
+    return dialog.exec() == QDialog::Accepted;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+class QPrinter;
+class QWidget;
+
+// The prompts that wait for the user. The window asks through this interface so that tests can
+// answer in place of the user; the default shows the real dialogs.
+class UiPrompts {
+  public:
+    enum class UnsavedChoice { WriteToEmu, SaveToFile, Discard, Cancel };
+
+    virtual ~UiPrompts() = default;
+
+    // A .emu file to open or to save; empty when the user cancels.
+    virtual QString askOpenFileName(QWidget* parent) = 0;
+    virtual QString askSaveFileName(QWidget* parent) = 0;
+    // An error box with an OK button.
+    virtual void showError(QWidget* parent, const QString& text) = 0;
+    // A warning the user should act on (a port that cannot be used).
+    virtual void showWarning(QWidget* parent, const QString& text) = 0;
+    // Exit while the PC holds changes the unit has not stored.
+    virtual UnsavedChoice askUnsavedChanges(QWidget* parent) = 0;
+    // The print dialog; true when the user accepted it.
+    virtual bool runPrintDialog(QWidget* parent, QPrinter& printer) = 0;
+};
+
+// The real dialogs.
+class QtUiPrompts : public UiPrompts {
+  public:
+    QString askOpenFileName(QWidget* parent) override;
+    QString askSaveFileName(QWidget* parent) override;
+    void showError(QWidget* parent, const QString& text) override;
+    void showWarning(QWidget* parent, const QString& text) override;
+    UnsavedChoice askUnsavedChanges(QWidget* parent) override;
+    bool runPrintDialog(QWidget* parent, QPrinter& printer) override;
+};

@@ -1,0 +1,140 @@
+#include "e2e_helpers.h"
+
+#include "calibration/SettingsFile.h"
+#include "mapeditor/MapChartWidget.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLineEdit>
+#include <QPrinter>
+#include <QTest>
+
+QString FakePrompts::askOpenFileName(QWidget*) {
+    ++openAsked;
+    return openNames.isEmpty() ? QString() : openNames.takeFirst();
+}
+
+QString FakePrompts::askSaveFileName(QWidget*) {
+    ++saveAsked;
+    return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
+}
+
+UiPrompts::UnsavedChoice FakePrompts::askUnsavedChanges(QWidget*) {
+    ++unsavedAsked;
+    return unsavedChoice;
+}
+
+bool FakePrompts::runPrintDialog(QWidget*, QPrinter& printer) {
+    ++printAsked;
+    // What the dialog's "Print to file (PDF)" choice sets.
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(printPdfPath);
+    return acceptPrint;
+}
+
+Bench::Bench() {
+    QApplication::setQuitOnLastWindowClosed(false);
+}
+
+Bench::~Bench() {
+    window_.reset();
+    for (auto& [port, sim] : units_)
+        sim->stop();
+}
+
+EmuSimulator& Bench::addUnit(int port, SimConfig config) {
+    config.linkPath = dir.filePath(QStringLiteral("ttyEMU%1").arg(port));
+    auto sim = std::make_unique<EmuSimulator>(config);
+    if (!sim->start())
+        qFatal("the simulated unit on Com%d could not be started", port);
+    paths_[port] = sim->devicePath();
+    units_[port] = std::move(sim);
+    return *units_[port];
+}
+
+void Bench::setPortPath(int port, const QString& path) {
+    paths_[port] = path;
+}
+
+QString Bench::linkPath(int port) const {
+    const auto it = paths_.find(port);
+    return it == paths_.end() ? QString() : it->second;
+}
+
+TForm1& Bench::window() {
+    if (window_)
+        return *window_;
+    QStringList entries;
+    const int last = paths_.empty() ? 0 : paths_.rbegin()->first;
+    for (int n = 1; n <= last; ++n)
+        entries << linkPath(n);
+    ports_.emplace(entries);
+    window_ = std::make_unique<TForm1>();
+    window_->setPrompts(&prompts);
+    window_->show();
+    if (!waitUntil([this] { return window_->startupSearchDone(); }, 30000))
+        qFatal("the start-up search did not finish");
+    for (auto& [port, sim] : units_)
+        sim->clearRecord();
+    return *window_;
+}
+
+QList<int> commandBytes(const EmuSimulator& sim) {
+    QList<int> out;
+    for (const SimCommand& c : sim.commands())
+        out << (c.bytes.isEmpty() ? -1 : static_cast<std::uint8_t>(c.bytes.at(0)));
+    return out;
+}
+
+SimConfig unitConfig(int type, int version, int release, QChar letter) {
+    SimConfig config;
+    config.type = type;
+    config.firmwareVersion = version;
+    config.firmwareRelease = release;
+    config.releaseLetter = letter;
+    return config;
+}
+
+QAbstractButton* button(TForm1& w, const char* name) {
+    return w.findChild<QAbstractButton*>(QString::fromLatin1(name));
+}
+
+QLineEdit* lineEdit(QWidget& w, const char* name) {
+    return w.findChild<QLineEdit*>(QString::fromLatin1(name));
+}
+
+MapChartWidget* chartOf(TForm1& w, const char* name) {
+    return w.chart(QString::fromLatin1(name));
+}
+
+namespace {
+
+QCPGraph* mapLineOf(TForm1& w, const char* chart, MapId map) {
+    MapChartWidget* c = chartOf(w, chart);
+    return c ? c->mapLine(map) : nullptr;
+}
+
+} // namespace
+
+QList<double> lineValues(TForm1& w, const char* chart, MapId map) {
+    QList<double> out;
+    if (QCPGraph* g = mapLineOf(w, chart, map))
+        for (auto it = g->data()->constBegin(); it != g->data()->constEnd(); ++it)
+            out << it->value;
+    return out;
+}
+
+QList<double> lineXs(TForm1& w, const char* chart, MapId map) {
+    QList<double> out;
+    if (QCPGraph* g = mapLineOf(w, chart, map))
+        for (auto it = g->data()->constBegin(); it != g->data()->constEnd(); ++it)
+            out << it->key;
+    return out;
+}
+
+QByteArray settingsFileText(int type, const VehicleInfo& vehicle, const QString& serial) {
+    const auto tune = EmuSimulator::baseTune(type, serial);
+    EmuIdentity id;
+    id.bytes = {1, static_cast<std::uint8_t>(type), 13, 1, 1, 4, 4, 0};
+    return SettingsFile::write(id, vehicle, tune.data(), 481);
+}

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "calibration/SettingsFile.h"
+#include "ui/TForm1.h"
+#include "ui/UiPrompts.h"
+
+#include "EmuSimulator.h"
+#include "PtyPair.h"
+
+#include <QDeadlineTimer>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <map>
+#include <memory>
+#include <optional>
+
+class MapChartWidget;
+class QAbstractButton;
+class QLineEdit;
+
+// Answers the window's prompts in place of the user and remembers what was asked.
+class FakePrompts : public UiPrompts {
+  public:
+    QStringList openNames; // taken in turn; none left: the user cancels
+    QStringList saveNames;
+    QStringList errors;
+    QStringList warnings;
+    int openAsked = 0;
+    int saveAsked = 0;
+    UnsavedChoice unsavedChoice = UnsavedChoice::Cancel;
+    int unsavedAsked = 0;
+    bool acceptPrint = false;
+    QString printPdfPath; // where an accepted print goes
+    int printAsked = 0;
+
+    QString askOpenFileName(QWidget*) override;
+    QString askSaveFileName(QWidget*) override;
+    void showError(QWidget*, const QString& text) override { errors << text; }
+    void showWarning(QWidget*, const QString& text) override { warnings << text; }
+    UnsavedChoice askUnsavedChanges(QWidget*) override;
+    bool runPrintDialog(QWidget*, QPrinter& printer) override;
+};
+
+// Simulated units on chosen port numbers, the window over them, and the prompts it uses.
+class Bench {
+  public:
+    Bench();
+    ~Bench();
+
+    // A unit on Com n (before window()). The simulator sits behind a symlink in a temporary folder.
+    EmuSimulator& addUnit(int port, SimConfig config = {});
+    // Any device path for Com n (a pty, a missing path).
+    void setPortPath(int port, const QString& path);
+    QString linkPath(int port) const;
+
+    // Creates the window with EMU_PORTS set from the ports above, shows it and waits for the
+    // start-up search. Nullptr-safe accessors below.
+    TForm1& window();
+    TForm1* existingWindow() { return window_.get(); }
+    EmuSimulator& unit(int port) { return *units_.at(port); }
+
+    FakePrompts prompts;
+    QTemporaryDir dir;
+
+  private:
+    std::map<int, QString> paths_;
+    std::map<int, std::unique_ptr<EmuSimulator>> units_;
+    std::optional<ScopedEmuPorts> ports_;
+    std::unique_ptr<TForm1> window_;
+};
+
+// Waits (processing events) until the condition holds or the time is up.
+template <typename Condition> bool waitUntil(Condition condition, int timeoutMs = 10000) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+// The command bytes the simulator recorded, each command's first byte.
+QList<int> commandBytes(const EmuSimulator& sim);
+
+// Simulator configurations.
+SimConfig unitConfig(int type, int version = 1, int release = 13, QChar letter = QChar());
+
+// Widgets of the window by name.
+QAbstractButton* button(TForm1& w, const char* name);
+QLineEdit* lineEdit(QWidget& w, const char* name);
+MapChartWidget* chartOf(TForm1& w, const char* name);
+// The y values of a chart's map line.
+QList<double> lineValues(TForm1& w, const char* chart, MapId map);
+QList<double> lineXs(TForm1& w, const char* chart, MapId map);
+
+// A settings file built from a unit's base tune.
+QByteArray settingsFileText(int type, const VehicleInfo& vehicle,
+                            const QString& serial = QStringLiteral("AB-010203-04"));
