@@ -265,11 +265,12 @@ int EmuCli::read(const QStringList& args) {
     }
     const VehicleInfo vehicle{parser.value(QStringLiteral("make")), parser.value(QStringLiteral("model")),
                               parser.value(QStringLiteral("engine"))};
-    for (const QString& text : {vehicle.make, vehicle.model, vehicle.engine}) {
-        if (!SettingsFile::isValidVehicleText(text)) {
-            err_ << "emu-cli read: vehicle texts may not contain '~' or line breaks\n";
-            return kUsage;
-        }
+    // Vehicle texts the file cannot hold are wrong usage, found before the unit is asked anything.
+    EmuIdentity typical;
+    typical.bytes = {1, 3, 13, 1, 1, 4, 4, 0};
+    if (const QString reason = SettingsFile::refusalReason(typical, vehicle); !reason.isEmpty()) {
+        err_ << "emu-cli read: " << reason << "\n";
+        return kUsage;
     }
     TQCCom32 port;
     configure(port);
@@ -289,11 +290,11 @@ int EmuCli::read(const QStringList& args) {
         err_ << "emu-cli: " << error << "\n";
         return kFault;
     }
-    const QByteArray text = SettingsFile::write(*identity, vehicle, image->data());
-    if (text.isEmpty()) {
-        err_ << "emu-cli read: the vehicle texts cannot be stored in a .EMU file\n";
-        return kUsage;
+    if (const QString reason = SettingsFile::refusalReason(*identity, vehicle); !reason.isEmpty()) {
+        err_ << "emu-cli read: " << reason << "\n";
+        return kFault;
     }
+    const QByteArray text = SettingsFile::write(*identity, vehicle, image->data());
     const QString path = parser.value(QStringLiteral("output"));
     if (!SettingsFile::saveToFile(path, text, &error)) {
         err_ << "emu-cli: " << error << "\n";

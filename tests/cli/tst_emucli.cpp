@@ -120,8 +120,9 @@ void TestEmuCli::usage_data() {
 
 void TestEmuCli::usage() {
     QFETCH(QStringList, args);
+    QFETCH(int, status);
     const Run r = runCli(args);
-    QCOMPARE(r.status, QFETCH(int, status));
+    QCOMPARE(r.status, status);
     if (r.status == 2)
         QVERIFY(!r.err.isEmpty());
     else
@@ -234,6 +235,7 @@ void TestEmuCli::writeRestoresABackup() {
 
         const Run r = runCli({"write", file, "--device", sim_->devicePath()});
         QVERIFY2(r.status == 0, qPrintable(r.err));
+        QVERIFY(sim_->waitForCommands(2, 10000)); // the image may still be on its way when emu-cli exits
         const auto commands = sim_->commands();
         QCOMPARE(commands.size(), 2);
         QCOMPARE(commands[0].bytes, QByteArray("\xFF"));
@@ -263,19 +265,24 @@ void TestEmuCli::writeRefusals() {
     const QString file = backupOf(fileUnit);
     QVERIFY(!file.isEmpty());
 
+    QFETCH(int, unitType);
+    QFETCH(int, unitRelease);
+    QFETCH(bool, force);
+    QFETCH(int, status);
     SimConfig unit;
-    unit.type = QFETCH(int, unitType);
-    unit.firmwareRelease = QFETCH(int, unitRelease);
+    unit.type = unitType;
+    unit.firmwareRelease = unitRelease;
     startSim(unit);
     QStringList args{"write", file, "--device", sim_->devicePath()};
-    if (QFETCH(bool, force))
+    if (force)
         args << "--force";
     const Run r = runCli(args);
-    QCOMPARE(r.status, QFETCH(int, status));
+    QCOMPARE(r.status, status);
     if (r.status == 1) {
         QCOMPARE(r.err.count('\n'), 1);
         QCOMPARE(commandBytes(sim_->commands()), QByteArray("\xFF")); // identified, nothing written
     } else {
+        QVERIFY(sim_->waitForCommands(2, 10000));
         QCOMPARE(commandBytes(sim_->commands()), QByteArray("\xFF\xF3"));
     }
 }

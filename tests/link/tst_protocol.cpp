@@ -71,12 +71,17 @@ void TestProtocol::identityDecoding_data() {
 
 void TestProtocol::identityDecoding() {
     QFETCH(QByteArray, reply);
+    QFETCH(int, model);
+    QFETCH(QString, version);
+    QFETCH(QString, letter);
+    QFETCH(QString, signature);
+    QFETCH(QString, type);
     const EmuIdentity id = EmuIdentity::fromReply(reply);
-    QCOMPARE(id.model(), QFETCH(int, model));
-    QCOMPARE(id.firmwareVersionText(), QFETCH(QString, version));
-    QCOMPARE(id.releaseLetter(), QFETCH(QString, letter));
-    QCOMPARE(id.signature(), QFETCH(QString, signature));
-    QCOMPARE(EmuIdentity::connectTypeText(id.model()), QFETCH(QString, type));
+    QCOMPARE(id.model(), model);
+    QCOMPARE(id.firmwareVersionText(), version);
+    QCOMPARE(id.releaseLetter(), letter);
+    QCOMPARE(id.signature(), signature);
+    QCOMPARE(EmuIdentity::connectTypeText(id.model()), type);
 }
 
 void TestProtocol::replyCopy() {
@@ -221,11 +226,20 @@ void TestProtocol::lateTailIsCompletedOrDiscarded() {
 }
 
 void TestProtocol::usbLatencyFrameIsComplete() {
+    // An adapter that holds a frame close to the pause: a frame is either whole or (when it missed
+    // the pause entirely) empty, never cut or shifted by the previous frame's bytes.
     const QByteArray frame = bytes({31, 129, 51, 46, 86, 41, 128, 131, 61, 1});
     sim_->setFixedFrame(frame);
     sim_->setUsbLatency(true);
-    for (int i = 0; i < 20; ++i)
-        QCOMPARE(protocol_->realTimeFrame(), frame);
+    int whole = 0;
+    for (int i = 0; i < 40; ++i) {
+        const QByteArray reply = protocol_->realTimeFrame();
+        if (reply.isEmpty())
+            continue;
+        QCOMPARE(reply, frame);
+        ++whole;
+    }
+    QVERIFY(whole > 0);
 }
 
 void TestProtocol::setMessagesReachTheWire() {
