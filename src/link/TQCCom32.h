@@ -14,7 +14,7 @@
 // A device that vanishes (a USB adapter unplugged, the far end of a pty closed) is treated as a
 // closed port: the handle is closed, reads return empty, writes return false, nothing spins.
 class TQCCom32 {
-public:
+  public:
     enum THandshake { hsNone, hsHardware };
 
     // Why the last Open failed, so the window can tell a tuner what to do.
@@ -71,12 +71,18 @@ public:
     OpenError LastOpenError() const { return lastOpenError_; }
     QString LastOpenDevice() const { return lastOpenDevice_; }
 
-private:
+    // How an errno from opening or locking a device is reported.
+    static OpenError openErrorFor(int errorNumber);
+
+  private:
     bool openDevice();
     void configure();
     void reopenIfOpen();
     void dropHandle();
     bool readAvailable(QByteArray& into);
+    bool terminatedRead(QByteArray& result);
+    void waitForInput(int maxMs);
+    void dropIfGone(int errorNumber);
 
     int fd_ = -1;
     bool allowEvents_ = false;
