@@ -75,9 +75,11 @@ void run(bool usbLatency, int exchanges) {
     const char* mode = usbLatency ? "usb-latency" : "direct";
     const Figures a = figures(toLastByte);
     const Figures b = figures(exchange);
-    std::printf("live query write->last byte queued (%s): median %.2f ms, p99 %.2f ms (target: below the 20 ms pause)\n",
+    std::printf("live query write->last byte queued (%s): median %.2f ms, p99 %.2f ms (target: below the 20 "
+                "ms pause)\n",
                 mode, a.median, a.p99);
-    std::printf("live query whole exchange (%s): median %.2f ms, p99 %.2f ms (target: 20 ms pause + <= 20 ms extra)\n",
+    std::printf("live query whole exchange (%s): median %.2f ms, p99 %.2f ms (target: 20 ms pause + <= 20 ms "
+                "extra)\n",
                 mode, b.median, b.p99);
     std::printf("live query complete frames (%s): %d of %d (target: all)\n", mode, complete, exchanges);
 }

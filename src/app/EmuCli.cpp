@@ -57,8 +57,10 @@ Parsed parse(QCommandLineParser& parser, const QString& command, const QStringLi
 }
 
 void addPortOptions(QCommandLineParser& parser) {
-    parser.addOption({QStringLiteral("port"), QStringLiteral("Serial port number (Com N)."), QStringLiteral("N")});
-    parser.addOption({QStringLiteral("device"), QStringLiteral("Serial device path."), QStringLiteral("PATH")});
+    parser.addOption(
+        {QStringLiteral("port"), QStringLiteral("Serial port number (Com N)."), QStringLiteral("N")});
+    parser.addOption(
+        {QStringLiteral("device"), QStringLiteral("Serial device path."), QStringLiteral("PATH")});
 }
 
 // Points the transport at the chosen port. Returns an error text for wrong usage.
@@ -82,10 +84,12 @@ std::optional<QString> choosePort(const QCommandLineParser& parser, TQCCom32& po
 }
 
 QString openFailureText(const TQCCom32& port) {
-    const QString device = port.LastOpenDevice().isEmpty() ? PortNaming::portName(port.Port()) : port.LastOpenDevice();
+    const QString device =
+        port.LastOpenDevice().isEmpty() ? PortNaming::portName(port.Port()) : port.LastOpenDevice();
     switch (port.LastOpenError()) {
     case TQCCom32::OpenError::PermissionDenied:
-        return QStringLiteral("cannot open %1: permission denied (join the dialout group and log in again)").arg(device);
+        return QStringLiteral("cannot open %1: permission denied (join the dialout group and log in again)")
+            .arg(device);
     case TQCCom32::OpenError::Busy:
         return QStringLiteral("cannot open %1: another program is using it").arg(device);
     case TQCCom32::OpenError::NoDevice:
@@ -133,7 +137,9 @@ struct SetupField {
     std::function<QString(int plain)> decode;
 };
 
-QString plainText(int plain) { return QString::number(plain); }
+QString plainText(int plain) {
+    return QString::number(plain);
+}
 
 // Setup bytes whose meaning the calibration relies on.
 const std::vector<SetupField>& knownSetupFields() {
@@ -144,7 +150,8 @@ const std::vector<SetupField>& knownSetupFields() {
         {3, "Main Jet Trim", plainText},
         {51, "Trailing Degrees", plainText},
         {80, "Cylinders", plainText},
-        {81, "RPM Range", [](int p) { return QString::number(p == 0 ? kDefaultRpmRange : p * 100) + " RPM"; }},
+        {81, "RPM Range",
+         [](int p) { return QString::number(p == 0 ? kDefaultRpmRange : p * 100) + " RPM"; }},
         {82, "Coil Time (ms)", [](int p) { return QString::number(p / 2.0, 'f', 1) + " ms"; }},
         {83, "Map Sensor (kPa x10)", plainText},
         {84, "RPM Limiter", [](int p) { return QString::number(p * 100) + " RPM"; }},
@@ -194,7 +201,8 @@ int EmuCli::run(const QStringList& args) {
     }
     const QString command = args.first();
     const QStringList rest = args.mid(1);
-    if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
+        command == QLatin1String("help")) {
         out_ << kTopUsage;
         return kOk;
     }
@@ -210,57 +218,72 @@ int EmuCli::run(const QStringList& args) {
     return kUsage;
 }
 
-int EmuCli::identify(const QStringList& args) {
-    QCommandLineParser parser;
-    addPortOptions(parser);
-    const Parsed parsed = parse(parser, QStringLiteral("identify"), args);
+std::optional<int> EmuCli::parseArguments(QCommandLineParser& parser, const QString& command,
+                                          const QStringList& args, int positionalCount,
+                                          const QString& missing) {
+    const Parsed parsed = parse(parser, command, args);
     if (parsed.help) {
         out_ << parser.helpText();
         return kOk;
     }
-    if (parsed.error || !parser.positionalArguments().isEmpty()) {
-        err_ << "emu-cli identify: " << (parsed.error ? parsed.error->text : QStringLiteral("unexpected argument"))
-             << "\n";
+    QString problem;
+    if (parsed.error)
+        problem = parsed.error->text;
+    else if (parser.positionalArguments().size() != positionalCount)
+        problem = positionalCount == 0 ? QStringLiteral("unexpected argument") : missing;
+    if (problem.isEmpty())
+        return std::nullopt;
+    err_ << "emu-cli " << command << ": " << problem << "\n";
+    return kUsage;
+}
+
+std::optional<int> EmuCli::connectUnit(const QCommandLineParser& parser, const QString& command, Unit& unit) {
+    configure(unit.port);
+    if (const auto usage = choosePort(parser, unit.port)) {
+        err_ << "emu-cli " << command << ": " << *usage << "\n";
         return kUsage;
     }
-    TQCCom32 port;
-    configure(port);
-    if (const auto usage = choosePort(parser, port)) {
-        err_ << "emu-cli identify: " << *usage << "\n";
-        return kUsage;
-    }
-    EmuProtocol protocol(port);
     QString error;
-    const std::optional<EmuIdentity> identity = identifyUnit(port, protocol, &error);
+    const std::optional<EmuIdentity> identity = identifyUnit(unit.port, unit.protocol, &error);
     if (!identity) {
         err_ << "emu-cli: " << error << "\n";
         return kFault;
     }
-    out_ << "Model: " << identity->model() << "\n"
-         << "Type: " << typeText(identity->model()) << "\n"
-         << "Firmware version: " << identity->firmwareVersionText() << "\n"
-         << "Release letter: " << (identity->releaseLetter().isEmpty() ? QStringLiteral("none") : identity->releaseLetter())
+    unit.identity = *identity;
+    return std::nullopt;
+}
+
+int EmuCli::identify(const QStringList& args) {
+    QCommandLineParser parser;
+    addPortOptions(parser);
+    if (const auto status = parseArguments(parser, QStringLiteral("identify"), args, 0, {}))
+        return *status;
+    Unit unit;
+    if (const auto status = connectUnit(parser, QStringLiteral("identify"), unit))
+        return *status;
+    const EmuIdentity& id = unit.identity;
+    out_ << "Model: " << id.model() << "\n"
+         << "Type: " << typeText(id.model()) << "\n"
+         << "Firmware version: " << id.firmwareVersionText() << "\n"
+         << "Release letter: " << (id.releaseLetter().isEmpty() ? QStringLiteral("none") : id.releaseLetter())
          << "\n"
-         << "Signature: " << identity->signature() << "\n";
+         << "Signature: " << id.signature() << "\n";
     return kOk;
 }
 
 int EmuCli::read(const QStringList& args) {
     QCommandLineParser parser;
     addPortOptions(parser);
-    parser.addOption({{QStringLiteral("o"), QStringLiteral("output")}, QStringLiteral("The .EMU file to write."),
+    parser.addOption({{QStringLiteral("o"), QStringLiteral("output")},
+                      QStringLiteral("The .EMU file to write."),
                       QStringLiteral("FILE")});
     parser.addOption({QStringLiteral("make"), QStringLiteral("Vehicle make."), QStringLiteral("TEXT")});
     parser.addOption({QStringLiteral("model"), QStringLiteral("Vehicle model."), QStringLiteral("TEXT")});
     parser.addOption({QStringLiteral("engine"), QStringLiteral("Engine type."), QStringLiteral("TEXT")});
-    const Parsed parsed = parse(parser, QStringLiteral("read"), args);
-    if (parsed.help) {
-        out_ << parser.helpText();
-        return kOk;
-    }
-    if (parsed.error || !parser.positionalArguments().isEmpty() || !parser.isSet(QStringLiteral("output"))) {
-        err_ << "emu-cli read: "
-             << (parsed.error ? parsed.error->text : QStringLiteral("give the output file with -o FILE.emu")) << "\n";
+    if (const auto status = parseArguments(parser, QStringLiteral("read"), args, 0, {}))
+        return *status;
+    if (!parser.isSet(QStringLiteral("output"))) {
+        err_ << "emu-cli read: give the output file with -o FILE.emu\n";
         return kUsage;
     }
     const VehicleInfo vehicle{parser.value(QStringLiteral("make")), parser.value(QStringLiteral("model")),
@@ -272,59 +295,39 @@ int EmuCli::read(const QStringList& args) {
         err_ << "emu-cli read: " << reason << "\n";
         return kUsage;
     }
-    TQCCom32 port;
-    configure(port);
-    if (const auto usage = choosePort(parser, port)) {
-        err_ << "emu-cli read: " << *usage << "\n";
-        return kUsage;
-    }
-    EmuProtocol protocol(port);
+    Unit unit;
+    if (const auto status = connectUnit(parser, QStringLiteral("read"), unit))
+        return *status;
     QString error;
-    const std::optional<EmuIdentity> identity = identifyUnit(port, protocol, &error);
-    if (!identity) {
-        err_ << "emu-cli: " << error << "\n";
-        return kFault;
-    }
-    const auto image = CalibrationTransfer::imageFromUnit(protocol, &error);
+    const auto image = CalibrationTransfer::imageFromUnit(unit.protocol, &error);
     if (!image) {
         err_ << "emu-cli: " << error << "\n";
         return kFault;
     }
-    if (const QString reason = SettingsFile::refusalReason(*identity, vehicle); !reason.isEmpty()) {
+    if (const QString reason = SettingsFile::refusalReason(unit.identity, vehicle); !reason.isEmpty()) {
         err_ << "emu-cli read: " << reason << "\n";
         return kFault;
     }
-    const QByteArray text = SettingsFile::write(*identity, vehicle, image->data());
     const QString path = parser.value(QStringLiteral("output"));
-    if (!SettingsFile::saveToFile(path, text, &error)) {
+    if (!SettingsFile::saveToFile(path, SettingsFile::write(unit.identity, vehicle, image->data()), &error)) {
         err_ << "emu-cli: " << error << "\n";
         return kFault;
     }
-    out_ << "Saved the calibration of EMU " << identity->model() << " v" << identity->firmwareVersionText() << " to "
-         << path << "\n";
+    out_ << "Saved the calibration of EMU " << unit.identity.model() << " v"
+         << unit.identity.firmwareVersionText() << " to " << path << "\n";
     return kOk;
 }
 
 int EmuCli::write(const QStringList& args) {
     QCommandLineParser parser;
     addPortOptions(parser);
-    parser.addOption({QStringLiteral("force"), QStringLiteral("Write even when the unit's model differs from the file's.")});
-    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("The .EMU file to write to the unit."));
-    const Parsed parsed = parse(parser, QStringLiteral("write"), args);
-    if (parsed.help) {
-        out_ << parser.helpText();
-        return kOk;
-    }
-    if (parsed.error || parser.positionalArguments().size() != 1) {
-        err_ << "emu-cli write: " << (parsed.error ? parsed.error->text : QStringLiteral("give one .EMU file")) << "\n";
-        return kUsage;
-    }
-    TQCCom32 port;
-    configure(port);
-    if (const auto usage = choosePort(parser, port)) {
-        err_ << "emu-cli write: " << *usage << "\n";
-        return kUsage;
-    }
+    parser.addOption({QStringLiteral("force"),
+                      QStringLiteral("Write even when the unit's model differs from the file's.")});
+    parser.addPositionalArgument(QStringLiteral("file"),
+                                 QStringLiteral("The .EMU file to write to the unit."));
+    if (const auto status =
+            parseArguments(parser, QStringLiteral("write"), args, 1, QStringLiteral("give one .EMU file")))
+        return *status;
     QString error;
     const QString path = parser.positionalArguments().first();
     const std::optional<SettingsFileContents> contents = openSettingsFile(path, &error);
@@ -332,30 +335,30 @@ int EmuCli::write(const QStringList& args) {
         err_ << "emu-cli: " << error << "\n";
         return kFault;
     }
-    EmuProtocol protocol(port);
-    const std::optional<EmuIdentity> identity = identifyUnit(port, protocol, &error);
-    if (!identity) {
-        err_ << "emu-cli: " << error << "\n";
-        return kFault;
-    }
-    if (!firmwareMatches(*identity)) {
-        err_ << "emu-cli: the EMU has firmware " << identity->firmwareVersionText() << "; this software writes to 1.13 only\n";
+    Unit unit;
+    if (const auto status = connectUnit(parser, QStringLiteral("write"), unit))
+        return *status;
+    const EmuIdentity& id = unit.identity;
+    if (!firmwareMatches(id)) {
+        err_ << "emu-cli: the EMU has firmware " << id.firmwareVersionText()
+             << "; this software writes to 1.13 only\n";
         return kFault;
     }
     const int fileModel = contents->identity.model();
-    if (identity->model() != fileModel && !parser.isSet(QStringLiteral("force"))) {
-        err_ << "emu-cli: the EMU is model " << identity->model() << " but the file is for model " << fileModel
+    if (id.model() != fileModel && !parser.isSet(QStringLiteral("force"))) {
+        err_ << "emu-cli: the EMU is model " << id.model() << " but the file is for model " << fileModel
              << " (use --force to write anyway)\n";
         return kFault;
     }
     CalibrationData data;
-    loadCalibration(data, *contents, identity->model());
+    loadCalibration(data, *contents, id.model());
     buildImage(data);
-    if (!protocol.writeImage(data.PlainImageText)) {
-        err_ << "emu-cli: writing to " << port.DevicePath() << " failed; the EMU does not hold the file's data\n";
+    if (!unit.protocol.writeImage(data.PlainImageText)) {
+        err_ << "emu-cli: writing to " << unit.port.DevicePath()
+             << " failed; the EMU does not hold the file's data\n";
         return kFault;
     }
-    out_ << "Wrote " << path << " to EMU " << identity->model() << " on " << port.DevicePath() << "\n";
+    out_ << "Wrote " << path << " to EMU " << id.model() << " on " << unit.port.DevicePath() << "\n";
     return kOk;
 }
 
@@ -363,15 +366,9 @@ int EmuCli::show(const QStringList& args) {
     QCommandLineParser parser;
     parser.addOption({QStringLiteral("json"), QStringLiteral("Print JSON.")});
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("The .EMU file to show."));
-    const Parsed parsed = parse(parser, QStringLiteral("show"), args);
-    if (parsed.help) {
-        out_ << parser.helpText();
-        return kOk;
-    }
-    if (parsed.error || parser.positionalArguments().size() != 1) {
-        err_ << "emu-cli show: " << (parsed.error ? parsed.error->text : QStringLiteral("give one .EMU file")) << "\n";
-        return kUsage;
-    }
+    if (const auto status =
+            parseArguments(parser, QStringLiteral("show"), args, 1, QStringLiteral("give one .EMU file")))
+        return *status;
     QString error;
     const QString path = parser.positionalArguments().first();
     const std::optional<SettingsFileContents> contents = openSettingsFile(path, &error);
@@ -433,7 +430,8 @@ int EmuCli::show(const QStringList& args) {
     out_ << "File: " << path << "\n"
          << "Model: " << id.model() << " (" << typeText(id.model()) << ")\n"
          << "Firmware version: " << id.firmwareVersionText() << "\n"
-         << "Release letter: " << (id.releaseLetter().isEmpty() ? QStringLiteral("none") : id.releaseLetter()) << "\n"
+         << "Release letter: " << (id.releaseLetter().isEmpty() ? QStringLiteral("none") : id.releaseLetter())
+         << "\n"
          << "Signature: " << id.signature() << "\n"
          << "Vehicle make: " << contents->vehicle.make << "\n"
          << "Vehicle model: " << contents->vehicle.model << "\n"
@@ -456,8 +454,8 @@ int EmuCli::show(const QStringList& args) {
         out_ << "\n" << name << " (point: x = value)\n";
         for (const QJsonValue& v : maps[name].toArray()) {
             const QJsonObject p = v.toObject();
-            out_ << QString::number(p["point"].toInt()).rightJustified(3) << ": " << p["x"].toDouble() << " = "
-                 << p["value"].toDouble() << "\n";
+            out_ << QString::number(p["point"].toInt()).rightJustified(3) << ": " << p["x"].toDouble()
+                 << " = " << p["value"].toDouble() << "\n";
         }
     }
     return kOk;

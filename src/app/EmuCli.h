@@ -1,16 +1,37 @@
 #pragma once
 
+#include "link/EmuIdentity.h"
+#include "link/EmuProtocol.h"
+#include "link/TQCCom32.h"
+
 #include <QStringList>
 #include <QTextStream>
+
+#include <optional>
+
+class QCommandLineParser;
 
 // emu-cli: scripted backups and workshop use on the program's own code.
 // Exit status: 0 success, 1 the unit or the file is at fault (one line on stderr), 2 wrong usage.
 class EmuCli {
-public:
+  public:
     EmuCli(QTextStream& out, QTextStream& err) : out_(out), err_(err) {}
     int run(const QStringList& args);
 
-private:
+  private:
+    // The unit a command talks to.
+    struct Unit {
+        TQCCom32 port;
+        EmuProtocol protocol{port};
+        EmuIdentity identity;
+    };
+
+    // Parses a sub-command's arguments; an exit status when the command must end here (help, usage).
+    std::optional<int> parseArguments(QCommandLineParser& parser, const QString& command,
+                                      const QStringList& args, int positionalCount, const QString& missing);
+    // Opens the chosen port and identifies a live unit; an exit status when that fails.
+    std::optional<int> connectUnit(const QCommandLineParser& parser, const QString& command, Unit& unit);
+
     int identify(const QStringList& args);
     int read(const QStringList& args);
     int write(const QStringList& args);

@@ -26,7 +26,8 @@ std::optional<std::array<std::uint8_t, kImageSize>> imageFromUnit(EmuProtocol& p
         return std::nullopt;
     }
     std::array<std::uint8_t, kImageSize> image{};
-    std::copy_n(reinterpret_cast<const std::uint8_t*>(reply.constData()), EmuLength::kImageReply, image.begin());
+    std::copy_n(reinterpret_cast<const std::uint8_t*>(reply.constData()), EmuLength::kImageReply,
+                image.begin());
     return image;
 }
 

@@ -19,7 +19,9 @@ QString EmuIdentity::releaseLetter() const {
     return QString(QChar(static_cast<char16_t>((bytes[3] + 63) & 0xFF)));
 }
 
-QString EmuIdentity::signature() const { return QString::number(bytes[5]) + QString::number(bytes[6]); }
+QString EmuIdentity::signature() const {
+    return QString::number(bytes[5]) + QString::number(bytes[6]);
+}
 
 QString EmuIdentity::searchTypeText(int model) {
     switch (model) {

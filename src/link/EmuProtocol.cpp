@@ -16,7 +16,9 @@ qint64 nowMs() {
 }
 
 // Time for n bytes at 19200 baud 8N1 (10 bits a byte), rounded up.
-int wireTimeMs(int bytes) { return (bytes * 10 * 1000 + 19199) / 19200; }
+int wireTimeMs(int bytes) {
+    return (bytes * 10 * 1000 + 19199) / 19200;
+}
 
 } // namespace
 
@@ -29,7 +31,8 @@ int copyReply(const QByteArray& reply, std::uint8_t* buffer, int bufferSize, int
     return n;
 }
 
-EmuProtocol::EmuProtocol(TQCCom32& port) : port_(port), sleep_([](int ms) { QThread::msleep(ms); }) {}
+EmuProtocol::EmuProtocol(TQCCom32& port) : port_(port), sleep_([](int ms) { QThread::msleep(ms); }) {
+}
 
 int EmuProtocol::extraWaitFor(std::uint8_t command) {
     switch (command) {
@@ -81,7 +84,8 @@ QByteArray EmuProtocol::identify(int pauseMs) {
 }
 
 QByteArray EmuProtocol::readImage(int pauseMs) {
-    return query(EmuCommand::kReadImage, pauseMs, EmuLength::kImageReply, extraWaitFor(EmuCommand::kReadImage));
+    return query(EmuCommand::kReadImage, pauseMs, EmuLength::kImageReply,
+                 extraWaitFor(EmuCommand::kReadImage));
 }
 
 QByteArray EmuProtocol::realTimeFrame() {

@@ -58,7 +58,7 @@ QByteArray commandBytes(const QList<SimCommand>& commands) {
 class TestEmuCli : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void init();
     void cleanup();
     void usage_data();
@@ -73,7 +73,7 @@ private slots:
     void showJson();
     void showRejectsABadFile();
 
-private:
+  private:
     void startSim(SimConfig config);
     QString backupOf(const SimConfig& config);
 
@@ -244,7 +244,8 @@ void TestEmuCli::writeRestoresABackup() {
         QCOMPARE(std::uint8_t(commands[1].bytes[482]), std::uint8_t(56)); // the trailer
         const auto restored = sim_->image();
         for (int k = 0; k < 481; ++k)
-            QVERIFY2(restored[k] == original[k], qPrintable(QStringLiteral("type %1 offset %2").arg(type).arg(k)));
+            QVERIFY2(restored[k] == original[k],
+                     qPrintable(QStringLiteral("type %1 offset %2").arg(type).arg(k)));
     }
 }
 

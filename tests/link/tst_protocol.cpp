@@ -25,7 +25,7 @@ QByteArray bytes(std::initializer_list<int> values) {
 class TestProtocol : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void identityDecoding_data();
     void identityDecoding();
     void replyCopy();
@@ -42,7 +42,7 @@ private slots:
     void imageWrite();
     void unpluggedUnitDoesNotHang();
 
-private:
+  private:
     void startSim(SimConfig config = {});
 
     QTemporaryDir dir_;
@@ -59,14 +59,30 @@ void TestProtocol::identityDecoding_data() {
     QTest::addColumn<QString>("signature");
     QTest::addColumn<QString>("type");
 
-    QTest::newRow("type 3, letter A") << bytes({1, 3, 13, 2, 9, 5, 6}) << 3 << "1.13" << "A" << "56"
+    QTest::newRow("type 3, letter A") << bytes({1, 3, 13, 2, 9, 5, 6}) << 3 << "1.13"
+                                      << "A"
+                                      << "56"
                                       << "Fuel and Timing";
-    QTest::newRow("no letter") << bytes({1, 1, 13, 1, 9, 5, 6}) << 1 << "1.13" << "" << "56" << "Timing and Vacuum";
-    QTest::newRow("letter B, type 6") << bytes({1, 6, 20, 3, 9, 5, 6}) << 6 << "1.20" << "B" << "56"
+    QTest::newRow("no letter") << bytes({1, 1, 13, 1, 9, 5, 6}) << 1 << "1.13"
+                               << ""
+                               << "56"
+                               << "Timing and Vacuum";
+    QTest::newRow("letter B, type 6") << bytes({1, 6, 20, 3, 9, 5, 6}) << 6 << "1.20"
+                                      << "B"
+                                      << "56"
                                       << "Advanced Fuel and Timing";
-    QTest::newRow("file identity") << bytes({1, 2, 13, 1, 2, 4, 4}) << 2 << "1.13" << "" << "44" << "Fuel";
-    QTest::newRow("no answer: the fill") << QByteArray() << 48 << "0.48" << "o" << "4848" << "";
-    QTest::newRow("unknown model") << bytes({2, 9, 1, 1, 1, 5, 6}) << 9 << "2.1" << "" << "56" << "";
+    QTest::newRow("file identity") << bytes({1, 2, 13, 1, 2, 4, 4}) << 2 << "1.13"
+                                   << ""
+                                   << "44"
+                                   << "Fuel";
+    QTest::newRow("no answer: the fill") << QByteArray() << 48 << "0.48"
+                                         << "o"
+                                         << "4848"
+                                         << "";
+    QTest::newRow("unknown model") << bytes({2, 9, 1, 1, 1, 5, 6}) << 9 << "2.1"
+                                   << ""
+                                   << "56"
+                                   << "";
 }
 
 void TestProtocol::identityDecoding() {
