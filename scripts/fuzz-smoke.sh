@@ -19,8 +19,11 @@ artifacts="$build_dir/fuzz-artifacts"
 mkdir -p "$artifacts"
 
 echo "Fuzzing the settings-file reader for ${seconds} s"
+log="$build_dir/fuzz-smoke.log"
 if ! "$build_dir/bin/fuzz_settings_file" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-    -max_len=16384 -print_final_stats=1 -artifact_prefix="$artifacts/" "$work/corpus"; then
+    -max_len=16384 -print_final_stats=1 -artifact_prefix="$artifacts/" "$work/corpus" >"$log" 2>&1; then
+    tail -n 60 "$log" >&2
     echo "fuzz-smoke: the settings-file fuzz target failed; see $artifacts" >&2
     exit 1
 fi
+grep -E '^(Done|stat::number_of_executed_units)' "$log" || true
