@@ -5,6 +5,7 @@
 #include "EmuSimulator.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QFile>
 #include <QPixmap>
 #include <QTabWidget>
@@ -100,6 +101,9 @@ int main(int argc, char** argv) {
         // Com1 and Com2 name no device; the simulated unit is Com3.
         qputenv("EMU_PORTS", "::" + QFile::encodeName(simulator->devicePath()));
     }
+
+    if (!options.screenshot.isEmpty())
+        QCursor::setPos(100000, 100000); // no button under a pointer that nobody moves
 
     TForm1 window;
     if (!options.screenshot.isEmpty()) {

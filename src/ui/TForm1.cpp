@@ -135,6 +135,8 @@ QToolButton* TForm1::toolButton(const char* name, const QString& hint, const QIc
     button->setIcon(icon);
     button->setIconSize(QSize(26, 26));
     button->setAutoRaise(true);
+    // Reached with Tab; a click leaves the focus where the user was working.
+    button->setFocusPolicy(Qt::TabFocus);
     return button;
 }
 
@@ -502,6 +504,7 @@ void TForm1::showEvent(QShowEvent* event) {
     if (!firstShow_)
         return;
     firstShow_ = false;
+    PageControl1->setFocus();
     // Let the window appear before the search blocks it.
     QTimer::singleShot(50, this, &TForm1::FormShow);
 }

@@ -79,6 +79,14 @@ TForm1& Bench::window() {
     return *window_;
 }
 
+bool connectTo(TForm1& w, EmuSimulator& unit) {
+    w.spConnectClick();
+    if (!w.state().link.EmuConnected || !unit.waitForCommands(3, 5000))
+        return false;
+    unit.clearRecord();
+    return true;
+}
+
 QList<int> commandBytes(const EmuSimulator& sim) {
     QList<int> out;
     for (const SimCommand& c : sim.commands())

@@ -82,6 +82,9 @@ template <typename Condition> bool waitUntil(Condition condition, int timeoutMs 
     return true;
 }
 
+// Connect (which reads the image) to the unit, then forget the traffic. False when it did not connect.
+bool connectTo(TForm1& w, EmuSimulator& unit);
+
 // The command bytes the simulator recorded, each command's first byte.
 QList<int> commandBytes(const EmuSimulator& sim);
 
