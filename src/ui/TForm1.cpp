@@ -947,9 +947,9 @@ void TForm1::AnalogEnClick() {
     RT_Track->setEnabled(AnalogEn->isChecked());
 }
 
+// The live poll (0xFC every tick while EmuConnected) and the throttle calibration's poll are bound by
+// the monitor and the sensor calibration; until then a tick does nothing.
 void TForm1::Timer1Timer() {
-    if (!state_.link.EmuConnected)
-        return;
 }
 
 void TForm1::Timer2Timer() {
