@@ -827,10 +827,15 @@ bool TForm1::saveSettings(bool fromPc) {
         }
         image = *fromUnit;
     }
+    const VehicleInfo vehicle{Edit9->text(), Edit10->text(), Edit11->text()};
+    if (const QString reason = SettingsFile::refusalReason(state_.link.Identity, vehicle);
+        !reason.isEmpty()) {
+        prompts().showError(this, reason);
+        return false;
+    }
     const QString path = prompts().askSaveFileName(this);
     if (path.isEmpty())
         return false;
-    const VehicleInfo vehicle{Edit9->text(), Edit10->text(), Edit11->text()};
     const QByteArray text = SettingsFile::write(state_.link.Identity, vehicle, image.data(), kImageReplySize);
     QString error;
     if (!SettingsFile::saveToFile(path, text, &error)) {

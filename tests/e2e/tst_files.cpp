@@ -53,6 +53,7 @@ class TestFiles : public QObject {
     void saveFromPcWritesTheProgramsData();
     void saveFromEmuWritesTheUnitsData();
     void saveFromEmuNeedsAUnit();
+    void vehicleTextsTooLongForAFileAreRefused();
     void cancelledOrEscapedSaveWritesNothing();
     void savedFileOpensToTheSameData();
     void refusedFile_data();
@@ -139,6 +140,29 @@ void TestFiles::saveFromEmuNeedsAUnit() {
     QVERIFY(!dialog->isVisible());
     QVERIFY(w.isEnabled());
     QCOMPARE(QDir(bench.dir.path()).entryList({QStringLiteral("*.emu")}).size(), 0);
+}
+
+void TestFiles::vehicleTextsTooLongForAFileAreRefused() {
+    // Three full boxes make a vehicle line longer than a file keeps: say so instead of saving a file
+    // that would read back with the engine type cut.
+    Bench bench;
+    EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
+    TForm1& w = bench.window();
+    QVERIFY(connectTo(w, unit));
+    lineEdit(w, "Edit9")->setText(QString(18, QLatin1Char('M')));
+    lineEdit(w, "Edit10")->setText(QString(18, QLatin1Char('N')));
+    lineEdit(w, "Edit11")->setText(QString(18, QLatin1Char('E')));
+    bench.prompts.saveNames << bench.dir.filePath(QStringLiteral("long.emu"));
+
+    w.spSaveClick();
+    w.saveForm()->fromPc()->setChecked(true);
+    w.saveForm()->findChild<QAbstractButton*>(QStringLiteral("Button1"))->click();
+
+    QCOMPARE(bench.prompts.saveAsked, 0);
+    QCOMPARE(bench.prompts.errors.size(), 1);
+    QVERIFY(bench.prompts.errors.first().contains(QStringLiteral("54")));
+    QVERIFY(!QFile::exists(bench.dir.filePath(QStringLiteral("long.emu"))));
+    QVERIFY(w.isEnabled());
 }
 
 void TestFiles::cancelledOrEscapedSaveWritesNothing() {
