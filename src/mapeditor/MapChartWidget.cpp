@@ -16,7 +16,7 @@ constexpr QRgb kOrange = 0xffff8c00;
 constexpr QRgb kLightPurple = 0xffc8a0ff;
 constexpr QRgb kArrow = 0xff606060;
 
-using S = ChartSeriesSpec;
+using S = ChartSeriesSetup;
 constexpr auto kRound = QCPScatterStyle::ssDisc;
 
 S cursor() {
@@ -32,7 +32,7 @@ S line(MapId map, const char* name, QRgb colour, QCPScatterStyle::ScatterShape p
     return {SeriesRole::Map, name, colour, pointer, map};
 }
 
-std::vector<ChartSpec> buildSpecs() {
+std::vector<ChartSetup> buildSetups() {
     return {
         {"TimingChart",
          "Timing Map",
@@ -127,42 +127,42 @@ std::vector<ChartSpec> buildSpecs() {
 
 } // namespace
 
-const std::vector<ChartSpec>& mapChartSpecs() {
-    static const std::vector<ChartSpec> specs = buildSpecs();
-    return specs;
+const std::vector<ChartSetup>& mapChartSetups() {
+    static const std::vector<ChartSetup> setups = buildSetups();
+    return setups;
 }
 
-const ChartSpec* mapChartSpec(const char* objectName) {
-    for (const ChartSpec& spec : mapChartSpecs())
-        if (std::strcmp(spec.objectName, objectName) == 0)
-            return &spec;
+const ChartSetup* mapChartSetup(const char* objectName) {
+    for (const ChartSetup& setup : mapChartSetups())
+        if (std::strcmp(setup.objectName, objectName) == 0)
+            return &setup;
     return nullptr;
 }
 
-MapChartWidget::MapChartWidget(const ChartSpec& spec, QWidget* parent)
-    : QCustomPlot(parent), spec_(spec), ticker_(new QCPAxisTickerFixed), step_(spec.xStep) {
-    setObjectName(QString::fromLatin1(spec.objectName));
-    setAccessibleName(QString::fromUtf8(spec.title));
+MapChartWidget::MapChartWidget(const ChartSetup& setup, QWidget* parent)
+    : QCustomPlot(parent), setup_(setup), ticker_(new QCPAxisTickerFixed), step_(setup.xStep) {
+    setObjectName(QString::fromLatin1(setup.objectName));
+    setAccessibleName(QString::fromUtf8(setup.title));
     setCursor(Qt::CrossCursor);
     setInteractions({}); // neither zoom nor panning
     setMinimumSize(240, 150);
 
     plotLayout()->insertRow(0);
     auto* title =
-        new QCPTextElement(this, QString::fromUtf8(spec.title), QFont(font().family(), 10, QFont::Bold));
+        new QCPTextElement(this, QString::fromUtf8(setup.title), QFont(font().family(), 10, QFont::Bold));
     plotLayout()->addElement(0, 0, title);
 
-    ticker_->setTickStep(spec.xStep);
+    ticker_->setTickStep(setup.xStep);
     // The step is the smallest label distance; labels thin out on a narrow chart.
     ticker_->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
     ticker_->setTickCount(10);
     xAxis->setTicker(ticker_);
-    xAxis->setRange(spec.xMin, spec.xMax);
-    xAxis->setLabel(QString::fromUtf8(spec.xLabel));
-    yAxis->setRange(spec.yMin, spec.yMax);
-    yAxis->setLabel(QString::fromUtf8(spec.yLabel));
+    xAxis->setRange(setup.xMin, setup.xMax);
+    xAxis->setLabel(QString::fromUtf8(setup.xLabel));
+    yAxis->setRange(setup.yMin, setup.yMax);
+    yAxis->setLabel(QString::fromUtf8(setup.yLabel));
 
-    if (spec.axisAtMid) {
+    if (setup.axisAtMid) {
         auto* zero = new QCPItemStraightLine(this);
         zero->point1->setCoords(0, 0);
         zero->point2->setCoords(1, 0);
@@ -171,7 +171,7 @@ MapChartWidget::MapChartWidget(const ChartSpec& spec, QWidget* parent)
     }
 
     int mapLines = 0;
-    for (const ChartSeriesSpec& s : spec.series) {
+    for (const ChartSeriesSetup& s : setup.series) {
         const QColor colour = QColor::fromRgba(s.colour);
         if (s.role == SeriesRole::Map) {
             QCPGraph* graph = addGraph();
@@ -216,8 +216,8 @@ QCPGraph* MapChartWidget::line(int index) const {
 }
 
 QCPGraph* MapChartWidget::mapLine(MapId id) const {
-    for (size_t i = 0; i < spec_.series.size(); ++i)
-        if (spec_.series[i].role == SeriesRole::Map && spec_.series[i].map == id)
+    for (size_t i = 0; i < setup_.series.size(); ++i)
+        if (setup_.series[i].role == SeriesRole::Map && setup_.series[i].map == id)
             return qobject_cast<QCPGraph*>(series_[i]);
     return nullptr;
 }
@@ -262,7 +262,7 @@ void MapChartWidget::clearAllSeries() {
 
 void MapChartWidget::clearRole(SeriesRole role) {
     for (int i = 0; i < seriesCount(); ++i)
-        if (spec_.series[static_cast<size_t>(i)].role == role)
+        if (setup_.series[static_cast<size_t>(i)].role == role)
             clearSeries(i);
 }
 

@@ -11,7 +11,7 @@
 // position on the chart, so the order in the table is part of the chart's contract.
 enum class SeriesRole { Cursor, LiveMarker, Map, Marker };
 
-struct ChartSeriesSpec {
+struct ChartSeriesSetup {
     SeriesRole role;
     const char* name; // legend name of a map line, or the marker's name ("low", "LambdaHigh")
     QRgb colour;
@@ -20,7 +20,7 @@ struct ChartSeriesSpec {
 };
 
 // The two read-only boxes under a chart that tuning fills.
-struct ChartReadoutSpec {
+struct ChartReadoutSetup {
     const char* valueBox;
     const char* valueCaption;
     const char* positionBox;
@@ -28,7 +28,7 @@ struct ChartReadoutSpec {
     bool visibleAtStart;
 };
 
-struct ChartSpec {
+struct ChartSetup {
     const char* objectName;
     const char* title;
     double xMin;
@@ -39,14 +39,14 @@ struct ChartSpec {
     double yMin;
     double yMax;
     const char* yLabel;
-    std::vector<ChartSeriesSpec> series; // in chart order
-    ChartReadoutSpec readout;
+    std::vector<ChartSeriesSetup> series; // in chart order
+    ChartReadoutSetup readout;
 };
 
 // The seven map charts, in page order: TimingChart, VacuumChart, FuelVacChart, FuelRPMChart,
 // TempChart, AirTmpChart, VoltageChart.
-const std::vector<ChartSpec>& mapChartSpecs();
-const ChartSpec* mapChartSpec(const char* objectName);
+const std::vector<ChartSetup>& mapChartSetups();
+const ChartSetup* mapChartSetup(const char* objectName);
 
 // One chart of the map editor, built from its table entry: title, fixed axes (no zoom or pan),
 // a cross-hair cursor, and its series in table order. It starts disabled and empty.
@@ -54,9 +54,9 @@ class MapChartWidget : public QCustomPlot {
     Q_OBJECT
 
   public:
-    explicit MapChartWidget(const ChartSpec& spec, QWidget* parent = nullptr);
+    explicit MapChartWidget(const ChartSetup& setup, QWidget* parent = nullptr);
 
-    const ChartSpec& spec() const { return spec_; }
+    const ChartSetup& setup() const { return setup_; }
 
     int seriesCount() const { return static_cast<int>(series_.size()); }
     QCPAbstractPlottable* series(int index) const;
@@ -81,7 +81,7 @@ class MapChartWidget : public QCustomPlot {
     double bottomStep() const { return step_; }
 
   private:
-    ChartSpec spec_;
+    ChartSetup setup_;
     std::vector<QCPAbstractPlottable*> series_;
     QSharedPointer<QCPAxisTickerFixed> ticker_;
     double step_ = 1;

@@ -265,11 +265,11 @@ void TForm1::buildPages() {
     tempPanel_->setObjectName(QStringLiteral("TempPanel"));
     auto* tempLayout = new QVBoxLayout(tempPanel_);
     tempLayout->setContentsMargins(0, 0, 0, 0);
-    TempChart = new MapChartWidget(*mapChartSpec("TempChart"), tempPanel_);
+    TempChart = new MapChartWidget(*mapChartSetup("TempChart"), tempPanel_);
     tempLayout->addWidget(chartPanel(TempChart));
     tempPanel_->setEnabled(false);
-    AirTmpChart = new MapChartWidget(*mapChartSpec("AirTmpChart"), corrections);
-    VoltageChart = new MapChartWidget(*mapChartSpec("VoltageChart"), corrections);
+    AirTmpChart = new MapChartWidget(*mapChartSetup("AirTmpChart"), corrections);
+    VoltageChart = new MapChartWidget(*mapChartSetup("VoltageChart"), corrections);
     grid->addWidget(tempPanel_, 0, 0);
     grid->addWidget(chartPanel(AirTmpChart), 0, 1);
     grid->addWidget(chartPanel(VoltageChart), 1, 0, 1, 2);
@@ -347,7 +347,7 @@ QWidget* TForm1::buildSetupPage() {
 }
 
 QWidget* TForm1::chartPanel(MapChartWidget* chart) {
-    const ChartReadoutSpec& r = chart->spec().readout;
+    const ChartReadoutSetup& r = chart->setup().readout;
     auto* panel = new QWidget(chart->parentWidget());
     auto* layout = new QVBoxLayout(panel);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -362,7 +362,7 @@ QWidget* TForm1::chartPanel(MapChartWidget* chart) {
         box->setObjectName(QString::fromLatin1(name));
         box->setReadOnly(true);
         box->setFixedWidth(70);
-        box->setAccessibleName(QString::fromUtf8(chart->spec().title) + QLatin1Char(' ') +
+        box->setAccessibleName(QString::fromUtf8(chart->setup().title) + QLatin1Char(' ') +
                                QString::fromUtf8(caption));
         label->setBuddy(box);
         label->setVisible(r.visibleAtStart);
@@ -383,7 +383,7 @@ QWidget* TForm1::buildChartPage(const QStringList& charts) {
     auto* page = new QWidget(this);
     auto* layout = new QVBoxLayout(page);
     for (const QString& name : charts) {
-        auto* chart = new MapChartWidget(*mapChartSpec(name.toLatin1().constData()), page);
+        auto* chart = new MapChartWidget(*mapChartSetup(name.toLatin1().constData()), page);
         if (name == QLatin1String("TimingChart"))
             TimingChart = chart;
         else if (name == QLatin1String("VacuumChart"))
