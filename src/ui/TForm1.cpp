@@ -588,20 +588,24 @@ void TForm1::ComboBox1Change() {
     flushPortNotices();
 }
 
+bool TForm1::identifyOnSelectedPort() {
+    setStatus(0, Connection::kSearching);
+    const auto port = portFromSelector();
+    if (!port)
+        return false;
+    EFI.setPort(*port);
+    openPort();
+    state_.link.Identity = EmuIdentity::fromReply(protocol_.identify(EmuPause::kIdentifyConnect));
+    return true;
+}
+
 void TForm1::spConnectClick() {
     LinkState& link = state_.link;
     CalibrationData& cal = state_.cal;
 
     if (!link.FileDataShown) {
-        if (!link.FileMode) {
-            setStatus(0, Connection::kSearching);
-            const auto port = portFromSelector();
-            if (!port)
-                return;
-            EFI.setPort(*port);
-            openPort();
-            link.Identity = EmuIdentity::fromReply(protocol_.identify(EmuPause::kIdentifyConnect));
-        }
+        if (!link.FileMode && !identifyOnSelectedPort())
+            return;
         const EmuIdentity& id = link.Identity;
         const bool live = id.isLiveUnit();
         const bool fromFile = id.isFromFile();
@@ -677,13 +681,8 @@ void TForm1::spConnectClick() {
         spConnect->setEnabled(true);
 
     if (link.FileDataShown) {
-        setStatus(0, Connection::kSearching);
-        const auto port = portFromSelector();
-        if (!port)
+        if (!identifyOnSelectedPort())
             return;
-        EFI.setPort(*port);
-        openPort();
-        link.Identity = EmuIdentity::fromReply(protocol_.identify(EmuPause::kIdentifyConnect));
         if (!link.Identity.isLiveUnit()) {
             setStatus(0, Connection::kEmuNotConnected);
         } else {

@@ -131,6 +131,9 @@ class TForm1 : public QMainWindow {
     QToolButton* toolButton(const char* name, const QString& hint, const QIcon& icon);
 
     std::optional<int> portFromSelector();
+    // "Searching ComPorts...", then the identify of Connect on the selector's port; false when the
+    // selector holds no port number (the conversion error has been shown).
+    bool identifyOnSelectedPort();
     void setSelectorText(const QString& text);
     void addSelectorItem(const QString& text);
     void notePortProblem();
