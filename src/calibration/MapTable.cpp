@@ -13,14 +13,18 @@ const std::array<MapInfo, kMapCount> kMaps{{
     {MapId::Timing, "TimingMap", 100, 101, 0, MapFamily::Timing, kMapPointE8, 1, 0, 45, "TimingChart"},
     {MapId::VacuumTiming, "VacuumTimingMap", 32, 201, 15, MapFamily::Vacuum, kMapPointE8, 100, -15, 15,
      "VacuumChart"},
-    {MapId::FuelVacuum, "FuelVacuumMap", 64, 233, 100, MapFamily::Fuel, kMapPointDE, 0, -50, 50, "FuelVacChart"},
+    {MapId::FuelVacuum, "FuelVacuumMap", 64, 233, 100, MapFamily::Fuel, kMapPointDE, 0, -50, 50,
+     "FuelVacChart"},
     {MapId::FuelRpmCruise, "FuelRpmCruiseMap", 32, 297, 100, MapFamily::Fuel, kMapPointDE, 64, -50, 50,
      "FuelRPMChart"},
-    {MapId::WaterTemp, "WaterTempCorrection", 24, 329, 100, MapFamily::Fuel, kMapPointD4, 0, -60, 60, "TempChart"},
+    {MapId::WaterTemp, "WaterTempCorrection", 24, 329, 100, MapFamily::Fuel, kMapPointD4, 0, -60, 60,
+     "TempChart"},
     {MapId::AirTempFuel, "AirTempFuelCorrection", 24, 353, 100, MapFamily::Fuel, kMapPointD4, 24, -20, 20,
      "AirTmpChart"},
-    {MapId::Voltage, "VoltageCorrection", 16, 377, 100, MapFamily::Fuel, kMapPointD4, 48, -50, 50, "VoltageChart"},
-    {MapId::FuelRpmLow, "FuelRpmLowMap", 32, 393, 100, MapFamily::Fuel, kMapPointCA, 0, -50, 50, "FuelRPMChart"},
+    {MapId::Voltage, "VoltageCorrection", 16, 377, 100, MapFamily::Fuel, kMapPointD4, 48, -50, 50,
+     "VoltageChart"},
+    {MapId::FuelRpmLow, "FuelRpmLowMap", 32, 393, 100, MapFamily::Fuel, kMapPointCA, 0, -50, 50,
+     "FuelRPMChart"},
     {MapId::FuelRpmHigh, "FuelRpmHighMap", 32, 425, 100, MapFamily::Fuel, kMapPointCA, 32, -50, 50,
      "FuelRPMChart"},
     {MapId::AirTempTiming, "AirTempTimingCorrection", 24, 457, 100, MapFamily::Fuel, kMapPointCA, 64, -20, 20,
@@ -29,9 +33,13 @@ const std::array<MapInfo, kMapCount> kMaps{{
 
 } // namespace
 
-const std::array<MapInfo, kMapCount>& mapTable() { return kMaps; }
+const std::array<MapInfo, kMapCount>& mapTable() {
+    return kMaps;
+}
 
-const MapInfo& mapInfo(MapId id) { return kMaps[static_cast<int>(id)]; }
+const MapInfo& mapInfo(MapId id) {
+    return kMaps[static_cast<int>(id)];
+}
 
 double mapPointX(MapId id, int i, const MapScales& scales) {
     const double rpmAxis = scales.rpmRange / 100.0;

@@ -23,21 +23,23 @@ enum class MapFamily { Timing, Vacuum, Fuel };
 
 struct MapInfo {
     MapId id;
-    const char* name;     // the array's name, e.g. "TimingMap"
-    int points;           // region length (the timing region holds 100; the chart uses TimingPointCount)
-    int imageOffset;      // first image offset of point 1
-    int plainOffset;      // plain byte = value + plainOffset (0, 15 or 100)
+    const char* name; // the array's name, e.g. "TimingMap"
+    int points;       // region length (the timing region holds 100; the chart uses TimingPointCount)
+    int imageOffset;  // first image offset of point 1
+    int plainOffset;  // plain byte = value + plainOffset (0, 15 or 100)
     MapFamily family;
     std::uint8_t pointCommand; // single-point write command byte
-    int firstPointId;     // point id of point 1 within the command's group
-    double minValue;      // accepted value range when tuning
+    int firstPointId;          // point id of point 1 within the command's group
+    double minValue;           // accepted value range when tuning
     double maxValue;
-    const char* chart;    // chart that shows it
+    const char* chart; // chart that shows it
 };
 
 const std::array<MapInfo, kMapCount>& mapTable();
 const MapInfo& mapInfo(MapId id);
-inline int mapIndex(MapId id) { return static_cast<int>(id); }
+inline int mapIndex(MapId id) {
+    return static_cast<int>(id);
+}
 
 // Scale values that place the points on their x axes.
 struct MapScales {

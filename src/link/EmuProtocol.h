@@ -39,9 +39,9 @@ constexpr int kSaveFromEmu = 500;
 // Reply and copy lengths.
 namespace EmuLength {
 constexpr int kIdentity = 7;
-constexpr int kImageReply = 481;  // offsets 0..480 of the image
-constexpr int kSetupBlock = 101;  // what Connect copies of the image reply
-constexpr int kImage = 482;       // the image with its trailer, as the host writes it
+constexpr int kImageReply = 481; // offsets 0..480 of the image
+constexpr int kSetupBlock = 101; // what Connect copies of the image reply
+constexpr int kImage = 482;      // the image with its trailer, as the host writes it
 constexpr int kRealTimeFrame = 10;
 } // namespace EmuLength
 
@@ -57,7 +57,7 @@ int copyReply(const QByteArray& reply, std::uint8_t* buffer, int bufferSize, int
 // but is short at the end of the pause is read on until complete or a bounded extra wait has
 // passed. An empty reply stays empty, so a silent unit is seen as such.
 class EmuProtocol {
-public:
+  public:
     using Sleeper = std::function<void(int ms)>;
 
     explicit EmuProtocol(TQCCom32& port);
@@ -71,21 +71,23 @@ public:
     // The generic query: purge, write command, pause, read, complete up to replyLength.
     QByteArray query(std::uint8_t command, int pauseMs, int replyLength, int extraWaitMs);
 
-    QByteArray identify(int pauseMs);   // 0xFF, 7 bytes
+    QByteArray identify(int pauseMs);                         // 0xFF, 7 bytes
     QByteArray readImage(int pauseMs = EmuPause::kReadImage); // 0xFD, 481 bytes
-    QByteArray realTimeFrame();         // 0xFC, 10 bytes
+    QByteArray realTimeFrame();                               // 0xFC, 10 bytes
 
     // 0xF3, 100 ms, then the 482-byte plain image in one write. False when either write fails.
     bool writeImage(const QByteArray& plainImage);
 
     // A three-byte set message written by length (a 0 operand reaches the port).
     bool sendSet(std::uint8_t command, std::uint8_t id, std::uint8_t value);
-    bool setParameter(std::uint8_t id, std::uint8_t value) { return sendSet(EmuCommand::kSetParameter, id, value); }
+    bool setParameter(std::uint8_t id, std::uint8_t value) {
+        return sendSet(EmuCommand::kSetParameter, id, value);
+    }
 
     // Extra wait for a reply that has started but is short at the end of its pause.
     static int extraWaitFor(std::uint8_t command);
 
-private:
+  private:
     void discardWaiting();
 
     TQCCom32& port_;
