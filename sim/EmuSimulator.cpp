@@ -391,6 +391,10 @@ bool EmuSimulator::start() {
     if (running())
         return true;
     d->startNs = nowNs();
+    return openAndAnswer();
+}
+
+bool EmuSimulator::openAndAnswer() {
     if (!d->openPty())
         return false;
     if (!d->startLoop()) {
@@ -489,13 +493,7 @@ bool EmuSimulator::replug() {
     unplug();
     if (d->startNs == 0)
         d->startNs = nowNs();
-    if (!d->openPty())
-        return false;
-    if (!d->startLoop()) {
-        d->closePty();
-        return false;
-    }
-    return true;
+    return openAndAnswer();
 }
 
 void EmuSimulator::setFixedFrame(std::optional<QByteArray> frame) {

@@ -77,6 +77,7 @@ class EmuSimulator {
     static std::array<std::uint8_t, 481> baseTune(int type, const QString& serial);
 
   private:
+    bool openAndAnswer(); // a new pty and the thread that answers on it
     struct Impl;
     std::unique_ptr<Impl> d;
 };

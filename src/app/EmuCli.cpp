@@ -182,17 +182,20 @@ void loadCalibration(CalibrationData& data, const SettingsFileContents& contents
     decodeImage(data);
 }
 
-std::optional<SettingsFileContents> openSettingsFile(const QString& path, QString* errorText) {
-    const std::optional<QByteArray> text = SettingsFile::loadFromFile(path, errorText);
-    if (!text)
+} // namespace
+
+std::optional<SettingsFileContents> EmuCli::openSettingsFile(const QString& path) {
+    QString error;
+    const std::optional<QByteArray> text = SettingsFile::loadFromFile(path, &error);
+    if (!text) {
+        err_ << "emu-cli: " << error << "\n";
         return std::nullopt;
+    }
     std::optional<SettingsFileContents> contents = SettingsFile::read(*text);
     if (!contents)
-        *errorText = QStringLiteral("%1: %2").arg(path, SettingsFile::kRejectedText);
+        err_ << "emu-cli: " << path << ": " << SettingsFile::kRejectedText << "\n";
     return contents;
 }
-
-} // namespace
 
 int EmuCli::run(const QStringList& args) {
     if (args.isEmpty()) {
@@ -328,13 +331,10 @@ int EmuCli::write(const QStringList& args) {
     if (const auto status =
             parseArguments(parser, QStringLiteral("write"), args, 1, QStringLiteral("give one .EMU file")))
         return *status;
-    QString error;
     const QString path = parser.positionalArguments().first();
-    const std::optional<SettingsFileContents> contents = openSettingsFile(path, &error);
-    if (!contents) {
-        err_ << "emu-cli: " << error << "\n";
+    const std::optional<SettingsFileContents> contents = openSettingsFile(path);
+    if (!contents)
         return kFault;
-    }
     Unit unit;
     if (const auto status = connectUnit(parser, QStringLiteral("write"), unit))
         return *status;
@@ -369,13 +369,10 @@ int EmuCli::show(const QStringList& args) {
     if (const auto status =
             parseArguments(parser, QStringLiteral("show"), args, 1, QStringLiteral("give one .EMU file")))
         return *status;
-    QString error;
     const QString path = parser.positionalArguments().first();
-    const std::optional<SettingsFileContents> contents = openSettingsFile(path, &error);
-    if (!contents) {
-        err_ << "emu-cli: " << error << "\n";
+    const std::optional<SettingsFileContents> contents = openSettingsFile(path);
+    if (!contents)
         return kFault;
-    }
     const EmuIdentity& id = contents->identity;
     CalibrationData data;
     loadCalibration(data, *contents, id.model());

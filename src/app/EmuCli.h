@@ -1,5 +1,6 @@
 #pragma once
 
+#include "calibration/SettingsFile.h"
 #include "link/EmuIdentity.h"
 #include "link/EmuProtocol.h"
 #include "link/TQCCom32.h"
@@ -31,6 +32,9 @@ class EmuCli {
                                       const QStringList& args, int positionalCount, const QString& missing);
     // Opens the chosen port and identifies a live unit; an exit status when that fails.
     std::optional<int> connectUnit(const QCommandLineParser& parser, const QString& command, Unit& unit);
+
+    // Opens and reads a .EMU file; on failure the reason is on stderr.
+    std::optional<SettingsFileContents> openSettingsFile(const QString& path);
 
     int identify(const QStringList& args);
     int read(const QStringList& args);
