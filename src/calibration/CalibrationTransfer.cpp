@@ -36,6 +36,25 @@ std::array<std::uint8_t, kImageSize> imageFromPc(CalibrationData& data) {
     return data.OutgoingImage;
 }
 
+int readBackDifferences(const CalibrationData& data, const QByteArray& readBack) {
+    const auto differsAt = [&](int offset) {
+        if (offset >= readBack.size())
+            return true;
+        const auto wire = static_cast<std::uint8_t>(readBack.at(offset));
+        return wire != static_cast<std::uint8_t>(data.PlainImage[static_cast<size_t>(offset)] + 1);
+    };
+    int differing = 0;
+    for (int k = 0; k < kSetupBlockSize; ++k)
+        differing += differsAt(k) ? 1 : 0;
+    for (const MapInfo& info : mapTable()) {
+        if (!data.hasFamily(info.family))
+            continue;
+        for (int i = 0; i < info.points; ++i)
+            differing += differsAt(info.imageOffset + i) ? 1 : 0;
+    }
+    return differing;
+}
+
 void loadFileContents(CalibrationData& data, const SettingsFileContents& contents) {
     data.ReceivedImage = contents.image;
 }

@@ -28,6 +28,11 @@ std::optional<std::array<std::uint8_t, kImageSize>> imageFromUnit(EmuProtocol& p
 // "Save From PC": runs the builder and returns the wire image.
 std::array<std::uint8_t, kImageSize> imageFromPc(CalibrationData& data);
 
+// The positions where a read-back image (wire form, as the unit answers 0xFD) differs from what
+// was written (PlainImage): the setup block and the map regions of the families the type holds.
+// A type without fuel maps need not keep what it was sent there.
+int readBackDifferences(const CalibrationData& data, const QByteArray& readBack);
+
 // Loads an opened file's image into ReceivedImage (positions 0..481); Connect then takes the setup
 // block and the map families from it and the file's identity.
 void loadFileContents(CalibrationData& data, const SettingsFileContents& contents);

@@ -26,6 +26,11 @@ QChar letterOf(std::uint8_t wire) {
 
 } // namespace
 
+QString cutIdentityText(int received) {
+    return QStringLiteral("The EMU's identity came incomplete (%1 of 7 bytes); nothing was loaded.")
+        .arg(received);
+}
+
 QString conversionErrorText(const QString& text) {
     return QLatin1Char('\'') + text + QStringLiteral("' is not a valid integer value.");
 }

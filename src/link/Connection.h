@@ -24,6 +24,9 @@ inline const QString kReady = QStringLiteral("Ready");
 inline const QString kTableWritten = QStringLiteral("Data table written to EMU");
 inline const QString kWriteFailed = QStringLiteral("Write to EMU failed");
 
+// A unit whose identity came incomplete at Connect.
+QString cutIdentityText(int received);
+
 // The toolkit's conversion error, shared by every box that wants an integer.
 QString conversionErrorText(const QString& text);
 

@@ -13,6 +13,10 @@ struct LinkState {
     bool SetupChanged = false;  // setup values on the PC differ from the unit
     bool MapsChanged = false;   // map values on the PC differ from the unit
     int SelectedPort = 0;       // the port the link-lost dialog reopens
+    // The window holds a complete calibration (read whole from a unit or opened from a file), and
+    // the model it belongs to; only such a calibration may be written to a unit of that model.
+    bool CalibrationLoaded = false;
+    int CalibrationModel = 0;
 
     EmuIdentity Identity;
     QString FirmwareVersionText;

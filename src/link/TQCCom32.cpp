@@ -147,7 +147,15 @@ void TQCCom32::setPort(int n) {
 }
 
 QString TQCCom32::DevicePath() const {
-    return PortNaming::devicePath(port_);
+    return devicePathOverride_.isEmpty() ? PortNaming::devicePath(port_) : devicePathOverride_;
+}
+
+void TQCCom32::setDevicePath(const QString& path) {
+    if (path == devicePathOverride_) {
+        return;
+    }
+    devicePathOverride_ = path;
+    reopenIfOpen();
 }
 
 TQCCom32::OpenError TQCCom32::openErrorFor(int errorNumber) {

@@ -68,6 +68,8 @@ class TQCCom32 {
 
     // The device path of the current Port and why the last Open failed.
     QString DevicePath() const;
+    // Uses this device path whole, whatever Port is (a by-path name may hold ":"); empty: Port's.
+    void setDevicePath(const QString& path);
     OpenError LastOpenError() const { return lastOpenError_; }
     QString LastOpenDevice() const { return lastOpenDevice_; }
 
@@ -97,4 +99,5 @@ class TQCCom32 {
     bool timedOut_ = false;
     OpenError lastOpenError_ = OpenError::None;
     QString lastOpenDevice_;
+    QString devicePathOverride_;
 };

@@ -64,6 +64,12 @@ TCommsLostFrm::TCommsLostFrm(TForm1& main) : QDialog(&main), main_(main) {
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
+void TCommsLostFrm::showEvent(QShowEvent* event) {
+    // Only a complete calibration may be written: after "Close all" there is none.
+    BitBtn1->setEnabled(main_.state().link.CalibrationLoaded);
+    QDialog::showEvent(event);
+}
+
 void TCommsLostFrm::showAgain() {
     show();
     raise();
@@ -83,7 +89,7 @@ void TCommsLostFrm::BitBtn1Click() {
         main_.openPort();
     }
     // The unit must hold the PC's data before the dialog may go away.
-    if (!main_.writeToEmu()) {
+    if (!main_.writeToEmu().ok()) {
         showAgain();
         return;
     }
@@ -109,6 +115,11 @@ void TCommsLostFrm::BitBtn2Click() {
         return;
     }
     main_.spConnectClick();
+    // A cut read loads nothing: the choice did not succeed.
+    if (!main_.state().link.CalibrationLoaded) {
+        showAgain();
+        return;
+    }
     main_.disablePortControls(false);
     hide();
     main_.state().link.SetupChanged = false;

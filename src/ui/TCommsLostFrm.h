@@ -21,6 +21,9 @@ class TCommsLostFrm : public QDialog {
     void BitBtn1Click(); // "Download data to EMU": keep the PC's data and write it
     void BitBtn2Click(); // "Upload data to PC": discard the PC's changes and read the unit
 
+  protected:
+    void showEvent(QShowEvent* event) override;
+
   private:
     void showAgain();
 

@@ -65,9 +65,7 @@ TExtWrn::TExtWrn(TForm1& main)
 void TExtWrn::Button2Click() {
     const QString text = Edit1->text();
     if (text == QLatin1String("yes") || text == QLatin1String("YES")) {
-        main_.protocol().setParameter(kTriggerLevelId, kTriggerExternal);
-        main_.state().cal.SetupBlock[kTriggerLevelId] = kTriggerExternal + 1;
-        main_.state().link.SetupChanged = true;
+        main_.editor().setSetupValue(kTriggerLevelId, kTriggerExternal);
     } else {
         main_.protocol().sleep(100);
         main_.selectTriggerInternal();

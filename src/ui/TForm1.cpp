@@ -43,6 +43,14 @@ const QString TForm1::kApplicationTitle = QStringLiteral("Dorvanta - Engine Mana
 
 namespace {
 
+// The wait pointer for the length of a transfer.
+struct BusyPointer {
+    BusyPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyPointer() { QApplication::restoreOverrideCursor(); }
+    BusyPointer(const BusyPointer&) = delete;
+    BusyPointer& operator=(const BusyPointer&) = delete;
+};
+
 constexpr int kSetupBlockCopy = EmuLength::kSetupBlock;
 constexpr double kPrintMarginPercent = 10;
 
@@ -79,23 +87,13 @@ QLineEdit* vehicleBox(QWidget* parent, const char* name, const QString& caption)
 } // namespace
 
 TForm1::TForm1(QWidget* parent)
-    : QMainWindow(parent), protocol_(EFI), defaultPrompts_(std::make_unique<QtUiPrompts>()) {
+    : QMainWindow(parent), link_(state_.link), editor_(state_, link_),
+      defaultPrompts_(std::make_unique<QtUiPrompts>()) {
     prompts_ = defaultPrompts_.get();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kCaption);
     setWindowIcon(toolIcon(ToolIcon::Connect));
 
-    EFI.setBaud(19200);
-    EFI.setHandshaking(TQCCom32::hsNone);
-    EFI.setResponseTime(100);
-    EFI.setPort(1);
-    EFI.setShowErrors(false);
-    EFI.setAllowEvents(false);
-    EFI.setEndOfResponse(QString());
-
-    Timer1.setObjectName(QStringLiteral("Timer1"));
-    Timer1.setInterval(20);
-    connect(&Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
     Timer2.setObjectName(QStringLiteral("Timer2"));
     Timer2.setInterval(20);
     connect(&Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
@@ -119,9 +117,9 @@ TForm1::TForm1(QWidget* parent)
 
 TForm1::~TForm1() {
     qApp->removeEventFilter(this);
-    Timer1.stop();
+    link_.stopPoll();
     Timer2.stop();
-    EFI.Close();
+    link_.port().Close();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -439,15 +437,16 @@ void TForm1::showOverDisabled(QWidget* dialog) {
 }
 
 bool TForm1::openPort() {
-    if (EFI.Open())
+    if (link_.port().Open())
         return true;
     notePortProblem();
     return false;
 }
 
 void TForm1::notePortProblem() {
-    const QString device = EFI.LastOpenDevice();
-    const QString text = Connection::portProblemText(EFI.LastOpenError(), EFI.Port(), device);
+    const QString device = link_.port().LastOpenDevice();
+    const QString text =
+        Connection::portProblemText(link_.port().LastOpenError(), link_.port().Port(), device);
     if (text.isEmpty() || notifiedDevices_.contains(device))
         return;
     notifiedDevices_.insert(device);
@@ -489,7 +488,7 @@ void TForm1::disablePortControls(bool includingConnect) {
 }
 
 void TForm1::startRealTimePoll() {
-    Timer1.start();
+    link_.startPoll();
 }
 
 void TForm1::stopThrottlePoll() {
@@ -514,11 +513,11 @@ void TForm1::FormShow() {
     move(x(), 0);
     bool found = false;
     for (int n = PortNaming::kFirstPort; n <= PortNaming::kLastPort; ++n) {
-        EFI.setPort(n);
+        link_.port().setPort(n);
         if (!openPort())
             continue;
         addSelectorItem(PortNaming::portName(n));
-        link.Identity = EmuIdentity::fromReply(protocol_.identify(EmuPause::kIdentifySearch));
+        link.Identity = EmuIdentity::fromReply(link_.protocol().identify(EmuPause::kIdentifySearch));
         if (link.Identity.isLiveUnit()) {
             const QString type = EmuIdentity::searchTypeText(link.Identity.model());
             if (!type.isEmpty())
@@ -532,7 +531,7 @@ void TForm1::FormShow() {
         } else if (!found) {
             setStatus(0, Connection::kNoEmuPresent);
         }
-        EFI.Close();
+        link_.port().Close();
     }
     if (!found)
         setStatus(0, Connection::kNoEmuPresent);
@@ -547,17 +546,17 @@ void TForm1::spRetryClick() {
     const QString shown = ComboBox1->currentText();
     ComboBox1->clear();
     setSelectorText(shown);
-    EFI.Close();
+    link_.port().Close();
     bool found = false;
     for (int n = PortNaming::kFirstPort; n <= PortNaming::kLastPort; ++n) {
-        EFI.setPort(n);
+        link_.port().setPort(n);
         if (!openPort())
             continue;
         // The port the lost-link dialog reopens: the unit's once one has answered.
         if (!found)
             link.SelectedPort = n;
         addSelectorItem(PortNaming::portName(n));
-        const EmuIdentity id = EmuIdentity::fromReply(protocol_.identify(EmuPause::kIdentifyRefresh));
+        const EmuIdentity id = EmuIdentity::fromReply(link_.protocol().identify(EmuPause::kIdentifyRefresh));
         link.Identity = id;
         if (id.isLiveUnit() && !found) {
             setStatus(0, Connection::refreshFoundText(id, n));
@@ -568,7 +567,7 @@ void TForm1::spRetryClick() {
         } else if (!found) {
             setStatus(0, Connection::kNoEmuPresent);
         }
-        EFI.Close();
+        link_.port().Close();
     }
     if (!found)
         setStatus(0, Connection::kNoEmuPresent);
@@ -582,8 +581,8 @@ void TForm1::ComboBox1Change() {
     if (!port)
         return;
     state_.link.SelectedPort = *port;
-    EFI.Close();
-    EFI.setPort(*port);
+    link_.port().Close();
+    link_.port().setPort(*port);
     openPort();
     flushPortNotices();
 }
@@ -593,10 +592,16 @@ bool TForm1::identifyOnSelectedPort() {
     const auto port = portFromSelector();
     if (!port)
         return false;
-    EFI.setPort(*port);
+    link_.port().setPort(*port);
     openPort();
-    state_.link.Identity = EmuIdentity::fromReply(protocol_.identify(EmuPause::kIdentifyConnect));
+    lastIdentifyReply_ = link_.identifyReply(EmuPause::kIdentifyConnect);
+    state_.link.Identity = EmuIdentity::fromReply(lastIdentifyReply_);
     return true;
+}
+
+bool TForm1::identityIsCut() const {
+    const auto n = lastIdentifyReply_.size();
+    return n > 0 && n < EmuLength::kIdentity;
 }
 
 void TForm1::spConnectClick() {
@@ -606,6 +611,12 @@ void TForm1::spConnectClick() {
     if (!link.FileDataShown) {
         if (!link.FileMode && !identifyOnSelectedPort())
             return;
+        if (!link.FileMode && identityIsCut()) {
+            // Part of an identity is no unit to describe: keep everything as it was.
+            setStatus(0, Connection::cutIdentityText(static_cast<int>(lastIdentifyReply_.size())));
+            flushPortNotices();
+            return;
+        }
         const EmuIdentity& id = link.Identity;
         const bool live = id.isLiveUnit();
         const bool fromFile = id.isFromFile();
@@ -647,10 +658,18 @@ void TForm1::spConnectClick() {
             }
         }
 
-        // The setup block is read even when nothing answered: it then holds the fill pattern.
+        // The setup block is read even when nothing answered: it then holds the fill pattern. A live
+        // unit's cut reply is not a setup block: the window keeps what it held and says so.
         if (!link.FileMode) {
             setStatus(0, Connection::kReadingSetup);
-            CalibrationTransfer::storeSetupBlock(cal, protocol_.readImage(EmuPause::kReadImage));
+            const ImageRead read = link_.readImage();
+            if (link.Identity.isLiveUnit() && !read.complete()) {
+                setStatus(0, read.shortText());
+                spRead->setEnabled(true);
+                flushPortNotices();
+                return;
+            }
+            CalibrationTransfer::storeSetupBlock(cal, read.reply);
         } else {
             const QByteArray fileImage(reinterpret_cast<const char*>(cal.ReceivedImage.data()),
                                        kSetupBlockCopy);
@@ -658,14 +677,7 @@ void TForm1::spConnectClick() {
         }
     }
 
-    deriveSetupValues(cal);
-    link.SerialNumberText = Connection::serialNumberText(cal.SetupBlock.data());
-    Edit6->setText(QString::number(link.Identity.firmwareVersion()));
-    Edit7->setText(QString::number(link.Identity.model()));
-    Edit8->setText(QString::number(link.Identity.firmwareRelease()));
-    setStatus(1, Connection::unitDescription(link.Identity, link.SerialNumberText));
-
-    configureChartsForFamilies();
+    showSetupBlock();
 
     spRead->setEnabled(true);
     setupPanel_->setEnabled(true);
@@ -698,6 +710,22 @@ void TForm1::spConnectClick() {
 
     if (link.EmuConnected)
         spReadClick();
+}
+
+void TForm1::showSetupBlock() {
+    LinkState& link = state_.link;
+    CalibrationData& cal = state_.cal;
+    deriveSetupValues(cal);
+    link.SerialNumberText = Connection::serialNumberText(cal.SetupBlock.data());
+    Edit6->setText(QString::number(link.Identity.firmwareVersion()));
+    Edit7->setText(QString::number(link.Identity.model()));
+    Edit8->setText(QString::number(link.Identity.firmwareRelease()));
+    // Only a unit (or a file's identity) is described; nothing that answered is no unit.
+    if (link.Identity.isLiveUnit() || link.Identity.isFromFile())
+        setStatus(1, Connection::unitDescription(link.Identity, link.SerialNumberText));
+    else
+        setStatus(1, QString());
+    configureChartsForFamilies();
 }
 
 void TForm1::configureChartsForFamilies() {
@@ -753,18 +781,45 @@ void TForm1::plotAllMaps() {
         c->clearRole(SeriesRole::Cursor);
 }
 
+void TForm1::updateWriteButton(bool wanted) {
+    // Only a complete calibration may be written.
+    spWrite->setEnabled(wanted && state_.link.CalibrationLoaded);
+}
+
 void TForm1::spReadClick() {
     LinkState& link = state_.link;
     CalibrationData& cal = state_.cal;
     Timer2.stop();
-    if (!link.FileMode)
-        CalibrationTransfer::storeReceivedImage(cal, protocol_.readImage(EmuPause::kReadImage));
+    if (!link.FileMode) {
+        const BusyPointer busy;
+        const ImageRead read = link_.readImage();
+        if (!read.complete()) {
+            // A cut reply is no calibration: the maps, the setup block and ReceivedImage stay as
+            // they were, and the user may try again.
+            setStatus(0, read.shortText());
+            spRead->setEnabled(true);
+            updateWriteButton(link.EmuConnected);
+            flushPortNotices();
+            return;
+        }
+        CalibrationTransfer::storeReceivedImage(cal, read.reply);
+        // The image's first 101 bytes are the unit's setup block; a Connect whose own setup read
+        // was cut is completed here.
+        CalibrationTransfer::storeSetupBlock(cal, read.reply);
+        showSetupBlock();
+        if (link.EmuConnected) {
+            spConnect->setEnabled(false);
+            ComboBox1->setEnabled(false);
+            setStatus(0, Connection::kReady);
+        }
+        link.CalibrationModel = link.Identity.isLiveUnit() ? link.Identity.model() : 0;
+    }
+    link.CalibrationLoaded = true;
 
     decodeImage(cal);
     plotFamilies();
 
-    if (link.EmuConnected)
-        spWrite->setEnabled(true);
+    updateWriteButton(link.EmuConnected);
     spRead->setEnabled(false);
 
     if (link.FileMode) {
@@ -774,35 +829,52 @@ void TForm1::spReadClick() {
     AnalogEn->setEnabled(true);
     AnalogEn->setChecked(true);
     if (AnalogEn->isChecked())
-        Timer1.start();
+        link_.startPoll();
     link.DataReady = true;
     RT_Track->setChecked(false);
     RT_Track->setEnabled(true);
 }
 
-bool TForm1::writeToEmu() {
+WriteResult TForm1::writeToEmu() {
     LinkState& link = state_.link;
     CalibrationData& cal = state_.cal;
-    buildImage(cal);
-    if (!protocol_.writeImage(cal.PlainImageText)) {
+    WriteResult result;
+    if (!link.CalibrationLoaded) {
+        result.status = WriteResult::Status::NothingToWrite;
+        setStatus(0, result.text());
+        spWrite->setEnabled(false);
+        return result;
+    }
+    {
+        const BusyPointer busy;
+        buildImage(cal);
+        result = link_.writeCalibration(cal, link.CalibrationModel);
+    }
+    if (!result.ok()) {
         // The changes are still only on the PC: keep the flags and the button.
-        setStatus(0, Connection::kWriteFailed);
-        spWrite->setEnabled(true);
+        setStatus(0, result.text());
+        updateWriteButton(true);
         flushPortNotices();
-        return false;
+        return result;
     }
     plotAllMaps();
     deriveSetupValues(cal);
     setStatus(0, Connection::kTableWritten);
     spRead->setEnabled(false);
-    spWrite->setEnabled(true);
+    updateWriteButton(true);
     link.MapsChanged = false;
     link.SetupChanged = false;
-    return true;
+    return result;
 }
 
 void TForm1::spWriteClick() {
-    writeToEmu();
+    for (;;) {
+        const WriteResult result = writeToEmu();
+        if (result.ok() || !result.worthRetrying())
+            return;
+        if (!prompts().askRetry(this, result.text() + QStringLiteral("\n\nWrite the data to the EMU again?")))
+            return;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -819,7 +891,8 @@ bool TForm1::saveSettings(bool fromPc) {
         image = CalibrationTransfer::imageFromPc(cal);
     } else {
         QString error;
-        const auto fromUnit = CalibrationTransfer::imageFromUnit(protocol_, &error);
+        const EmuLink::FlowGuard flow(link_);
+        const auto fromUnit = CalibrationTransfer::imageFromUnit(link_.protocol(), &error);
         if (!fromUnit) {
             prompts().showError(this, error);
             return false;
@@ -865,6 +938,9 @@ void TForm1::spOpenClick() {
     }
     link.Identity = contents->identity;
     CalibrationTransfer::loadFileContents(cal, *contents);
+    // A file always holds the whole image, for the model it was saved from.
+    link.CalibrationLoaded = true;
+    link.CalibrationModel = contents->identity.model();
     // Connect skips its copy once a file has been shown; a second file must still bring its own
     // setup block.
     const QByteArray fileImage(reinterpret_cast<const char*>(cal.ReceivedImage.data()), kSetupBlockCopy);
@@ -887,6 +963,10 @@ void TForm1::spCloseClick() {
     for (MapChartWidget* c : {TimingChart, VacuumChart, FuelVacChart, FuelRPMChart})
         c->setEnabled(false);
     state_.link.FileMode = false;
+    // Nothing is left to write until a read or an open loads a whole calibration again.
+    state_.link.CalibrationLoaded = false;
+    state_.link.CalibrationModel = 0;
+    spWrite->setEnabled(false);
 }
 
 void TForm1::spPrintClick() {
@@ -920,12 +1000,8 @@ void TForm1::spPrintClick() {
 // Link dialogs and the trigger output
 
 void TForm1::selectTriggerInternal() {
-    constexpr std::uint8_t kTriggerLevelId = 22;
-    if (!state_.link.DataReady)
-        return;
-    protocol_.setParameter(kTriggerLevelId, 0);
-    state_.cal.SetupBlock[kTriggerLevelId] = 1;
-    state_.link.SetupChanged = true;
+    constexpr int kTriggerLevelId = 22;
+    editor_.setSetupValue(kTriggerLevelId, 0);
 }
 
 void TForm1::clearTriggerExternal() {
@@ -945,17 +1021,13 @@ void TForm1::spAboutClick() {
 
 void TForm1::AnalogEnClick() {
     if (AnalogEn->isChecked())
-        Timer1.start();
+        link_.startPoll();
     else
-        Timer1.stop();
+        link_.stopPoll();
     RT_Track->setEnabled(AnalogEn->isChecked());
 }
 
-// The live poll (0xFC every tick while EmuConnected) and the throttle calibration's poll are bound by
-// the monitor and the sensor calibration; until then a tick does nothing.
-void TForm1::Timer1Timer() {
-}
-
+// The throttle calibration's poll is bound by the sensor calibration; until then a tick does nothing.
 void TForm1::Timer2Timer() {
 }
 
@@ -996,11 +1068,12 @@ void TForm1::spExitClick() {
 }
 
 bool TForm1::confirmExit() {
-    if (!state_.link.hasPendingChanges())
+    // After "Close all" the PC holds nothing to write or save.
+    if (!state_.link.hasPendingChanges() || !state_.link.CalibrationLoaded)
         return true;
     switch (prompts().askUnsavedChanges(this)) {
     case UiPrompts::UnsavedChoice::WriteToEmu:
-        return writeToEmu();
+        return writeToEmu().ok();
     case UiPrompts::UnsavedChoice::SaveToFile:
         return saveSettings(true);
     case UiPrompts::UnsavedChoice::Discard:
@@ -1016,9 +1089,9 @@ void TForm1::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    Timer1.stop();
+    link_.stopPoll();
     Timer2.stop();
-    EFI.Close();
+    link_.port().Close();
     for (QWidget* dialog : std::initializer_list<QWidget*>{aboutForm_, tpsCalForm_, serialForm_, saveForm_,
                                                            commsLostForm_, extWrn_, verChk_})
         dialog->hide();

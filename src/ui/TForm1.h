@@ -1,9 +1,11 @@
 #pragma once
 
+#include "calibration/CalibrationEditor.h"
+#include "calibration/EmuState.h"
 #include "calibration/MapTable.h"
+#include "link/EmuLink.h"
 #include "link/EmuProtocol.h"
 #include "link/TQCCom32.h"
-#include "ui/EmuState.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -47,8 +49,10 @@ class TForm1 : public QMainWindow {
 
     EmuState& state() { return state_; }
     const EmuState& state() const { return state_; }
-    TQCCom32& port() { return EFI; }
-    EmuProtocol& protocol() { return protocol_; }
+    TQCCom32& port() { return link_.port(); }
+    EmuProtocol& protocol() { return link_.protocol(); }
+    EmuLink& link() { return link_; }
+    CalibrationEditor& editor() { return editor_; }
 
     // Prompts that wait for the user; nullptr restores the real dialogs. Not owned.
     void setPrompts(UiPrompts* prompts);
@@ -72,7 +76,7 @@ class TForm1 : public QMainWindow {
     TExtWrn* extWrn() const { return extWrn_; }
     TVerChk* verChk() const { return verChk_; }
 
-    QTimer& timer1() { return Timer1; }
+    QTimer& timer1() { return link_.pollTimer(); }
     QTimer& timer2() { return Timer2; }
 
     // Shows a dialog the way the program's "modal" dialogs are shown: over a disabled main window,
@@ -83,7 +87,8 @@ class TForm1 : public QMainWindow {
     bool openPort();
 
     // The work behind the link dialogs and the save dialog.
-    bool writeToEmu(); // false when the image did not reach the port
+    // The whole-image write; only a result that is ok() means the unit holds the image.
+    WriteResult writeToEmu();
     bool saveSettings(bool fromPc);
     void selectTriggerInternal();
     void clearTriggerExternal();
@@ -110,7 +115,6 @@ class TForm1 : public QMainWindow {
     void spAboutClick();
     void spExitClick();
     void AnalogEnClick();
-    void Timer1Timer();
     void Timer2Timer();
 
   signals:
@@ -134,6 +138,11 @@ class TForm1 : public QMainWindow {
     // "Searching ComPorts...", then the identify of Connect on the selector's port; false when the
     // selector holds no port number (the conversion error has been shown).
     bool identifyOnSelectedPort();
+    // The identify reply as it came when it is cut (1..6 bytes), for the status text.
+    QByteArray lastIdentifyReply_;
+    bool identityIsCut() const;
+    void showSetupBlock();
+    void updateWriteButton(bool wanted);
     void setSelectorText(const QString& text);
     void addSelectorItem(const QString& text);
     void notePortProblem();
@@ -146,12 +155,11 @@ class TForm1 : public QMainWindow {
     bool confirmExit();
 
     EmuState state_;
-    TQCCom32 EFI;
-    EmuProtocol protocol_;
+    EmuLink link_;
+    CalibrationEditor editor_;
     std::unique_ptr<UiPrompts> defaultPrompts_;
     UiPrompts* prompts_ = nullptr;
 
-    QTimer Timer1;
     QTimer Timer2;
 
     QToolButton* spOpen = nullptr;

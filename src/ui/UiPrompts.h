@@ -24,6 +24,8 @@ class UiPrompts {
     virtual UnsavedChoice askUnsavedChanges(QWidget* parent) = 0;
     // The print dialog; true when the user accepted it.
     virtual bool runPrintDialog(QWidget* parent, QPrinter& printer) = 0;
+    // A failed operation that may be tried again; true for "try again".
+    virtual bool askRetry(QWidget* parent, const QString& text) = 0;
 };
 
 // The real dialogs.
@@ -35,4 +37,5 @@ class QtUiPrompts : public UiPrompts {
     void showWarning(QWidget* parent, const QString& text) override;
     UnsavedChoice askUnsavedChanges(QWidget* parent) override;
     bool runPrintDialog(QWidget* parent, QPrinter& printer) override;
+    bool askRetry(QWidget* parent, const QString& text) override;
 };

@@ -19,6 +19,14 @@ QString FakePrompts::askSaveFileName(QWidget*) {
     return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
 }
 
+bool FakePrompts::askRetry(QWidget*, const QString& text) {
+    retryTexts << text;
+    if (retriesToAccept <= 0)
+        return false;
+    --retriesToAccept;
+    return true;
+}
+
 UiPrompts::UnsavedChoice FakePrompts::askUnsavedChanges(QWidget*) {
     ++unsavedAsked;
     return unsavedChoice;

@@ -34,6 +34,9 @@ class FakePrompts : public UiPrompts {
     bool acceptPrint = false;
     QString printPdfPath; // where an accepted print goes
     int printAsked = 0;
+    QStringList retryTexts; // the failed operations offered again
+    int retriesToAccept = 0; // "try again" this many times, then give up
+
 
     QString askOpenFileName(QWidget*) override;
     QString askSaveFileName(QWidget*) override;
@@ -41,6 +44,7 @@ class FakePrompts : public UiPrompts {
     void showWarning(QWidget*, const QString& text) override { warnings << text; }
     UnsavedChoice askUnsavedChanges(QWidget*) override;
     bool runPrintDialog(QWidget*, QPrinter& printer) override;
+    bool askRetry(QWidget*, const QString& text) override;
 };
 
 // Simulated units on chosen port numbers, the window over them, and the prompts it uses.

@@ -53,9 +53,10 @@ void TestDialogs::downloadWritesThePcDataToTheUnit() {
 
     w.commsLostForm()->BitBtn1Click();
 
-    // A refresh finds the unit, then the whole image goes to it.
-    QVERIFY(unit.waitForCommands(2, 5000));
-    QCOMPARE(commandBytes(unit), (QList<int>{0xFF, 0xF3}));
+    // A refresh finds the unit, then the whole image goes to it, after the unit says who it is,
+    // and is read back.
+    QVERIFY(unit.waitForCommands(4, 5000));
+    QCOMPARE(commandBytes(unit), (QList<int>{0xFF, 0xFF, 0xF3, 0xFD}));
     QCOMPARE(unit.image()[101 + 6], std::uint8_t(41));
     QCOMPARE(w.statusText(0), QStringLiteral("Data table written to EMU"));
     const LinkState& link = w.state().link;
@@ -187,7 +188,7 @@ void TestDialogs::exitWithPendingChanges_data() {
     QTest::newRow("nothing pending: no question") << false << false << C::Cancel << true << QList<int>{};
     QTest::newRow("cancel stays") << true << false << C::Cancel << false << QList<int>{};
     QTest::newRow("discard leaves") << true << false << C::Discard << true << QList<int>{};
-    QTest::newRow("write, then leave") << true << false << C::WriteToEmu << true << QList<int>{0xF3};
+    QTest::newRow("write, then leave") << true << false << C::WriteToEmu << true << QList<int>{0xFF, 0xF3, 0xFD};
     QTest::newRow("failed write stays") << true << true << C::WriteToEmu << false << QList<int>{};
     QTest::newRow("save, then leave") << true << false << C::SaveToFile << true << QList<int>{};
 }
@@ -220,7 +221,8 @@ void TestDialogs::exitWithPendingChanges() {
         QCOMPARE(commandBytes(unit), sent);
     QCOMPARE(QFile::exists(path), choice == UiPrompts::UnsavedChoice::SaveToFile);
     if (unplugged)
-        QCOMPARE(w.statusText(0), QStringLiteral("Write to EMU failed"));
+        QCOMPARE(w.statusText(0),
+                 QStringLiteral("Write to EMU failed: no EMU answered on the port; nothing was written."));
 }
 
 QTEST_MAIN(TestDialogs)

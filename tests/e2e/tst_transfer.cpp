@@ -23,14 +23,16 @@ void TestTransfer::writeSendsTheWholeImage() {
     const auto before = unit.image();
 
     // An edit on the PC: timing point 5 to 33 degrees.
-    w.state().cal.map(MapId::Timing)[5] = 33;
-    w.state().link.MapsChanged = true;
+    QVERIFY(w.editor().setMapPoint(MapId::Timing, 5, 33));
+    QVERIFY(unit.waitForCommands(1, 2000));
+    unit.clearRecord();
     w.spWriteClick();
 
-    QVERIFY(unit.waitForCommands(1, 5000));
+    // Who is there, the image, and the image read back to confirm it.
+    QVERIFY(unit.waitForCommands(3, 5000));
     const QList<SimCommand> commands = unit.commands();
-    QCOMPARE(commands.size(), 1);
-    const QByteArray sent = commands.first().bytes;
+    QCOMPARE(commandBytes(unit), (QList<int>{0xFF, 0xF3, 0xFD}));
+    const QByteArray sent = commands.at(1).bytes;
     QCOMPARE(sent.size(), 1 + 482);
     QCOMPARE(static_cast<std::uint8_t>(sent.at(0)), std::uint8_t(0xF3));
     QCOMPARE(static_cast<std::uint8_t>(sent.back()), std::uint8_t(56));
@@ -67,25 +69,27 @@ void TestTransfer::writeToAnUnpluggedUnitFails() {
     EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
     TForm1& w = bench.window();
     QVERIFY(connectTo(w, unit));
-    w.state().cal.map(MapId::Timing)[5] = 33;
-    w.state().link.MapsChanged = true;
+    QVERIFY(w.editor().setMapPoint(MapId::Timing, 5, 33));
     w.state().link.SetupChanged = true;
+    QVERIFY(unit.waitForCommands(1, 2000));
+    unit.clearRecord();
 
     unit.unplug();
     w.spWriteClick();
 
     // Never reported as written; the changes still wait for the unit.
-    QCOMPARE(w.statusText(0), QStringLiteral("Write to EMU failed"));
+    QCOMPARE(w.statusText(0),
+             QStringLiteral("Write to EMU failed: no EMU answered on the port; nothing was written."));
     QVERIFY(w.state().link.MapsChanged);
     QVERIFY(w.state().link.SetupChanged);
     QVERIFY(button(w, "spWrite")->isEnabled());
 
-    // Back again: the same button delivers.
+    // Back again: the port reopens on the next exchange, so the same button delivers at once.
     QVERIFY(unit.replug());
     w.spWriteClick();
     QCOMPARE(w.statusText(0), QStringLiteral("Data table written to EMU"));
-    QVERIFY(unit.waitForCommands(1, 5000));
-    QCOMPARE(commandBytes(unit), QList<int>{0xF3});
+    QVERIFY(unit.waitForCommands(3, 5000));
+    QCOMPARE(commandBytes(unit), (QList<int>{0xFF, 0xF3, 0xFD}));
     QCOMPARE(unit.image()[101 + 4], std::uint8_t(34));
     QVERIFY(!w.state().link.hasPendingChanges());
 }

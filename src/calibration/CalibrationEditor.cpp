@@ -1,0 +1,77 @@
+#include "calibration/CalibrationEditor.h"
+
+#include "calibration/Rounding.h"
+#include "link/EmuLink.h"
+
+CalibrationEditor::CalibrationEditor(EmuState& state, EmuLink& link, QObject* parent)
+    : QObject(parent), state_(state), link_(link) {
+}
+
+std::uint8_t CalibrationEditor::mapPointId(MapId map, int point) {
+    return static_cast<std::uint8_t>((mapInfo(map).firstPointId + point - 1) & 0xFF);
+}
+
+std::uint8_t CalibrationEditor::mapPointByte(MapId map, double value) {
+    return roundToByte(value + mapInfo(map).plainOffset);
+}
+
+bool CalibrationEditor::mapPointAllowed(MapId map, int point) const {
+    const CalibrationData& cal = state_.cal;
+    return state_.link.DataReady && cal.hasFamily(mapInfo(map).family) && point >= 1 &&
+           point <= mapShownPoints(map, cal.scales());
+}
+
+bool CalibrationEditor::setMapPoint(MapId map, int point, double value, bool mergeable, bool send) {
+    if (!mapPointAllowed(map, point))
+        return false;
+    double& slot = state_.cal.map(map)[static_cast<size_t>(point)];
+    EditRecord record;
+    record.kind = EditRecord::Kind::MapPoint;
+    record.map = map;
+    record.point = point;
+    record.oldValue = slot;
+    record.newValue = value;
+    record.mergeable = mergeable;
+    record.sent = send;
+    record.time = QDateTime::currentDateTime();
+    slot = value;
+    if (send) {
+        link_.sendSet(mapInfo(map).pointCommand, mapPointId(map, point), mapPointByte(map, value));
+        state_.link.MapsChanged = true;
+    }
+    emit edited(record);
+    emit mapChanged(map);
+    return true;
+}
+
+bool CalibrationEditor::sendMapPoint(MapId map, int point) {
+    if (!mapPointAllowed(map, point))
+        return false;
+    const double value = state_.cal.map(map)[static_cast<size_t>(point)];
+    link_.sendSet(mapInfo(map).pointCommand, mapPointId(map, point), mapPointByte(map, value));
+    state_.link.MapsChanged = true;
+    return true;
+}
+
+bool CalibrationEditor::setSetupValue(int id, std::uint8_t plainValue) {
+    if (!state_.link.DataReady || id < 0 || id >= kSetupBlockSize)
+        return false;
+    std::uint8_t& slot = state_.cal.SetupBlock[static_cast<size_t>(id)];
+    EditRecord record;
+    record.kind = EditRecord::Kind::SetupValue;
+    record.setupId = id;
+    record.oldValue = static_cast<std::uint8_t>(slot - 1);
+    record.newValue = plainValue;
+    record.sent = true;
+    record.time = QDateTime::currentDateTime();
+    slot = static_cast<std::uint8_t>(plainValue + 1);
+    link_.sendSet(EmuCommand::kSetParameter, static_cast<std::uint8_t>(id), plainValue);
+    state_.link.SetupChanged = true;
+    emit edited(record);
+    emit setupValueChanged(id);
+    return true;
+}
+
+void CalibrationEditor::endEditGroup() {
+    emit editGroupEnded();
+}

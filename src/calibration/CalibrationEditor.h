@@ -1,0 +1,68 @@
+#pragma once
+
+#include "calibration/EmuState.h"
+#include "calibration/MapTable.h"
+
+#include <QDateTime>
+#include <QObject>
+
+#include <cstdint>
+
+class EmuLink;
+
+// One accepted change to the calibration, as the edit door applied it.
+struct EditRecord {
+    enum class Kind { MapPoint, SetupValue };
+    Kind kind = Kind::MapPoint;
+    MapId map = MapId::Timing; // MapPoint
+    int point = 0;             // MapPoint: 1-based point number
+    int setupId = 0;           // SetupValue: the 0xF2 parameter id (its setup offset)
+    double oldValue = 0;       // MapPoint: map values; SetupValue: plain bytes (wire - 1)
+    double newValue = 0;
+    bool mergeable = false; // part of a drag or a held key: one undo step with its neighbours
+    bool sent = false;      // the message went to the unit with this change
+    QDateTime time;
+};
+
+// The edit door: every change to a map point or a setup byte goes through here, from the charts,
+// the keys, the Setup page, the dialogs and undo alike. Each call checks DataReady, updates the
+// state, sends the message through the link owner, sets the change flag and says what changed.
+// Pages repaint from the signals; nothing else writes a map point or a setup byte.
+class CalibrationEditor : public QObject {
+    Q_OBJECT
+
+  public:
+    CalibrationEditor(EmuState& state, EmuLink& link, QObject* parent = nullptr);
+
+    EmuState& state() { return state_; }
+
+    // Sets point (1..the points the map shows) of a map and, when send is true, sends its
+    // single-point write. Refused (false, nothing changed) without DataReady, for a family the
+    // unit lacks or a point outside the map.
+    bool setMapPoint(MapId map, int point, double value, bool mergeable = false, bool send = true);
+    // Sends the point's current value (the key-up of keyboard tuning) and sets MapsChanged.
+    bool sendMapPoint(MapId map, int point);
+
+    // Stores plain value + 1 at setup offset id and sends 0xF2 id value; sets SetupChanged.
+    // Refused without DataReady or for an id outside the setup block.
+    bool setSetupValue(int id, std::uint8_t plainValue);
+
+    // Ends a run of mergeable edits (button up, key up): the next mergeable edit starts a new step.
+    void endEditGroup();
+
+    // The single-point write of a map: point id within the command's group, and the value byte.
+    static std::uint8_t mapPointId(MapId map, int point);
+    static std::uint8_t mapPointByte(MapId map, double value);
+
+  signals:
+    void mapChanged(MapId map);
+    void setupValueChanged(int id);
+    void edited(const EditRecord& record);
+    void editGroupEnded();
+
+  private:
+    bool mapPointAllowed(MapId map, int point) const;
+
+    EmuState& state_;
+    EmuLink& link_;
+};
