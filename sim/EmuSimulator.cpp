@@ -67,6 +67,9 @@ struct EmuSimulator::Impl {
     QByteArray received;
     bool silent = false;
     int shortMax = -1;
+    int imageShortMax = -1; // cut 0xFD replies to this many bytes (-1: off) ...
+    int imageShortSkip = 0; // ... after this many whole ones
+    bool ignoreImageWrites = false;
     int tailBytes = 0;
     int tailDelayMs = 0;
     bool usbLatency = false;
@@ -268,6 +271,12 @@ void EmuSimulator::Impl::handle(const SimCommandParser::Command& cmd) {
         reply.clear();
     if (shortMax >= 0)
         reply.truncate(shortMax);
+    if (static_cast<std::uint8_t>(cmd.bytes[0]) == EmuCommand::kReadImage && imageShortMax >= 0) {
+        if (imageShortSkip > 0)
+            --imageShortSkip;
+        else
+            reply.truncate(imageShortMax);
+    }
     SimCommand record;
     record.receivedUs = cmd.receivedUs;
     record.bytes = cmd.bytes;
@@ -296,6 +305,8 @@ QByteArray EmuSimulator::Impl::applyAndAnswer(const QByteArray& bytes, bool comp
     case kRealTimeFrame:
         return frame();
     case kWriteImage:
+        if (ignoreImageWrites)
+            return {};
         for (int k = 0; k < EmuLength::kImage; ++k)
             image[k] = static_cast<std::uint8_t>(operand(1 + k) + 1);
         return {};
@@ -468,6 +479,17 @@ void EmuSimulator::setSilent(bool silent) {
 void EmuSimulator::setShortReplies(int maxBytes) {
     std::lock_guard lock(d->mutex);
     d->shortMax = maxBytes;
+}
+
+void EmuSimulator::setShortImageReplies(int maxBytes, int skipWhole) {
+    std::lock_guard lock(d->mutex);
+    d->imageShortMax = maxBytes;
+    d->imageShortSkip = std::max(0, skipWhole);
+}
+
+void EmuSimulator::setIgnoreImageWrites(bool ignore) {
+    std::lock_guard lock(d->mutex);
+    d->ignoreImageWrites = ignore;
 }
 
 void EmuSimulator::setLateTail(int tailBytes, int delayMs) {

@@ -63,6 +63,10 @@ class EmuSimulator {
     // Faults.
     void setSilent(bool silent);        // answer nothing
     void setShortReplies(int maxBytes); // cut every reply to maxBytes (-1: off)
+    // Cut the read-image replies to maxBytes (-1: off), after skipWhole whole ones.
+    void setShortImageReplies(int maxBytes, int skipWhole = 0);
+    // Take 0xF3 and its image but keep the image as it was (a unit that drops the write).
+    void setIgnoreImageWrites(bool ignore);
     // Send the last tailBytes of each reply delayMs late (0: off).
     void setLateTail(int tailBytes, int delayMs);
     void setUsbLatency(bool on);

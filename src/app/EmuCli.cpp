@@ -8,6 +8,7 @@
 #include "link/TQCCom32.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -70,9 +71,8 @@ std::optional<QString> choosePort(const QCommandLineParser& parser, TQCCom32& po
     if (hasPort == hasDevice)
         return QStringLiteral("give exactly one of --port N and --device PATH");
     if (hasDevice) {
-        // A device path is used as Com1 of an explicit port list.
-        qputenv("EMU_PORTS", parser.value(QStringLiteral("device")).toLocal8Bit());
-        port.setPort(1);
+        // Used whole: a by-path name holds ":" and is no port list.
+        port.setDevicePath(parser.value(QStringLiteral("device")));
         return std::nullopt;
     }
     bool ok = false;
@@ -99,22 +99,15 @@ QString openFailureText(const TQCCom32& port) {
     }
 }
 
-void configure(TQCCom32& port) {
-    port.setShowErrors(false);
-    port.setBaud(19200);
-    port.setHandshaking(TQCCom32::hsNone);
-    port.setResponseTime(100);
-}
-
 // Opens the port and identifies the unit; on failure errorText holds the one-line reason.
-std::optional<EmuIdentity> identifyUnit(TQCCom32& port, EmuProtocol& protocol, QString* errorText) {
-    if (!port.Open()) {
-        *errorText = openFailureText(port);
+std::optional<EmuIdentity> identifyUnit(EmuLink& link, QString* errorText) {
+    if (!link.open()) {
+        *errorText = openFailureText(link.port());
         return std::nullopt;
     }
-    const EmuIdentity identity = EmuIdentity::fromReply(protocol.identify(EmuPause::kIdentifyConnect));
+    const EmuIdentity identity = link.identify(EmuPause::kIdentifyConnect);
     if (!identity.isLiveUnit()) {
-        *errorText = QStringLiteral("no EMU answered on %1").arg(port.DevicePath());
+        *errorText = QStringLiteral("no EMU answered on %1").arg(link.port().DevicePath());
         return std::nullopt;
     }
     return identity;
@@ -241,13 +234,12 @@ std::optional<int> EmuCli::parseArguments(QCommandLineParser& parser, const QStr
 }
 
 std::optional<int> EmuCli::connectUnit(const QCommandLineParser& parser, const QString& command, Unit& unit) {
-    configure(unit.port);
-    if (const auto usage = choosePort(parser, unit.port)) {
+    if (const auto usage = choosePort(parser, unit.port())) {
         err_ << "emu-cli " << command << ": " << *usage << "\n";
         return kUsage;
     }
     QString error;
-    const std::optional<EmuIdentity> identity = identifyUnit(unit.port, unit.protocol, &error);
+    const std::optional<EmuIdentity> identity = identifyUnit(unit.link, &error);
     if (!identity) {
         err_ << "emu-cli: " << error << "\n";
         return kFault;
@@ -301,8 +293,17 @@ int EmuCli::read(const QStringList& args) {
     Unit unit;
     if (const auto status = connectUnit(parser, QStringLiteral("read"), unit))
         return *status;
+    const QString path = parser.value(QStringLiteral("output"));
+    const bool toStdout = path == QLatin1String("-");
+    // Refused before the unit is asked: the file replaces what is there, and a device or a pipe
+    // is never replaced by a file.
+    if (const QFileInfo target(path); !toStdout && target.exists() && !target.isFile()) {
+        err_ << "emu-cli: " << path << ": not a regular file; nothing was saved\n";
+        return kFault;
+    }
     QString error;
-    const auto image = CalibrationTransfer::imageFromUnit(unit.protocol, &error);
+    const EmuLink::FlowGuard flow(unit.link);
+    const auto image = CalibrationTransfer::imageFromUnit(unit.link.protocol(), &error);
     if (!image) {
         err_ << "emu-cli: " << error << "\n";
         return kFault;
@@ -311,8 +312,16 @@ int EmuCli::read(const QStringList& args) {
         err_ << "emu-cli read: " << reason << "\n";
         return kFault;
     }
-    const QString path = parser.value(QStringLiteral("output"));
-    if (!SettingsFile::saveToFile(path, SettingsFile::write(unit.identity, vehicle, image->data()), &error)) {
+    const QByteArray text = SettingsFile::write(unit.identity, vehicle, image->data());
+    if (toStdout) {
+        out_.flush();
+        if (QIODevice* device = out_.device())
+            device->write(text);
+        else
+            out_ << QString::fromLatin1(text);
+        return kOk;
+    }
+    if (!SettingsFile::saveToFile(path, text, &error)) {
         err_ << "emu-cli: " << error << "\n";
         return kFault;
     }
@@ -353,12 +362,14 @@ int EmuCli::write(const QStringList& args) {
     CalibrationData data;
     loadCalibration(data, *contents, id.model());
     buildImage(data);
-    if (!unit.protocol.writeImage(data.PlainImageText)) {
-        err_ << "emu-cli: writing to " << unit.port.DevicePath()
-             << " failed; the EMU does not hold the file's data\n";
+    // The unit is asked again who it is just before the image, and the image is read back.
+    const WriteResult result = unit.link.writeCalibration(data, id.model());
+    if (!result.ok()) {
+        err_ << "emu-cli: " << unit.port().DevicePath() << ": " << result.text() << "\n";
         return kFault;
     }
-    out_ << "Wrote " << path << " to EMU " << id.model() << " on " << unit.port.DevicePath() << "\n";
+    out_ << "Wrote " << path << " to EMU " << id.model() << " on " << unit.port().DevicePath()
+         << " and read it back\n";
     return kOk;
 }
 

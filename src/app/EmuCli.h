@@ -2,8 +2,8 @@
 
 #include "calibration/SettingsFile.h"
 #include "link/EmuIdentity.h"
-#include "link/EmuProtocol.h"
-#include "link/TQCCom32.h"
+#include "link/EmuLink.h"
+#include "link/LinkState.h"
 
 #include <QStringList>
 #include <QTextStream>
@@ -22,9 +22,10 @@ class EmuCli {
   private:
     // The unit a command talks to.
     struct Unit {
-        TQCCom32 port;
-        EmuProtocol protocol{port};
+        LinkState state;
+        EmuLink link{state};
         EmuIdentity identity;
+        TQCCom32& port() { return link.port(); }
     };
 
     // Parses a sub-command's arguments; an exit status when the command must end here (help, usage).

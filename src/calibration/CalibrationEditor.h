@@ -4,6 +4,7 @@
 #include "calibration/MapTable.h"
 
 #include <QDateTime>
+#include <QMetaType>
 #include <QObject>
 
 #include <cstdint>
@@ -23,6 +24,9 @@ struct EditRecord {
     bool sent = false;      // the message went to the unit with this change
     QDateTime time;
 };
+
+Q_DECLARE_METATYPE(MapId)
+Q_DECLARE_METATYPE(EditRecord)
 
 // The edit door: every change to a map point or a setup byte goes through here, from the charts,
 // the keys, the Setup page, the dialogs and undo alike. Each call checks DataReady, updates the

@@ -2,6 +2,7 @@
 
 #include <QByteArrayView>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <algorithm>
@@ -248,13 +249,17 @@ std::optional<SettingsFileContents> read(const QByteArray& text) {
 }
 
 bool saveToFile(const QString& path, const QByteArray& contents, QString* errorText) {
-    auto fail = [errorText](const QString& why) {
+    auto fail = [errorText, &path](const QString& why) {
         if (errorText)
-            *errorText = why;
+            *errorText = path + QStringLiteral(": ") + why;
         return false;
     };
     if (contents.isEmpty())
         return fail(QStringLiteral("Nothing to save."));
+    // The save replaces the file whole; a device node or a pipe is never replaced by a file.
+    // A symbolic link to a regular file is followed.
+    if (const QFileInfo target(path); target.exists() && !target.isFile())
+        return fail(QStringLiteral("not a regular file; nothing was saved."));
     QSaveFile file(path);
     // Unbuffered, and written on until all is out: a buffered QSaveFile takes a short write (a full
     // disk) as success and commits a cut file.
@@ -275,11 +280,14 @@ bool saveToFile(const QString& path, const QByteArray& contents, QString* errorT
 }
 
 std::optional<QByteArray> loadFromFile(const QString& path, QString* errorText) {
-    auto fail = [errorText](const QString& why) -> std::optional<QByteArray> {
+    auto fail = [errorText, &path](const QString& why) -> std::optional<QByteArray> {
         if (errorText)
-            *errorText = why;
+            *errorText = path + QStringLiteral(": ") + why;
         return std::nullopt;
     };
+    // Opening a pipe would wait for a writer for ever; a device is no settings file.
+    if (const QFileInfo source(path); source.exists() && !source.isFile())
+        return fail(QStringLiteral("not a regular file."));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return fail(file.errorString());

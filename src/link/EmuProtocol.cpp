@@ -63,7 +63,12 @@ QByteArray EmuProtocol::query(std::uint8_t command, int pauseMs, int replyLength
         return reply;
     sleep_(pauseMs);
     port_.Read(reply);
-    if (reply.isEmpty() || reply.size() >= replyLength)
+    if (reply.size() > replyLength) {
+        // An earlier reply that came after the purge is mixed with this one; which bytes belong
+        // to which cannot be told, so neither is taken.
+        return {};
+    }
+    if (reply.isEmpty() || reply.size() == replyLength)
         return reply;
 
     // Started but short: keep reading until complete or the bounded extra wait has passed.
@@ -76,6 +81,8 @@ QByteArray EmuProtocol::query(std::uint8_t command, int pauseMs, int replyLength
             break;
         reply += more;
     }
+    if (reply.size() > replyLength)
+        return {};
     return reply;
 }
 

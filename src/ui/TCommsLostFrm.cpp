@@ -65,12 +65,17 @@ TCommsLostFrm::TCommsLostFrm(TForm1& main) : QDialog(&main), main_(main) {
 }
 
 void TCommsLostFrm::showEvent(QShowEvent* event) {
-    // Only a complete calibration may be written: after "Close all" there is none.
-    BitBtn1->setEnabled(main_.state().link.CalibrationLoaded);
+    updateChoices();
     QDialog::showEvent(event);
 }
 
+void TCommsLostFrm::updateChoices() {
+    // Only a complete calibration may be written: after "Close all" or a cut read there is none.
+    BitBtn1->setEnabled(main_.state().link.CalibrationLoaded);
+}
+
 void TCommsLostFrm::showAgain() {
+    updateChoices();
     show();
     raise();
 }

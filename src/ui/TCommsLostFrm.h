@@ -26,6 +26,7 @@ class TCommsLostFrm : public QDialog {
 
   private:
     void showAgain();
+    void updateChoices();
 
     TForm1& main_;
     QLabel* Label1;

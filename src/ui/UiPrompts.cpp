@@ -66,7 +66,8 @@ bool QtUiPrompts::runPrintDialog(QWidget* parent, QPrinter& printer) {
 }
 
 bool QtUiPrompts::askRetry(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), text, QMessageBox::NoButton, parent);
+    QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), text, QMessageBox::NoButton,
+                    parent);
     QPushButton* retry = box.addButton(QStringLiteral("Write again"), QMessageBox::AcceptRole);
     QPushButton* cancel = box.addButton(QMessageBox::Cancel);
     box.setDefaultButton(retry);

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,6 +15,8 @@
 #include <QTest>
 
 #include <memory>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -70,6 +73,11 @@ class TestEmuCli : public QObject {
     void writeRestoresABackup();
     void writeRefusals_data();
     void writeRefusals();
+    void writeIsConfirmedByTheReadBack_data();
+    void writeIsConfirmedByTheReadBack();
+    void deviceNameWithColonsIsUsedWhole();
+    void outputTargets();
+    void showRefusesPipesAndDevices();
     void showJson();
     void showRejectsABadFile();
 
@@ -235,13 +243,12 @@ void TestEmuCli::writeRestoresABackup() {
 
         const Run r = runCli({"write", file, "--device", sim_->devicePath()});
         QVERIFY2(r.status == 0, qPrintable(r.err));
-        QVERIFY(sim_->waitForCommands(2, 10000)); // the image may still be on its way when emu-cli exits
+        // Who is there (for the firmware check, and again just before the image), the image, and
+        // the image read back to confirm it.
         const auto commands = sim_->commands();
-        QCOMPARE(commands.size(), 2);
-        QCOMPARE(commands[0].bytes, QByteArray("\xFF"));
-        QCOMPARE(commands[1].bytes.size(), 483);
-        QCOMPARE(std::uint8_t(commands[1].bytes[0]), std::uint8_t(0xF3));
-        QCOMPARE(std::uint8_t(commands[1].bytes[482]), std::uint8_t(56)); // the trailer
+        QCOMPARE(commandBytes(commands), QByteArray("\xFF\xFF\xF3\xFD"));
+        QCOMPARE(commands[2].bytes.size(), 483);
+        QCOMPARE(std::uint8_t(commands[2].bytes[482]), std::uint8_t(56)); // the trailer
         const auto restored = sim_->image();
         for (int k = 0; k < 481; ++k)
             QVERIFY2(restored[k] == original[k],
@@ -283,8 +290,7 @@ void TestEmuCli::writeRefusals() {
         QCOMPARE(r.err.count('\n'), 1);
         QCOMPARE(commandBytes(sim_->commands()), QByteArray("\xFF")); // identified, nothing written
     } else {
-        QVERIFY(sim_->waitForCommands(2, 10000));
-        QCOMPARE(commandBytes(sim_->commands()), QByteArray("\xFF\xF3"));
+        QCOMPARE(commandBytes(sim_->commands()), QByteArray("\xFF\xFF\xF3\xFD"));
     }
 }
 
@@ -334,6 +340,109 @@ void TestEmuCli::showRejectsABadFile() {
 
     const Run missing = runCli({"show", dir_->filePath("missing.emu")});
     QCOMPARE(missing.status, 1);
+}
+
+void TestEmuCli::writeIsConfirmedByTheReadBack_data() {
+    QTest::addColumn<bool>("dropsWrite");
+    QTest::addColumn<int>("readBackBytes");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("unit drops the image") << true << -1 << QStringLiteral("positions differ");
+    QTest::newRow("read-back cut") << false << 150 << QStringLiteral("sent back 150 of 481 bytes");
+}
+
+void TestEmuCli::writeIsConfirmedByTheReadBack() {
+    QFETCH(bool, dropsWrite);
+    QFETCH(int, readBackBytes);
+    QFETCH(QString, reason);
+    SimConfig config;
+    config.type = 3;
+    const QString file = backupOf(config);
+    QVERIFY(!file.isEmpty());
+    // The unit holds another tune, so a dropped write shows in the read-back.
+    std::array<std::uint8_t, 481> other{};
+    for (int k = 0; k < 481; ++k)
+        other[k] = static_cast<std::uint8_t>(1 + (k * 7) % 200);
+    sim_->setImage(other);
+    sim_->setIgnoreImageWrites(dropsWrite);
+    sim_->setShortImageReplies(readBackBytes);
+    sim_->clearRecord();
+
+    const Run r = runCli({"write", file, "--device", sim_->devicePath()});
+    QCOMPARE(r.status, 1);
+    QVERIFY2(r.err.contains(reason), qPrintable(r.err));
+    QCOMPARE(r.err.count('\n'), 1);
+    QVERIFY(!r.out.contains("Wrote"));
+    QCOMPARE(commandBytes(sim_->commands()), QByteArray("\xFF\xFF\xF3\xFD"));
+}
+
+void TestEmuCli::deviceNameWithColonsIsUsedWhole() {
+    SimConfig config;
+    config.type = 3;
+    startSim(config);
+    // A by-path name as udev makes them: the colons belong to the name.
+    const QString byPath = dir_->filePath(QStringLiteral("pci-0000:00:14.0-usb-0:2:1.0-port0"));
+    QVERIFY(QFile::link(sim_->devicePath(), byPath));
+    const Run r = runCli({"identify", "--device", byPath});
+    QVERIFY2(r.status == 0, qPrintable(r.err));
+    QVERIFY(r.out.contains("Model: 3"));
+
+    // Two paths joined by ":" are one name that does not exist, not a list.
+    const Run joined = runCli({"identify", "--device", sim_->devicePath() + QStringLiteral(":/dev/null")});
+    QCOMPARE(joined.status, 1);
+    QVERIFY2(joined.err.contains(sim_->devicePath() + QStringLiteral(":/dev/null")), qPrintable(joined.err));
+}
+
+void TestEmuCli::outputTargets() {
+    SimConfig config;
+    config.type = 3;
+    startSim(config);
+    const QString device = sim_->devicePath();
+
+    // A pipe is never replaced by a file, and the unit is not asked for its data.
+    const QString fifo = dir_->filePath(QStringLiteral("pipe.emu"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    sim_->clearRecord();
+    const Run toFifo = runCli({"read", "--device", device, "-o", fifo});
+    QCOMPARE(toFifo.status, 1);
+    QVERIFY2(toFifo.err.contains(fifo), qPrintable(toFifo.err));
+    QVERIFY(QFileInfo(fifo).isFile() == false && QFileInfo::exists(fifo));
+    QVERIFY(!commandBytes(sim_->commands()).contains('\xFD'));
+
+    // A symbolic link to a regular file is followed: the file behind it gets the tune.
+    const QString real = dir_->filePath(QStringLiteral("real.emu"));
+    const QString link = dir_->filePath(QStringLiteral("link.emu"));
+    {
+        QFile f(real);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("old");
+    }
+    QVERIFY(QFile::link(real, link));
+    const Run viaLink = runCli({"read", "--device", device, "-o", link});
+    QVERIFY2(viaLink.status == 0, qPrintable(viaLink.err));
+    QVERIFY(QFileInfo(link).isSymLink());
+    QFile saved(real);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray text = saved.readAll();
+    QVERIFY(SettingsFile::read(text).has_value());
+
+    // "-o -" writes the same file to standard output.
+    const Run toStdout = runCli({"read", "--device", device, "-o", "-"});
+    QCOMPARE(toStdout.status, 0);
+    QCOMPARE(toStdout.out.toLatin1(), text);
+}
+
+void TestEmuCli::showRefusesPipesAndDevices() {
+    const QString fifo = dir_->filePath(QStringLiteral("pipe.emu"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& path : {fifo, QStringLiteral("/dev/null")}) {
+        const Run r = runCli({"show", path}); // returns at once; a pipe would otherwise wait for ever
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains(path + QStringLiteral(": not a regular file")), qPrintable(r.err));
+    }
+    const QString missing = dir_->filePath(QStringLiteral("missing.emu"));
+    const Run r = runCli({"show", missing});
+    QCOMPARE(r.status, 1);
+    QVERIFY2(r.err.contains(missing), qPrintable(r.err));
 }
 
 QTEST_GUILESS_MAIN(TestEmuCli)

@@ -34,9 +34,8 @@ class FakePrompts : public UiPrompts {
     bool acceptPrint = false;
     QString printPdfPath; // where an accepted print goes
     int printAsked = 0;
-    QStringList retryTexts; // the failed operations offered again
+    QStringList retryTexts;  // the failed operations offered again
     int retriesToAccept = 0; // "try again" this many times, then give up
-
 
     QString askOpenFileName(QWidget*) override;
     QString askSaveFileName(QWidget*) override;
