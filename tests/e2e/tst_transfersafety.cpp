@@ -21,6 +21,15 @@ std::array<std::uint8_t, 481> otherTune() {
     return image;
 }
 
+// Connect to the unit, then timing point 5 to 33 degrees through the edit door.
+bool connectWithAnEdit(TForm1& w, EmuSimulator& unit) {
+    if (!connectTo(w, unit) || !w.editor().setMapPoint(MapId::Timing, 5, 33) ||
+        !unit.waitForCommands(1, 2000))
+        return false;
+    unit.clearRecord();
+    return true;
+}
+
 // Presses Write and checks that nothing at all reached the unit.
 void writeSendsNothing(TForm1& w, EmuSimulator& unit) {
     unit.clearRecord();
@@ -97,9 +106,7 @@ void TestTransferSafety::cutReadKeepsTheCalibrationHeld() {
     Bench bench;
     EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
     TForm1& w = bench.window();
-    QVERIFY(connectTo(w, unit));
-    QVERIFY(w.editor().setMapPoint(MapId::Timing, 5, 33));
-    QVERIFY(unit.waitForCommands(1, 2000));
+    QVERIFY(connectWithAnEdit(w, unit));
     const auto held = w.state().cal.ReceivedImage;
     const QList<double> curve = lineValues(w, "TimingChart", MapId::Timing);
 
@@ -143,9 +150,7 @@ void TestTransferSafety::closeAllLeavesNothingToWrite() {
     Bench bench;
     EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
     TForm1& w = bench.window();
-    QVERIFY(connectTo(w, unit));
-    QVERIFY(w.editor().setMapPoint(MapId::Timing, 5, 33));
-    QVERIFY(unit.waitForCommands(1, 2000));
+    QVERIFY(connectWithAnEdit(w, unit));
     const auto unitsImage = unit.image();
 
     w.spCloseClick();
@@ -171,9 +176,7 @@ void TestTransferSafety::writeIdentifiesTheUnitFirst() {
     Bench bench;
     EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
     TForm1& w = bench.window();
-    QVERIFY(connectTo(w, unit));
-    QVERIFY(w.editor().setMapPoint(MapId::Timing, 5, 33));
-    QVERIFY(unit.waitForCommands(1, 2000));
+    QVERIFY(connectWithAnEdit(w, unit));
 
     // The type 3 unit is pulled and a type 1 unit is plugged in at the same device.
     const QString device = bench.linkPath(1);
@@ -226,10 +229,8 @@ void TestTransferSafety::writeIsConfirmedByTheReadBack() {
     Bench bench;
     EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
     TForm1& w = bench.window();
-    QVERIFY(connectTo(w, unit));
-    QVERIFY(w.editor().setMapPoint(MapId::Timing, 5, 33));
+    QVERIFY(connectWithAnEdit(w, unit));
     w.state().link.SetupChanged = true;
-    QVERIFY(unit.waitForCommands(1, 2000));
     const auto other = otherTune();
     unit.setImage(other);
     unit.setIgnoreImageWrites(dropsWrite);
@@ -263,9 +264,7 @@ void TestTransferSafety::lostLinkChoicesThatFail() {
     Bench bench;
     EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
     TForm1& w = bench.window();
-    QVERIFY(connectTo(w, unit));
-    QVERIFY(w.editor().setMapPoint(MapId::Timing, 5, 33));
-    QVERIFY(unit.waitForCommands(1, 2000));
+    QVERIFY(connectWithAnEdit(w, unit));
     TCommsLostFrm* lost = w.commsLostForm();
 
     // "Download data to EMU" into a unit that drops the image: the dialog stays.
