@@ -17,7 +17,8 @@ namespace {
 
 // Colours as the unit's tools give them: 24-bit numbers with red in the low byte.
 constexpr QColor bgr(unsigned v) {
-    return QColor(static_cast<int>(v & 0xff), static_cast<int>((v >> 8) & 0xff), static_cast<int>((v >> 16) & 0xff));
+    return QColor(static_cast<int>(v & 0xff), static_cast<int>((v >> 8) & 0xff),
+                  static_cast<int>((v >> 16) & 0xff));
 }
 
 struct SeriesSetup {

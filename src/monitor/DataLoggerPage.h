@@ -41,8 +41,8 @@ class DataLoggerPage : public QWidget {
     const DataLogClock& clock() const { return clock_; }
 
   public slots:
-    void SpeedButton1Click(); // "On": start a recording
-    void SpeedButton2Click(); // "Off": stop sampling; the samples stay
+    void SpeedButton1Click();   // "On": start a recording
+    void SpeedButton2Click();   // "Off": stop sampling; the samples stay
     void ThreadedTimer1Timer(); // one sample
 
   protected:

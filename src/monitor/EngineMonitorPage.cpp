@@ -51,7 +51,7 @@ EngineMonitorPage::EngineMonitorPage(QWidget* parent) : QWidget(parent) {
     auto* grid = new QGridLayout(this);
     grid->setSpacing(8);
     TA3nalogGauge** fields[] = {&RPMGauge,  &VacuumGauge, &AnalogTiming, &TempGauge,
-                               &VoltGauge, &LambdaGauge, &InjectorGauge};
+                                &VoltGauge, &LambdaGauge, &InjectorGauge};
     int i = 0;
     for (const DialSetup& d : kDials) {
         auto* g = new TA3nalogGauge(this);

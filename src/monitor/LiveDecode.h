@@ -26,11 +26,11 @@ class LiveFrameBuffer {
 
 // What the live decode needs from the calibration: scales and the setup switches it depends on.
 struct LiveSettings {
-    int vacuumRange = 10;       // "Map Sensor (kPa x10)"
-    int rpmRange = 7000;        // RPM
-    int timingPointCount = 70;  // points of the timing map
-    bool mapSensor = false;     // "Map Sensor" checked: no 1 degree taken off the live timing
-    bool twoStroke = false;     // "Two Stroke" checked: the injector opens every turn
+    int vacuumRange = 10;            // "Map Sensor (kPa x10)"
+    int rpmRange = 7000;             // RPM
+    int timingPointCount = 70;       // points of the timing map
+    bool mapSensor = false;          // "Map Sensor" checked: no 1 degree taken off the live timing
+    bool twoStroke = false;          // "Two Stroke" checked: the injector opens every turn
     double lowThrottleVacuum = 0.1;  // bar; below it tracking selects the "Low" curve
     double highThrottleVacuum = 0.9; // bar; above it tracking selects the "High" curve
     double lambdaTarget = 0.5;       // volts

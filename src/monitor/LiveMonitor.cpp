@@ -24,7 +24,8 @@ void LiveMonitor::takeFrame(const QByteArray& reply) {
     const LiveValues& live = state_.live;
     if (tracking_) {
         const LiveSettings s = liveSettings(state_.cal);
-        const FuelCurve curve = LiveDecode::trackedCurve(live.Vacuum, s.lowThrottleVacuum, s.highThrottleVacuum);
+        const FuelCurve curve =
+            LiveDecode::trackedCurve(live.Vacuum, s.lowThrottleVacuum, s.highThrottleVacuum);
         if (curve != FuelCurve::None)
             emit fuelCurveTracked(curve);
     }

@@ -65,18 +65,18 @@ TRT::TRT(const QString& objectName, QWidget* parent) : QFrame(parent) {
     bars->setSpacing(2);
     bars->addWidget(barColumn(WaterBar, "WaterBar", Label53, "Label53", QStringLiteral("Water"),
                               QStringLiteral("ºC"), {"120", "60", "0"}));
-    bars->addWidget(barColumn(AirBar, "AirBar", Label54, "Label54", QStringLiteral("Air"), QStringLiteral("ºC"),
-                              {"100", "40", "-20"}));
+    bars->addWidget(barColumn(AirBar, "AirBar", Label54, "Label54", QStringLiteral("Air"),
+                              QStringLiteral("ºC"), {"100", "40", "-20"}));
     bars->addWidget(barColumn(BATBar, "BATBar", Label55, "Label55", QStringLiteral("Battery"),
                               QStringLiteral("V"), {"16", "12", "8"}));
     bars->addWidget(barColumn(InjBar, "InjBar", Label10, "Label10", QStringLiteral("Injectors"),
                               QStringLiteral("ms"), {"25", "12", "0"}));
     bars->addWidget(barColumn(InjPers, "InjPers", Label13, "Label13", QStringLiteral("Injectors"),
                               QStringLiteral("%"), {"100", "50", "0"}));
-    bars->addWidget(barColumn(TPSBar, "TPSBar", Label19, "Label19", QStringLiteral("TPS"), QStringLiteral("%"),
-                              {"100", "50", "0"}));
-    bars->addWidget(barColumn(POTBar, "POTBar", Label20, "Label20", QStringLiteral("POT"), QStringLiteral("%"),
-                              {"100", "50", "0"}));
+    bars->addWidget(barColumn(TPSBar, "TPSBar", Label19, "Label19", QStringLiteral("TPS"),
+                              QStringLiteral("%"), {"100", "50", "0"}));
+    bars->addWidget(barColumn(POTBar, "POTBar", Label20, "Label20", QStringLiteral("POT"),
+                              QStringLiteral("%"), {"100", "50", "0"}));
     layout->addLayout(bars, 1);
 
     WaterBar->setRange(0, 120);
@@ -129,7 +129,8 @@ TRT::TRT(const QString& objectName, QWidget* parent) : QFrame(parent) {
     Shape1 = new QFrame(lambdaPanel_);
     Shape1->setObjectName(QStringLiteral("Shape1"));
     Shape1->setAccessibleName(QStringLiteral("Target lambda"));
-    Shape1->setStyleSheet(QStringLiteral("#Shape1 { background: white; border: 1px solid black; border-radius: 3px; }"));
+    Shape1->setStyleSheet(
+        QStringLiteral("#Shape1 { background: white; border: 1px solid black; border-radius: 3px; }"));
     Label6 = new QLabel(QStringLiteral(".50"), lambdaPanel_);
     Label6->setObjectName(QStringLiteral("Label6"));
     Label6->setAccessibleName(QStringLiteral("Target lambda volts"));

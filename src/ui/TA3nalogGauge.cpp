@@ -83,7 +83,8 @@ void TA3nalogGauge::setValue(double value) {
     if (value == value_ || std::isnan(value))
         return;
     value_ = value;
-    setToolTip(QStringLiteral("%1: %2").arg(caption_, QString::number(value_, 'g', QLocale::FloatingPointShortest)));
+    setToolTip(
+        QStringLiteral("%1: %2").arg(caption_, QString::number(value_, 'g', QLocale::FloatingPointShortest)));
     update();
 }
 
@@ -120,7 +121,8 @@ void TA3nalogGauge::paintEvent(QPaintEvent*) {
     figure.adjust(-0.06, -0.06, 0.06, 0.06);
     const QRectF area = QRectF(rect()).adjusted(4, 4, -4, -4);
     const double r = std::min(area.width() / figure.width(), area.height() / figure.height());
-    const QPointF pivot(area.center().x() - figure.center().x() * r, area.center().y() - figure.center().y() * r);
+    const QPointF pivot(area.center().x() - figure.center().x() * r,
+                        area.center().y() - figure.center().y() * r);
     p.translate(pivot);
 
     const QColor ink = palette().color(QPalette::WindowText);
@@ -175,7 +177,8 @@ void TA3nalogGauge::paintEvent(QPaintEvent*) {
         const double a = angleOf(v);
         const bool main = i % subTicks_ == 0;
         const double inner = main ? 0.80 : 0.87;
-        p.setPen(QPen(ink, main ? std::max(1.5, r * 0.022) : std::max(1.0, r * 0.01), Qt::SolidLine, Qt::FlatCap));
+        p.setPen(
+            QPen(ink, main ? std::max(1.5, r * 0.022) : std::max(1.0, r * 0.01), Qt::SolidLine, Qt::FlatCap));
         p.drawLine(onCircle(a, r * inner), onCircle(a, r * 0.94));
         if (main) {
             const QPointF c = onCircle(a, r * 0.66);

@@ -38,5 +38,6 @@ void TAutoSizeLabel::paintEvent(QPaintEvent*) {
     p.translate(width() / 2.0, height() / 2.0);
     p.rotate(-angle_); // counter-clockwise, as angles are read on a page
     const QSizeF box = sideways() ? QSizeF(height(), width()) : QSizeF(width(), height());
-    p.drawText(QRectF(-box.width() / 2, -box.height() / 2, box.width(), box.height()), Qt::AlignCenter, text_);
+    p.drawText(QRectF(-box.width() / 2, -box.height() / 2, box.width(), box.height()), Qt::AlignCenter,
+               text_);
 }
