@@ -205,7 +205,8 @@ QString csvNumber(double v) {
 int EmuCli::live(const QStringList& args) {
     QCommandLineParser parser;
     addPortOptions(parser);
-    parser.addOption({QStringLiteral("seconds"), QStringLiteral("Stop after N seconds (default: until interrupted)."),
+    parser.addOption({QStringLiteral("seconds"),
+                      QStringLiteral("Stop after N seconds (default: until interrupted)."),
                       QStringLiteral("N")});
     if (const auto status = parseArguments(parser, QStringLiteral("live"), args, 0, {}))
         return *status;
@@ -260,12 +261,12 @@ int EmuCli::live(const QStringList& args) {
             continue;
         frame.take(replyFrame);
         LiveDecode::update(v, frame, cal);
-        out_ << QString::number(clock.elapsed() / 1000.0, 'f', 3) << ',' << roundHalfEven(v.RpmHundreds) * 100 << ','
-             << csvNumber(v.Vacuum) << ',' << csvNumber(v.ThrottlePercent) << ','
-             << csvNumber(v.LambdaHundredths / 100) << ',' << csvNumber(v.WaterTemp) << ',' << csvNumber(v.AirTemp)
-             << ',' << csvNumber(v.PotPercent) << ',' << csvNumber(v.BatteryTenths / 10) << ','
-             << csvNumber(v.InjectorTenthsMs / 10) << ',' << csvNumber(v.LiveTiming) << ',' << v.InjectorDuty
-             << '\n';
+        out_ << QString::number(clock.elapsed() / 1000.0, 'f', 3) << ',' << roundHalfEven(v.RpmHundreds) * 100
+             << ',' << csvNumber(v.Vacuum) << ',' << csvNumber(v.ThrottlePercent) << ','
+             << csvNumber(v.LambdaHundredths / 100) << ',' << csvNumber(v.WaterTemp) << ','
+             << csvNumber(v.AirTemp) << ',' << csvNumber(v.PotPercent) << ','
+             << csvNumber(v.BatteryTenths / 10) << ',' << csvNumber(v.InjectorTenthsMs / 10) << ','
+             << csvNumber(v.LiveTiming) << ',' << v.InjectorDuty << '\n';
         out_.flush();
         // The unit is polled at most 25 times a second, as the program does.
         unit.protocol.sleep(20);

@@ -114,7 +114,7 @@ void TA3nalogGauge::paintEvent(QPaintEvent*) {
 
     // Fit the arc, the pivot and the room under it for the read-out into the widget: bounds of the
     // unit-radius figure, scaled to the widget.
-    QRectF figure(QPointF(-0.18, -0.18), QPointF(0.18, 0.42));
+    QRectF figure(QPointF(-0.18, -0.18), QPointF(0.18, sweep_ < 90 ? 0.56 : 0.42));
     for (double a = 0; a <= sweep_; a += 2)
         figure |= QRectF(onCircle(startAngle() - a, 1.0), QSizeF(0.001, 0.001));
     figure |= QRectF(onCircle(angleOf(full_), 1.0), QSizeF(0.001, 0.001));
@@ -192,7 +192,8 @@ void TA3nalogGauge::paintEvent(QPaintEvent*) {
     captionFont.setPixelSize(std::max(8, qRound(r * 0.11)));
     p.setFont(captionFont);
     p.setPen(ink);
-    const QPointF cap = onCircle(startAngle() - sweep_ / 2.0, r * (sweep_ < 90 ? 0.5 : 0.36));
+    // A narrow scale has no room inside its arc: the caption goes under the read-out there.
+    const QPointF cap = sweep_ < 90 ? QPointF(0, r * 0.45) : onCircle(startAngle() - sweep_ / 2.0, r * 0.36);
     p.drawText(QRectF(cap.x() - r * 0.5, cap.y() - r * 0.08, r, r * 0.16), Qt::AlignCenter, caption_);
 
     // Read-out under the pivot; red when the value is off the scale.

@@ -6,12 +6,12 @@
 #include "link/Connection.h"
 #include "link/PortNaming.h"
 #include "mapeditor/MapChartWidget.h"
-#include "ui/TCommsLostFrm.h"
 #include "monitor/DataLoggerPage.h"
 #include "monitor/EngineMonitorPage.h"
 #include "monitor/LiveDisplays.h"
 #include "monitor/LiveMonitor.h"
 #include "monitor/TRT.h"
+#include "ui/TCommsLostFrm.h"
 #include "ui/TExtWrn.h"
 #include "ui/TForm2.h"
 #include "ui/TSaveFrm.h"
@@ -257,10 +257,12 @@ void TForm1::buildPages() {
     for (int i = 0; i < 4; ++i)
         rtFrames_[static_cast<size_t>(i)] = new TRT(QStringLiteral("RT%1").arg(i + 1), this);
     PageControl1->addTab(buildSetupPage(), QStringLiteral("Setup"));
-    PageControl1->addTab(buildChartPage({QStringLiteral("TimingChart"), QStringLiteral("VacuumChart")}, rtFrame(1)),
-                         QStringLiteral("Timing Map"));
-    PageControl1->addTab(buildChartPage({QStringLiteral("FuelVacChart"), QStringLiteral("FuelRPMChart")}, rtFrame(3)),
-                         QStringLiteral("Fuel Maps"));
+    PageControl1->addTab(
+        buildChartPage({QStringLiteral("TimingChart"), QStringLiteral("VacuumChart")}, rtFrame(1)),
+        QStringLiteral("Timing Map"));
+    PageControl1->addTab(
+        buildChartPage({QStringLiteral("FuelVacChart"), QStringLiteral("FuelRPMChart")}, rtFrame(3)),
+        QStringLiteral("Fuel Maps"));
 
     // Correction Maps: water temperature on its own panel (enabled with the fuel maps), the air
     // temperature and voltage curves beside it.
@@ -1044,7 +1046,8 @@ void TForm1::buildLiveMonitor() {
     liveDisplays_ = new LiveDisplays(this);
     for (TRT* frame : rtFrames_)
         liveDisplays_->addFrame(frame);
-    for (MapChartWidget* c : {TimingChart, VacuumChart, FuelVacChart, FuelRPMChart, TempChart, AirTmpChart, VoltageChart})
+    for (MapChartWidget* c :
+         {TimingChart, VacuumChart, FuelVacChart, FuelRPMChart, TempChart, AirTmpChart, VoltageChart})
         liveDisplays_->addChart(c);
     liveDisplays_->setMonitorPage(engineMonitor_);
     connect(&link_, &EmuLink::frameReceived, liveMonitor_, &LiveMonitor::takeFrame);
@@ -1052,9 +1055,8 @@ void TForm1::buildLiveMonitor() {
     connect(liveMonitor_, &LiveMonitor::framesMissed, liveDisplays_, &LiveDisplays::setMissedFrames);
     connect(liveMonitor_, &LiveMonitor::linkLost, this, &TForm1::commsLost);
     connect(RT_Track, &QCheckBox::toggled, liveMonitor_, &LiveMonitor::setTracking);
-    connect(&editor_, &CalibrationEditor::setupValueChanged, this, [this] {
-        liveDisplays_->setLambdaTarget(liveSettings(state_.cal).lambdaTarget);
-    });
+    connect(&editor_, &CalibrationEditor::setupValueChanged, this,
+            [this] { liveDisplays_->setLambdaTarget(liveSettings(state_.cal).lambdaTarget); });
 }
 
 void TForm1::commsLost() {
