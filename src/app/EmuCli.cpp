@@ -2,10 +2,13 @@
 
 #include "calibration/CalibrationData.h"
 #include "calibration/CalibrationTransfer.h"
+#include "calibration/Rounding.h"
 #include "calibration/SettingsFile.h"
 #include "link/EmuProtocol.h"
 #include "link/PortNaming.h"
 #include "link/TQCCom32.h"
+#include "monitor/LinkWatch.h"
+#include "monitor/LiveDecode.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -14,6 +17,10 @@
 #include <QJsonObject>
 #include <QLocale>
 
+#include <QElapsedTimer>
+
+#include <atomic>
+#include <csignal>
 #include <functional>
 #include <optional>
 
@@ -30,6 +37,7 @@ const char* const kTopUsage = "Usage: emu-cli <command> [options]\n"
                               "  read       save the unit's calibration to a .EMU file\n"
                               "  write      write a .EMU file's calibration to the unit\n"
                               "  show       print a .EMU file's contents\n"
+                              "  live       poll the unit's live data and print it as CSV\n"
                               "\n"
                               "The unit is on --port N (Com N, numbered as the program numbers serial\n"
                               "devices, or as EMU_PORTS lists them) or --device PATH.\n"
@@ -175,7 +183,90 @@ void loadCalibration(CalibrationData& data, const SettingsFileContents& contents
     decodeImage(data);
 }
 
+std::atomic<bool> interrupted{false};
+
+extern "C" void onInterrupt(int) {
+    interrupted = true;
+}
+
+QString csvNumber(double v) {
+    return QString::number(v, 'g', QLocale::FloatingPointShortest);
+}
+
 } // namespace
+
+int EmuCli::live(const QStringList& args) {
+    QCommandLineParser parser;
+    addPortOptions(parser);
+    parser.addOption({QStringLiteral("seconds"),
+                      QStringLiteral("Stop after N seconds (default: until interrupted)."),
+                      QStringLiteral("N")});
+    if (const auto status = parseArguments(parser, QStringLiteral("live"), args, 0, {}))
+        return *status;
+    double seconds = -1;
+    if (parser.isSet(QStringLiteral("seconds"))) {
+        bool ok = false;
+        seconds = parser.value(QStringLiteral("seconds")).toDouble(&ok);
+        if (!ok || seconds <= 0) {
+            err_ << "emu-cli live: --seconds takes a positive number\n";
+            return kUsage;
+        }
+    }
+    Unit unit;
+    if (const auto status = connectUnit(parser, QStringLiteral("live"), unit))
+        return *status;
+    // The maps and scales give the live timing and the vacuum scale, as in the program.
+    QString error;
+    const auto image = CalibrationTransfer::imageFromUnit(unit.link.protocol(), &error);
+    if (!image) {
+        err_ << "emu-cli: " << error << "\n";
+        return kFault;
+    }
+    CalibrationData cal;
+    const QByteArray reply(reinterpret_cast<const char*>(image->data()), kImageReplySize);
+    CalibrationTransfer::storeReceivedImage(cal, reply);
+    CalibrationTransfer::storeSetupBlock(cal, reply);
+    setFamiliesForModel(cal, unit.identity.model());
+    deriveSetupValues(cal);
+    decodeImage(cal);
+
+    interrupted = false;
+    const auto previous = std::signal(SIGINT, onInterrupt);
+    out_ << "time_s,rpm,vacuum_bar,throttle_pct,lambda_v,water_c,air_c,pot_pct,battery_v,injector_ms,"
+            "timing_deg,injector_duty_pct\n";
+    out_.flush();
+    LiveFrameBuffer frame;
+    LiveValues v;
+    LinkWatch watch;
+    QElapsedTimer clock;
+    clock.start();
+    int status = kOk;
+    while (!interrupted && (seconds < 0 || clock.elapsed() < seconds * 1000)) {
+        const QByteArray replyFrame = unit.link.protocol().realTimeFrame();
+        const bool empty = replyFrame.isEmpty() || replyFrame.at(0) == 0;
+        // A CLI holds no unsent changes: the third silent poll in a row means the unit has gone.
+        if (watch.take(empty, true) == LinkWatch::Verdict::Lost) {
+            err_ << "emu-cli: the EMU stopped answering\n";
+            status = kFault;
+            break;
+        }
+        if (empty)
+            continue;
+        frame.take(replyFrame);
+        LiveDecode::update(v, frame, cal);
+        out_ << QString::number(clock.elapsed() / 1000.0, 'f', 3) << ',' << roundHalfEven(v.RpmHundreds) * 100
+             << ',' << csvNumber(v.Vacuum) << ',' << csvNumber(v.ThrottlePercent) << ','
+             << csvNumber(v.LambdaHundredths / 100) << ',' << csvNumber(v.WaterTemp) << ','
+             << csvNumber(v.AirTemp) << ',' << csvNumber(v.PotPercent) << ','
+             << csvNumber(v.BatteryTenths / 10) << ',' << csvNumber(v.InjectorTenthsMs / 10) << ','
+             << csvNumber(v.LiveTiming) << ',' << v.InjectorDuty << '\n';
+        out_.flush();
+        // The unit is polled at most 25 times a second, as the program does.
+        unit.link.protocol().sleep(20);
+    }
+    std::signal(SIGINT, previous);
+    return status;
+}
 
 std::optional<SettingsFileContents> EmuCli::openSettingsFile(const QString& path) {
     QString error;
@@ -210,6 +301,8 @@ int EmuCli::run(const QStringList& args) {
         return write(rest);
     if (command == QLatin1String("show"))
         return show(rest);
+    if (command == QLatin1String("live"))
+        return live(rest);
     err_ << "emu-cli: unknown command '" << command << "'\n" << kTopUsage;
     return kUsage;
 }

@@ -41,6 +41,7 @@ class EmuCli {
     int read(const QStringList& args);
     int write(const QStringList& args);
     int show(const QStringList& args);
+    int live(const QStringList& args);
 
     QTextStream& out_;
     QTextStream& err_;

@@ -6,6 +6,11 @@
 #include "link/Connection.h"
 #include "link/PortNaming.h"
 #include "mapeditor/MapChartWidget.h"
+#include "monitor/DataLoggerPage.h"
+#include "monitor/EngineMonitorPage.h"
+#include "monitor/LiveDisplays.h"
+#include "monitor/LiveMonitor.h"
+#include "monitor/TRT.h"
 #include "ui/TCommsLostFrm.h"
 #include "ui/TExtWrn.h"
 #include "ui/TForm2.h"
@@ -101,6 +106,7 @@ TForm1::TForm1(QWidget* parent)
     buildToolBar();
     buildPages();
     buildStatusBar();
+    buildLiveMonitor();
     resize(1180, 780);
 
     // The other windows, in their fixed order; all are shown on demand.
@@ -248,11 +254,15 @@ void TForm1::buildPages() {
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setAccessibleName(QStringLiteral("Pages"));
+    for (int i = 0; i < 4; ++i)
+        rtFrames_[static_cast<size_t>(i)] = new TRT(QStringLiteral("RT%1").arg(i + 1), this);
     PageControl1->addTab(buildSetupPage(), QStringLiteral("Setup"));
-    PageControl1->addTab(buildChartPage({QStringLiteral("TimingChart"), QStringLiteral("VacuumChart")}),
-                         QStringLiteral("Timing Map"));
-    PageControl1->addTab(buildChartPage({QStringLiteral("FuelVacChart"), QStringLiteral("FuelRPMChart")}),
-                         QStringLiteral("Fuel Maps"));
+    PageControl1->addTab(
+        buildChartPage({QStringLiteral("TimingChart"), QStringLiteral("VacuumChart")}, rtFrame(1)),
+        QStringLiteral("Timing Map"));
+    PageControl1->addTab(
+        buildChartPage({QStringLiteral("FuelVacChart"), QStringLiteral("FuelRPMChart")}, rtFrame(3)),
+        QStringLiteral("Fuel Maps"));
 
     // Correction Maps: water temperature on its own panel (enabled with the fuel maps), the air
     // temperature and voltage curves beside it.
@@ -271,16 +281,15 @@ void TForm1::buildPages() {
     grid->addWidget(tempPanel_, 0, 0);
     grid->addWidget(chartPanel(AirTmpChart), 0, 1);
     grid->addWidget(chartPanel(VoltageChart), 1, 0, 1, 2);
+    grid->addWidget(rtFrame(4), 0, 2, 2, 1);
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 1);
     PageControl1->addTab(corrections, QStringLiteral("Correction Maps"));
 
-    auto* logger = new QWidget(this);
-    logger->setObjectName(QStringLiteral("TabSheet5"));
-    new QVBoxLayout(logger);
-    PageControl1->addTab(logger, QStringLiteral("Data Logger"));
-    auto* monitor = new QWidget(this);
-    monitor->setObjectName(QStringLiteral("TabSheet6"));
-    new QVBoxLayout(monitor);
-    PageControl1->addTab(monitor, QStringLiteral("Engine Monitor"));
+    dataLogger_ = new DataLoggerPage(state_, this);
+    PageControl1->addTab(dataLogger_, QStringLiteral("Data Logger"));
+    engineMonitor_ = new EngineMonitorPage(this);
+    PageControl1->addTab(engineMonitor_, QStringLiteral("Engine Monitor"));
 
     for (int i = 0; i < PageControl1->count(); ++i)
         if (PageControl1->widget(i)->objectName().isEmpty())
@@ -322,7 +331,7 @@ QWidget* TForm1::buildSetupPage() {
 
     left->addWidget(version);
     left->addWidget(vehicle);
-    left->addStretch();
+    left->addWidget(rtFrame(2), 1);
 
     // The parameter panels; their controls are bound by the setup editor.
     auto* right = new QVBoxLayout;
@@ -377,9 +386,12 @@ QWidget* TForm1::chartPanel(MapChartWidget* chart) {
     return panel;
 }
 
-QWidget* TForm1::buildChartPage(const QStringList& charts) {
+QWidget* TForm1::buildChartPage(const QStringList& charts, TRT* frame) {
     auto* page = new QWidget(this);
-    auto* layout = new QVBoxLayout(page);
+    auto* outer = new QHBoxLayout(page);
+    auto* layout = new QVBoxLayout;
+    outer->addLayout(layout, 1);
+    outer->addWidget(frame);
     for (const QString& name : charts) {
         auto* chart = new MapChartWidget(*mapChartSetup(name.toLatin1().constData()), page);
         if (name == QLatin1String("TimingChart"))
@@ -678,6 +690,8 @@ void TForm1::spConnectClick() {
     }
 
     showSetupBlock();
+    dataLogger_->selectInterval(DataLogClock::kDefaultNominalMs);
+    liveDisplays_->setLambdaTarget(liveSettings(cal).lambdaTarget);
 
     spRead->setEnabled(true);
     setupPanel_->setEnabled(true);
@@ -1025,6 +1039,34 @@ void TForm1::AnalogEnClick() {
     else
         link_.stopPoll();
     RT_Track->setEnabled(AnalogEn->isChecked());
+}
+
+void TForm1::buildLiveMonitor() {
+    liveMonitor_ = new LiveMonitor(state_, this);
+    liveDisplays_ = new LiveDisplays(this);
+    for (TRT* frame : rtFrames_)
+        liveDisplays_->addFrame(frame);
+    for (MapChartWidget* c :
+         {TimingChart, VacuumChart, FuelVacChart, FuelRPMChart, TempChart, AirTmpChart, VoltageChart})
+        liveDisplays_->addChart(c);
+    liveDisplays_->setMonitorPage(engineMonitor_);
+    connect(&link_, &EmuLink::frameReceived, liveMonitor_, &LiveMonitor::takeFrame);
+    connect(liveMonitor_, &LiveMonitor::liveUpdated, liveDisplays_, &LiveDisplays::UpdateLiveDisplays);
+    connect(liveMonitor_, &LiveMonitor::framesMissed, liveDisplays_, &LiveDisplays::setMissedFrames);
+    connect(liveMonitor_, &LiveMonitor::linkLost, this, &TForm1::commsLost);
+    connect(RT_Track, &QCheckBox::toggled, liveMonitor_, &LiveMonitor::setTracking);
+    connect(&editor_, &CalibrationEditor::setupValueChanged, this,
+            [this] { liveDisplays_->setLambdaTarget(liveSettings(state_.cal).lambdaTarget); });
+}
+
+void TForm1::commsLost() {
+    Timer2.stop();
+    spRead->setEnabled(true);
+    ComboBox1->setEnabled(true);
+    spRetry->setEnabled(true);
+    spConnect->setEnabled(true);
+    commsLostForm_->show();
+    commsLostForm_->raise();
 }
 
 // The throttle calibration's poll is bound by the sensor calibration; until then a tick does nothing.

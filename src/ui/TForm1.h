@@ -17,6 +17,10 @@
 #include <memory>
 #include <optional>
 
+class DataLoggerPage;
+class EngineMonitorPage;
+class LiveDisplays;
+class LiveMonitor;
 class MapChartWidget;
 class QCheckBox;
 class QComboBox;
@@ -32,6 +36,7 @@ class TSaveFrm;
 class TSerialFrm;
 class TTPSCalForm;
 class TVerChk;
+class TRT;
 class UiPrompts;
 
 // The main window. It owns the one state object, the one transport EFI with the protocol over it,
@@ -76,6 +81,13 @@ class TForm1 : public QMainWindow {
     TExtWrn* extWrn() const { return extWrn_; }
     TVerChk* verChk() const { return verChk_; }
 
+    // The live poll's pages and the real-time frames RT1..RT4 (index 1..4).
+    LiveMonitor& liveMonitor() { return *liveMonitor_; }
+    LiveDisplays& liveDisplays() { return *liveDisplays_; }
+    DataLoggerPage* dataLogger() const { return dataLogger_; }
+    EngineMonitorPage* engineMonitor() const { return engineMonitor_; }
+    TRT* rtFrame(int n) const { return rtFrames_.at(static_cast<size_t>(n - 1)); }
+
     QTimer& timer1() { return link_.pollTimer(); }
     QTimer& timer2() { return Timer2; }
 
@@ -116,6 +128,8 @@ class TForm1 : public QMainWindow {
     void spExitClick();
     void AnalogEnClick();
     void Timer2Timer();
+    // The poll found the unit gone while the PC holds unsent changes.
+    void commsLost();
 
   signals:
     void startupSearchFinished();
@@ -130,7 +144,8 @@ class TForm1 : public QMainWindow {
     void buildStatusBar();
     void buildPages();
     QWidget* buildSetupPage();
-    QWidget* buildChartPage(const QStringList& charts);
+    QWidget* buildChartPage(const QStringList& charts, TRT* frame);
+    void buildLiveMonitor();
     QWidget* chartPanel(MapChartWidget* chart);
     QToolButton* toolButton(const char* name, const QString& hint, const QIcon& icon);
 
@@ -207,6 +222,12 @@ class TForm1 : public QMainWindow {
     TCommsLostFrm* commsLostForm_ = nullptr;
     TExtWrn* extWrn_ = nullptr;
     TVerChk* verChk_ = nullptr;
+
+    std::array<TRT*, 4> rtFrames_{};
+    LiveMonitor* liveMonitor_ = nullptr;
+    LiveDisplays* liveDisplays_ = nullptr;
+    DataLoggerPage* dataLogger_ = nullptr;
+    EngineMonitorPage* engineMonitor_ = nullptr;
 
     bool firstShow_ = true;
     bool startupSearchDone_ = false;

@@ -80,6 +80,7 @@ class TestEmuCli : public QObject {
     void showRefusesPipesAndDevices();
     void showJson();
     void showRejectsABadFile();
+    void livePrintsOneLinePerFrame();
 
   private:
     void startSim(SimConfig config);
@@ -443,6 +444,33 @@ void TestEmuCli::showRefusesPipesAndDevices() {
     const Run r = runCli({"show", missing});
     QCOMPARE(r.status, 1);
     QVERIFY2(r.err.contains(missing), qPrintable(r.err));
+}
+
+void TestEmuCli::livePrintsOneLinePerFrame() {
+    startSim({});
+    sim_->setFixedFrame(QByteArray("\x1f\x81\x33\x2e\x56\x29\x80\x83\x3d\x01", 10));
+    const Run r = runCli({"live", "--seconds", "1", "--device", sim_->devicePath()});
+    QCOMPARE(r.status, 0);
+    const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY2(lines.size() >= 10, qPrintable(r.out));
+    QVERIFY(lines.first().startsWith(QStringLiteral("time_s,rpm,vacuum_bar,")));
+    const QStringList fields = lines.at(1).split(QLatin1Char(','));
+    QCOMPARE(fields.size(), 12);
+    QCOMPARE(fields.at(1), QStringLiteral("3000"));
+    QCOMPARE(fields.at(3), QStringLiteral("50"));
+    QCOMPARE(fields.at(4), QStringLiteral("0.45"));
+    QCOMPARE(fields.at(5), QStringLiteral("85"));
+    QCOMPARE(fields.at(8), QStringLiteral("13"));
+    QCOMPARE(fields.at(9), QStringLiteral("6"));
+    QCOMPARE(fields.at(11), QStringLiteral("15"));
+    // At most 25 polls a second, each one frame.
+    const int polls = static_cast<int>(commandBytes(sim_->commands()).count(char(0xFC)));
+    QVERIFY2(polls <= 27, qPrintable(QString::number(polls)));
+    QCOMPARE(lines.size() - 1, polls);
+
+    sim_->setSilent(true);
+    const Run gone = runCli({"live", "--seconds", "2", "--device", sim_->devicePath()});
+    QCOMPARE(gone.status, 1);
 }
 
 QTEST_GUILESS_MAIN(TestEmuCli)

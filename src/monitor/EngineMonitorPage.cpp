@@ -1,0 +1,108 @@
+#include "monitor/EngineMonitorPage.h"
+
+#include "calibration/Rounding.h"
+#include "ui/TA3nalogGauge.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+namespace {
+
+struct DialSetup {
+    const char* name;
+    const char* caption;
+    double fullScale;
+    int mainTicks;
+    int sweep;
+    bool rightHand;
+    double lower;
+    double upper;
+    int zones;
+    QRgb low;
+    QRgb mid;
+    QRgb high;
+};
+
+constexpr QRgb kGreen = 0xff00a000;
+constexpr QRgb kYellow = 0xfff0d000;
+constexpr QRgb kRed = 0xffe00000;
+constexpr QRgb kBlue = 0xff2050e0;
+constexpr QRgb kLime = 0xff00ff00;
+constexpr int kL = TA3nalogGauge::LowZone;
+constexpr int kM = TA3nalogGauge::MidZone;
+constexpr int kH = TA3nalogGauge::HighZone;
+
+const DialSetup kDials[] = {
+    {"RPMGauge", "RPM x 100", 70, 7, 270, false, 1, 60, kH, kGreen, kYellow, kRed},
+    {"VacuumGauge", "kPa x10", 10, 7, 120, false, 1, 1, 0, kGreen, kYellow, kRed},
+    {"AnalogTiming", "Degrees", 45, 5, 45, true, 10, 35, kL | kH, kYellow, kYellow, kRed},
+    {"TempGauge", "ºC", 140, 7, 120, false, 40, 95, kL | kH, kBlue, kBlue, kRed},
+    {"VoltGauge", "V", 16, 4, 120, false, 11, 13, kL | kM | kH, kYellow, kGreen, kRed},
+    {"LambdaGauge", "Lambda V (/10)", 10, 10, 270, false, 4, 6, kL | kM | kH, kRed, kYellow, kLime},
+    {"InjectorGauge", "% Inj", 100, 5, 120, false, 20, 80, kL | kH, kYellow, kYellow, kRed},
+};
+
+} // namespace
+
+EngineMonitorPage::EngineMonitorPage(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("EngineMonitorPage"));
+    auto* grid = new QGridLayout(this);
+    grid->setSpacing(8);
+    TA3nalogGauge** fields[] = {&RPMGauge,  &VacuumGauge, &AnalogTiming, &TempGauge,
+                                &VoltGauge, &LambdaGauge, &InjectorGauge};
+    int i = 0;
+    for (const DialSetup& d : kDials) {
+        auto* g = new TA3nalogGauge(this);
+        g->setObjectName(QString::fromLatin1(d.name));
+        g->setCaption(QString::fromUtf8(d.caption));
+        g->setAccessibleName(QString::fromUtf8(d.caption));
+        g->setScaleValue(d.fullScale);
+        g->setNumberMainTicks(d.mainTicks);
+        g->setSubTicks(d.fullScale / d.mainTicks >= 10 ? 5 : 4);
+        g->setAngle(d.sweep);
+        g->setRightHandStyle(d.rightHand);
+        g->setZoneLimits(d.lower, d.upper);
+        g->setZonesDrawn(d.zones);
+        g->setZoneColors(QColor::fromRgb(d.low), QColor::fromRgb(d.mid), QColor::fromRgb(d.high));
+        *fields[i] = g;
+        ++i;
+    }
+    // The engine's speed and load large on top; the others below.
+    grid->addWidget(RPMGauge, 0, 0, 1, 2);
+    grid->addWidget(VacuumGauge, 0, 2);
+    grid->addWidget(AnalogTiming, 0, 3);
+    grid->addWidget(TempGauge, 1, 0);
+    grid->addWidget(VoltGauge, 1, 1);
+    grid->addWidget(LambdaGauge, 1, 2);
+    grid->addWidget(InjectorGauge, 1, 3);
+
+    auto* events = new QGroupBox(QStringLiteral("Event Logger"), this);
+    events->setObjectName(QStringLiteral("EventLoggerBox"));
+    auto* v = new QVBoxLayout(events);
+    EventLog = new QPlainTextEdit(events);
+    EventLog->setObjectName(QStringLiteral("EventLog"));
+    EventLog->setAccessibleName(QStringLiteral("Event Logger"));
+    EventLog->setReadOnly(true);
+    EventLog->setPlainText(QStringLiteral("Inactive"));
+    EventLog->setMaximumHeight(70);
+    v->addWidget(EventLog);
+    grid->addWidget(events, 2, 0, 1, 4);
+    grid->setRowStretch(0, 3);
+    grid->setRowStretch(1, 2);
+}
+
+void EngineMonitorPage::showValues(const LiveValues& live) {
+    RPMGauge->setValue(live.RpmHundreds);
+    VacuumGauge->setValue(live.Vacuum * 10);
+    AnalogTiming->setValue(roundHalfEven(live.LiveTiming));
+    TempGauge->setValue(roundHalfEven(live.WaterTemp));
+    VoltGauge->setValue(live.BatteryTenths / 10);
+    LambdaGauge->setValue(live.LambdaHundredths / 10);
+    InjectorGauge->setValue(live.InjectorDuty);
+}
+
+TA3nalogGauge* EngineMonitorPage::gauge(const QString& name) const {
+    return findChild<TA3nalogGauge*>(name);
+}

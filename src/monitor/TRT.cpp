@@ -1,0 +1,258 @@
+#include "monitor/TRT.h"
+
+#include "calibration/Rounding.h"
+#include "monitor/LiveDecode.h"
+#include "ui/TALProgressBar.h"
+
+#include <QEvent>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace {
+
+constexpr double kVacuumErrorAbove = 3.5; // bar; beyond any sensor fitted
+const QColor kYellow(0xf0, 0xd0, 0x00);
+
+QLabel* scaleLabel(const QString& text, QWidget* parent) {
+    auto* l = new QLabel(text, parent);
+    QFont f = l->font();
+    f.setPointSizeF(f.pointSizeF() * 0.8);
+    l->setFont(f);
+    l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return l;
+}
+
+} // namespace
+
+QString shortestText(double value) {
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
+TRT::TRT(const QString& objectName, QWidget* parent) : QFrame(parent) {
+    setObjectName(objectName);
+    setAccessibleName(QStringLiteral("Real-time data"));
+    setFrameShape(QFrame::StyledPanel);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->setSpacing(6);
+
+    auto* top = new QGridLayout;
+    top->setHorizontalSpacing(10);
+    const auto addReadout = [&](int column, QLabel*& label, const char* name, const QString& caption,
+                                const QString& unit) {
+        auto* c = new QLabel(caption, this);
+        c->setAlignment(Qt::AlignCenter);
+        label = readout(name, QStringLiteral("NA"), caption);
+        top->addWidget(c, 0, column);
+        auto* row = new QHBoxLayout;
+        row->addStretch();
+        row->addWidget(label);
+        if (!unit.isEmpty())
+            row->addWidget(new QLabel(unit, this), 0, Qt::AlignTop);
+        row->addStretch();
+        top->addLayout(row, 1, column);
+    };
+    addReadout(0, Label49, "Label49", QStringLiteral("Timing"), QStringLiteral("o"));
+    addReadout(1, Label50, "Label50", QStringLiteral("RPM"), QString());
+    addReadout(2, Label51, "Label51", QStringLiteral("Vacuum"), QString());
+    layout->addLayout(top);
+
+    auto* bars = new QHBoxLayout;
+    bars->setSpacing(2);
+    bars->addWidget(barColumn(WaterBar, "WaterBar", Label53, "Label53", QStringLiteral("Water"),
+                              QStringLiteral("ºC"), {"120", "60", "0"}));
+    bars->addWidget(barColumn(AirBar, "AirBar", Label54, "Label54", QStringLiteral("Air"),
+                              QStringLiteral("ºC"), {"100", "40", "-20"}));
+    bars->addWidget(barColumn(BATBar, "BATBar", Label55, "Label55", QStringLiteral("Battery"),
+                              QStringLiteral("V"), {"16", "12", "8"}));
+    bars->addWidget(barColumn(InjBar, "InjBar", Label10, "Label10", QStringLiteral("Injectors"),
+                              QStringLiteral("ms"), {"25", "12", "0"}));
+    bars->addWidget(barColumn(InjPers, "InjPers", Label13, "Label13", QStringLiteral("Injectors"),
+                              QStringLiteral("%"), {"100", "50", "0"}));
+    bars->addWidget(barColumn(TPSBar, "TPSBar", Label19, "Label19", QStringLiteral("TPS"),
+                              QStringLiteral("%"), {"100", "50", "0"}));
+    bars->addWidget(barColumn(POTBar, "POTBar", Label20, "Label20", QStringLiteral("POT"),
+                              QStringLiteral("%"), {"100", "50", "0"}));
+    layout->addLayout(bars, 1);
+
+    WaterBar->setRange(0, 120);
+    WaterBar->setColors(QColor(Qt::blue), QColor(0x00, 0xa0, 0x00));
+    AirBar->setRange(-20, 100);
+    AirBar->setPosition(-20);
+    AirBar->setColors(QColor(0x87, 0xce, 0xeb), QColor(0x00, 0x00, 0x80));
+    BATBar->setRange(80, 160);
+    BATBar->setPosition(80);
+    BATBar->setColors(kYellow, QColor(0x00, 0xa0, 0x00));
+    InjBar->setRange(0, 250);
+    InjBar->setColors(QColor(0x40, 0xc0, 0xc0), QColor(0x00, 0x60, 0x80));
+    InjPers->setRange(0, 100);
+    InjPers->setColors(QColor(0x40, 0xc0, 0xc0), QColor(0x00, 0x60, 0x80));
+    TPSBar->setRange(0, 100);
+    TPSBar->setColors(QColor(0x90, 0xe0, 0x90), QColor(0x00, 0x80, 0x00));
+    POTBar->setRange(0, 100);
+    POTBar->setColors(QColor(0xd0, 0xa0, 0xf0), QColor(0x60, 0x20, 0x90));
+    Label20->setText(QStringLiteral("0"));
+
+    // Lambda: two halves around 0.50 V, the target marker above them.
+    auto* lambdaHead = new QHBoxLayout;
+    LambdaCaption = new QLabel(QStringLiteral("Lambda"), this);
+    LambdaCaption->setObjectName(QStringLiteral("LambdaCaption"));
+    Label56 = readout("Label56", QStringLiteral("0"), QStringLiteral("Lambda"));
+    lambdaHead->addWidget(LambdaCaption);
+    lambdaHead->addStretch();
+    lambdaHead->addWidget(Label56);
+    lambdaHead->addWidget(new QLabel(QStringLiteral("V"), this));
+    layout->addLayout(lambdaHead);
+
+    auto* lambdaRow = new QHBoxLayout;
+    lambdaRow->addWidget(scaleLabel(QStringLiteral("0"), this));
+    lambdaPanel_ = new QWidget(this);
+    lambdaPanel_->setObjectName(QStringLiteral("LambdaPanel"));
+    lambdaPanel_->setMinimumHeight(34);
+    lambdaPanel_->installEventFilter(this);
+    LambdaBarL = new TALProgressBar(lambdaPanel_);
+    LambdaBarL->setObjectName(QStringLiteral("LambdaBarL"));
+    LambdaBarL->setAccessibleName(QStringLiteral("Lambda rich"));
+    LambdaBarL->setDirection(TALProgressBar::Direction::RightToLeft);
+    LambdaBarL->setRange(0, 50);
+    LambdaBarL->setColors(kYellow, QColor(Qt::red));
+    LambdaBarR = new TALProgressBar(lambdaPanel_);
+    LambdaBarR->setObjectName(QStringLiteral("LambdaBarR"));
+    LambdaBarR->setAccessibleName(QStringLiteral("Lambda lean"));
+    LambdaBarR->setDirection(TALProgressBar::Direction::LeftToRight);
+    LambdaBarR->setRange(0, 50);
+    LambdaBarR->setColors(kYellow, QColor(0x00, 0xa0, 0x00));
+    Shape1 = new QFrame(lambdaPanel_);
+    Shape1->setObjectName(QStringLiteral("Shape1"));
+    Shape1->setAccessibleName(QStringLiteral("Target lambda"));
+    Shape1->setStyleSheet(
+        QStringLiteral("#Shape1 { background: white; border: 1px solid black; border-radius: 3px; }"));
+    Label6 = new QLabel(QStringLiteral(".50"), lambdaPanel_);
+    Label6->setObjectName(QStringLiteral("Label6"));
+    Label6->setAccessibleName(QStringLiteral("Target lambda volts"));
+    QFont small = Label6->font();
+    small.setPointSizeF(small.pointSizeF() * 0.8);
+    Label6->setFont(small);
+    lambdaRow->addWidget(lambdaPanel_, 1);
+    lambdaRow->addWidget(scaleLabel(QStringLiteral("1.0"), this));
+    layout->addLayout(lambdaRow);
+    setLambdaTarget(0.5);
+}
+
+QLabel* TRT::readout(const char* name, const QString& initial, const QString& accessible) {
+    auto* l = new QLabel(initial, this);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setAccessibleName(accessible);
+    QFont f = l->font();
+    f.setBold(true);
+    f.setPointSizeF(f.pointSizeF() * 1.15);
+    l->setFont(f);
+    l->setAlignment(Qt::AlignCenter);
+    return l;
+}
+
+QWidget* TRT::barColumn(TALProgressBar*& bar, const char* barName, QLabel*& value, const char* labelName,
+                        const QString& caption, const QString& unit, const QStringList& scale) {
+    auto* column = new QWidget(this);
+    auto* v = new QVBoxLayout(column);
+    v->setContentsMargins(0, 0, 0, 0);
+    v->setSpacing(1);
+    auto* c = new QLabel(caption, column);
+    QFont f = c->font();
+    f.setPointSizeF(f.pointSizeF() * 0.8);
+    c->setFont(f);
+    c->setAlignment(Qt::AlignCenter);
+    v->addWidget(c);
+    auto* middle = new QHBoxLayout;
+    middle->setSpacing(2);
+    auto* scaleBox = new QVBoxLayout;
+    scaleBox->addWidget(scaleLabel(scale.value(0), column));
+    scaleBox->addStretch();
+    scaleBox->addWidget(scaleLabel(scale.value(1), column));
+    scaleBox->addStretch();
+    scaleBox->addWidget(scaleLabel(scale.value(2), column));
+    middle->addLayout(scaleBox);
+    bar = new TALProgressBar(column);
+    bar->setObjectName(QString::fromLatin1(barName));
+    bar->setAccessibleName(caption + QLatin1Char(' ') + unit);
+    bar->setDirection(TALProgressBar::Direction::BottomToTop);
+    middle->addWidget(bar);
+    v->addLayout(middle, 1);
+    value = new QLabel(QStringLiteral("0"), column);
+    value->setObjectName(QString::fromLatin1(labelName));
+    value->setAccessibleName(caption + QLatin1Char(' ') + unit);
+    value->setAlignment(Qt::AlignCenter);
+    v->addWidget(value);
+    auto* u = new QLabel(unit, column);
+    u->setFont(f);
+    u->setAlignment(Qt::AlignCenter);
+    v->addWidget(u);
+    return column;
+}
+
+void TRT::showValues(const LiveValues& live) {
+    Label49->setText(shortestText(live.LiveTiming));
+    Label50->setText(QString::number(roundHalfEven(live.RpmHundreds) * 100));
+    Label51->setText(live.Vacuum > kVacuumErrorAbove ? QStringLiteral("Err") : shortestText(live.Vacuum));
+    TPSBar->setPosition(roundHalfEven(live.ThrottlePercent));
+    Label19->setText(shortestText(live.ThrottlePercent));
+    WaterBar->setPosition(roundHalfEven(live.WaterTemp));
+    AirBar->setPosition(roundHalfEven(live.AirTemp));
+    const LambdaHalves halves = LiveDecode::lambdaHalves(live.LambdaHundredths);
+    LambdaBarL->setPosition(halves.left);
+    LambdaBarR->setPosition(halves.right);
+    InjPers->setPosition(live.InjectorDuty);
+    POTBar->setPosition(roundHalfEven(live.PotPercent));
+    BATBar->setPosition(roundHalfEven(live.BatteryTenths));
+    InjBar->setPosition(roundHalfEven(live.InjectorTenthsMs));
+    Label53->setText(shortestText(live.WaterTemp));
+    Label54->setText(shortestText(live.AirTemp));
+    Label55->setText(shortestText(live.BatteryTenths / 10));
+    Label56->setText(shortestText(live.LambdaHundredths / 100));
+    Label10->setText(shortestText(live.InjectorTenthsMs / 10));
+    Label13->setText(QString::number(live.InjectorDuty));
+    Label20->setText(shortestText(live.PotPercent));
+}
+
+void TRT::setLambdaTarget(double volts) {
+    lambdaTarget_ = volts;
+    Label6->setText(QLatin1Char('.') + shortestText(std::round(volts * 100)));
+    Shape1->setToolTip(QStringLiteral("Target Lambda Volts = %1V").arg(shortestText(volts)));
+    placeTarget();
+}
+
+void TRT::setMissedFrames(int missed, int polls) {
+    setToolTip(QStringLiteral("Late frames from the EMU: %1 of %2 polls").arg(missed).arg(polls));
+}
+
+void TRT::placeTarget() {
+    const int w = lambdaPanel_->width();
+    const int h = lambdaPanel_->height();
+    const int barTop = h / 2;
+    LambdaBarL->setGeometry(0, barTop, w / 2, h - barTop);
+    LambdaBarR->setGeometry(w / 2, barTop, w - w / 2, h - barTop);
+    const int centre = roundHalfEven(w * lambdaTarget_);
+    constexpr int kMarkerWidth = 8;
+    Shape1->setGeometry(centre - kMarkerWidth / 2, barTop - 5, kMarkerWidth, h - barTop + 5);
+    Label6->adjustSize();
+    Label6->move(centre - Label6->width() / 2 - 1, barTop - 5 - Label6->height());
+    Shape1->raise();
+}
+
+bool TRT::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lambdaPanel_ && event->type() == QEvent::Resize)
+        placeTarget();
+    return QFrame::eventFilter(watched, event);
+}
+
+TALProgressBar* TRT::bar(const QString& name) const {
+    return findChild<TALProgressBar*>(name);
+}
+
+QLabel* TRT::label(const QString& name) const {
+    return findChild<QLabel*>(name);
+}

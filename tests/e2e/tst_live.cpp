@@ -1,0 +1,179 @@
+// The live poll against the simulator: every display follows the unit's frames, late frames are
+// held, and a lost link raises the dialog once.
+#include "e2e_helpers.h"
+
+#include "mapeditor/MapChartWidget.h"
+#include "monitor/DataLoggerPage.h"
+#include "monitor/EngineMonitorPage.h"
+#include "monitor/LiveMonitor.h"
+#include "monitor/TRT.h"
+#include "monitor/TThreadedTimer.h"
+#include "ui/TA3nalogGauge.h"
+#include "ui/TALProgressBar.h"
+#include "ui/TCommsLostFrm.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QTest>
+
+namespace {
+
+const QByteArray kSample("\x1f\x81\x33\x2e\x56\x29\x80\x83\x3d\x01", 10);
+
+QString rtText(TForm1& w, int frame, const char* label) {
+    return w.rtFrame(frame)->label(QString::fromLatin1(label))->text();
+}
+
+int pollsRecorded(const EmuSimulator& unit) {
+    return static_cast<int>(commandBytes(unit).count(0xFC));
+}
+
+} // namespace
+
+class TestLive : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void everyDisplayFollowsTheFrame() {
+        Bench bench;
+        EmuSimulator& unit = bench.addUnit(2, unitConfig(3));
+        unit.setFixedFrame(kSample);
+        TForm1& w = bench.window();
+        QVERIFY(connectTo(w, unit));
+        QVERIFY(waitUntil([&] { return rtText(w, 4, "Label50") == QLatin1String("3000"); }));
+        for (int n = 1; n <= 4; ++n) {
+            QCOMPARE(rtText(w, n, "Label50"), QStringLiteral("3000"));
+            QCOMPARE(rtText(w, n, "Label53"), QStringLiteral("85"));
+            QCOMPARE(rtText(w, n, "Label54"), QStringLiteral("20"));
+            QCOMPARE(rtText(w, n, "Label55"), QStringLiteral("13"));
+            QCOMPARE(rtText(w, n, "Label10"), QStringLiteral("6"));
+            QCOMPARE(rtText(w, n, "Label56"), QStringLiteral("0.45"));
+        }
+        const LiveValues& live = w.state().live;
+        // The unit's own map sensor scale decodes the vacuum byte.
+        QCOMPARE(rtText(w, 1, "Label51"),
+                 QString::number(std::nearbyint(128.0 / 255 * w.state().cal.VacuumRange / 10 * 100) / 100,
+                                 'g', QLocale::FloatingPointShortest));
+        EngineMonitorPage* monitor = w.engineMonitor();
+        QCOMPARE(monitor->gauge(QStringLiteral("RPMGauge"))->value(), 30.0);
+        QCOMPARE(monitor->gauge(QStringLiteral("VoltGauge"))->value(), 13.0);
+        QCOMPARE(monitor->gauge(QStringLiteral("LambdaGauge"))->value(), 4.5);
+        QCOMPARE(monitor->gauge(QStringLiteral("TempGauge"))->value(), 85.0);
+        QCOMPARE(monitor->gauge(QStringLiteral("AnalogTiming"))->value(), std::nearbyint(live.LiveTiming));
+        QCOMPARE(rtText(w, 1, "Label49"), shortestText(live.LiveTiming));
+
+        QCPBars* timingMarker = chartOf(w, "TimingChart")->bars(1);
+        QCOMPARE(timingMarker->dataCount(), 1);
+        QCOMPARE(timingMarker->data()->at(0)->key, 30.0);
+        QCOMPARE(timingMarker->data()->at(0)->value, 45.0);
+        QCOMPARE(chartOf(w, "VoltageChart")->bars(1)->data()->at(0)->key, 13.0);
+        QCOMPARE(chartOf(w, "FuelVacChart")->bars(3)->data()->at(0)->key, live.Vacuum);
+
+        // The poll asks for nothing but frames, and at most 25 a second.
+        unit.clearRecord();
+        QTest::qWait(1000);
+        const QList<int> bytes = commandBytes(unit);
+        QVERIFY(!bytes.isEmpty());
+        QCOMPARE(bytes.count(0xFC), bytes.size());
+        QVERIFY2(bytes.size() <= 26, qPrintable(QString::number(bytes.size())));
+    }
+
+    void analogSignalsOffFreezesTheReadouts() {
+        Bench bench;
+        EmuSimulator& unit = bench.addUnit(2, unitConfig(3));
+        unit.setFixedFrame(kSample);
+        TForm1& w = bench.window();
+        QVERIFY(connectTo(w, unit));
+        QVERIFY(waitUntil([&] { return rtText(w, 1, "Label50") == QLatin1String("3000"); }));
+        auto* analog = w.findChild<QCheckBox*>(QStringLiteral("AnalogEn"));
+        analog->click();
+        QVERIFY(!w.findChild<QCheckBox*>(QStringLiteral("RT_Track"))->isEnabled());
+        QTest::qWait(60);
+        unit.clearRecord();
+        unit.setFixedFrame(QByteArray("\x29\x81\x33\x2e\x56\x29\x80\x83\x3d\x01", 10));
+        QTest::qWait(200);
+        QCOMPARE(pollsRecorded(unit), 0);
+        QCOMPARE(rtText(w, 1, "Label50"), QStringLiteral("3000"));
+    }
+
+    void silentUnitWithChangesRaisesTheDialogOnce() {
+        Bench bench;
+        EmuSimulator& unit = bench.addUnit(2, unitConfig(3));
+        unit.setFixedFrame(kSample);
+        TForm1& w = bench.window();
+        QVERIFY(connectTo(w, unit));
+        QVERIFY(waitUntil([&] { return rtText(w, 1, "Label50") == QLatin1String("3000"); }));
+        QVERIFY(w.editor().setSetupValue(40, 30)); // a change the unit has not stored
+        QVERIFY(w.state().link.SetupChanged);
+        unit.setSilent(true);
+        QVERIFY(waitUntil([&] { return w.commsLostForm()->isVisible(); }, 3000));
+        QVERIFY(!w.state().link.EmuConnected);
+        QCOMPARE(w.liveMonitor().watch().missedFrames(), 3);
+        unit.clearRecord();
+        QTest::qWait(200);
+        QCOMPARE(pollsRecorded(unit), 0);                          // the poll has stopped asking
+        QCOMPARE(rtText(w, 1, "Label50"), QStringLiteral("3000")); // the last frame stays shown
+        QVERIFY(button(w, "spConnect")->isEnabled());
+        QVERIFY(button(w, "spRead")->isEnabled());
+        w.commsLostForm()->hide();
+    }
+
+    void silentUnitWithoutChangesKeepsPolling() {
+        Bench bench;
+        EmuSimulator& unit = bench.addUnit(2, unitConfig(3));
+        unit.setFixedFrame(kSample);
+        TForm1& w = bench.window();
+        QVERIFY(connectTo(w, unit));
+        QVERIFY(waitUntil([&] { return rtText(w, 1, "Label50") == QLatin1String("3000"); }));
+        unit.setSilent(true);
+        QVERIFY(waitUntil([&] { return rtText(w, 1, "Label50") == QLatin1String("-100"); }, 3000));
+        QVERIFY(w.state().link.EmuConnected);
+        QVERIFY(!w.commsLostForm()->isVisible());
+        QCOMPARE(rtText(w, 1, "Label53"), QStringLiteral("85"));
+        unit.setSilent(false);
+        QVERIFY(waitUntil([&] { return rtText(w, 1, "Label50") == QLatin1String("3000"); }, 3000));
+    }
+
+    // One or two late frames between good ones: the last values stay and no dialog comes up.
+    void lateFramesAreHeld() {
+        Bench bench;
+        EmuSimulator& unit = bench.addUnit(2, unitConfig(3));
+        TForm1& w = bench.window();
+        QVERIFY(connectTo(w, unit));
+        w.link().stopPoll();
+        w.state().link.MapsChanged = true;
+        LiveMonitor& m = w.liveMonitor();
+        m.takeFrame(kSample);
+        m.takeFrame(QByteArray());
+        QCOMPARE(rtText(w, 2, "Label50"), QStringLiteral("3000"));
+        m.takeFrame(QByteArray());
+        m.takeFrame(kSample);
+        m.takeFrame(QByteArray());
+        QCOMPARE(rtText(w, 2, "Label50"), QStringLiteral("3000"));
+        QVERIFY(!w.commsLostForm()->isVisible());
+        QVERIFY(w.state().link.EmuConnected);
+        QVERIFY(w.rtFrame(1)->toolTip().contains(QStringLiteral("3 of 5")));
+        w.state().link.MapsChanged = false;
+    }
+
+    void loggerRecordsTheEngine() {
+        Bench bench;
+        EmuSimulator& unit = bench.addUnit(2, unitConfig(3));
+        unit.setFixedFrame(kSample);
+        TForm1& w = bench.window();
+        QVERIFY(connectTo(w, unit));
+        DataLoggerPage* logger = w.dataLogger();
+        QCOMPARE(logger->selectedInterval(), 100); // Connect chose it
+        QVERIFY(waitUntil([&] { return rtText(w, 1, "Label50") == QLatin1String("3000"); }));
+        logger->findChild<QAbstractButton*>(QStringLiteral("SpeedButton1"))->click();
+        QVERIFY(waitUntil([&] { return logger->series(0)->dataCount() >= 5; }, 5000));
+        QCOMPARE(logger->series(0)->data()->at(0)->value, 30.0);
+        QCOMPARE(logger->series(4)->data()->at(0)->value, 13.0);
+        QCOMPARE(logger->series(0)->data()->at(4)->key, 0.4);
+        logger->findChild<QAbstractButton*>(QStringLiteral("SpeedButton2"))->click();
+        QVERIFY(!logger->dataLogTimer().Enabled());
+    }
+};
+
+QTEST_MAIN(TestLive)
+#include "tst_live.moc"

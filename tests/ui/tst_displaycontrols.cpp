@@ -1,0 +1,231 @@
+#include "monitor/DataLoggerPage.h"
+#include "monitor/TRT.h"
+#include "monitor/TThreadedTimer.h"
+#include "ui/TA3nalogGauge.h"
+#include "ui/TALProgressBar.h"
+#include "ui/TAutoSizeLabel.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QTest>
+#include <QToolButton>
+
+#include <qcustomplot.h>
+
+namespace {
+
+LiveValues sampleValues() {
+    LiveValues v;
+    v.RpmHundreds = 30;
+    v.Vacuum = 1.51;
+    v.ThrottlePercent = 50;
+    v.LambdaHundredths = 45;
+    v.WaterTemp = 85;
+    v.AirTemp = 20;
+    v.PotPercent = 49.8;
+    v.BatteryTenths = 130;
+    v.InjectorTenthsMs = 60;
+    v.LiveTiming = 12.5;
+    v.InjectorDuty = 15;
+    return v;
+}
+
+} // namespace
+
+class TestDisplayControls : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void barShowsItsValueWithinItsRange_data() {
+        QTest::addColumn<double>("min");
+        QTest::addColumn<double>("max");
+        QTest::addColumn<double>("value");
+        QTest::addColumn<double>("shown");
+        QTest::newRow("inside") << 0.0 << 120.0 << 85.0 << 85.0;
+        QTest::newRow("lambda right half 204") << 0.0 << 50.0 << 204.0 << 50.0;
+        QTest::newRow("water 254") << 0.0 << 120.0 << 254.0 << 120.0;
+        QTest::newRow("battery below its minimum") << 80.0 << 160.0 << 0.0 << 80.0;
+        QTest::newRow("negative duty") << 0.0 << 100.0 << -3.0 << 0.0;
+    }
+    void barShowsItsValueWithinItsRange() {
+        QFETCH(double, min);
+        QFETCH(double, max);
+        QFETCH(double, value);
+        QFETCH(double, shown);
+        TALProgressBar bar;
+        bar.setRange(min, max);
+        bar.setPosition(value);
+        QCOMPARE(bar.position(), shown);
+        QVERIFY(bar.fraction() >= 0 && bar.fraction() <= 1);
+    }
+
+    void needleRestsOnItsStops() {
+        TA3nalogGauge g;
+        g.setScaleValue(10);
+        g.setAngle(120);
+        g.setValue(36); // vacuum 3.6 bar on a 0..10 dial
+        QCOMPARE(g.value(), 36.0);
+        QVERIFY(g.needleDegrees() > 120);
+        QCOMPARE(g.needleDegrees(), 120 + TA3nalogGauge::kStopDegrees);
+        g.setValue(-5);
+        QCOMPARE(g.needleDegrees(), -TA3nalogGauge::kStopDegrees);
+        g.setValue(5);
+        QCOMPARE(g.needleDegrees(), 60.0);
+    }
+
+    void rotatedLabelSizesToItsText() {
+        TAutoSizeLabel flat(QStringLiteral("Lambda"), 0);
+        TAutoSizeLabel side(QStringLiteral("Lambda"), 90);
+        QCOMPARE(side.sizeHint(), flat.sizeHint().transposed());
+        side.setAngle(268);
+        QCOMPARE(side.angle(), 270);
+    }
+
+    void realTimeFrameStartsAtNA() {
+        TRT rt(QStringLiteral("RT1"));
+        QCOMPARE(rt.label("Label49")->text(), QStringLiteral("NA"));
+        QCOMPARE(rt.label("Label50")->text(), QStringLiteral("NA"));
+        QCOMPARE(rt.label("Label51")->text(), QStringLiteral("NA"));
+        QCOMPARE(rt.bar("BATBar")->position(), 80.0);
+        QCOMPARE(rt.bar("AirBar")->position(), -20.0);
+    }
+
+    void realTimeFrameShowsOneFrame() {
+        TRT rt(QStringLiteral("RT1"));
+        rt.showValues(sampleValues());
+        QCOMPARE(rt.label("Label49")->text(), QStringLiteral("12.5"));
+        QCOMPARE(rt.label("Label50")->text(), QStringLiteral("3000"));
+        QCOMPARE(rt.label("Label51")->text(), QStringLiteral("1.51"));
+        QCOMPARE(rt.label("Label53")->text(), QStringLiteral("85"));
+        QCOMPARE(rt.label("Label55")->text(), QStringLiteral("13"));
+        QCOMPARE(rt.label("Label56")->text(), QStringLiteral("0.45"));
+        QCOMPARE(rt.label("Label10")->text(), QStringLiteral("6"));
+        QCOMPARE(rt.label("Label13")->text(), QStringLiteral("15"));
+        QCOMPARE(rt.bar("LambdaBarL")->position(), 5.0);
+        QCOMPARE(rt.bar("LambdaBarR")->position(), 0.0);
+        QCOMPARE(rt.bar("BATBar")->position(), 130.0);
+        QCOMPARE(rt.bar("InjBar")->position(), 60.0);
+    }
+
+    void realTimeFrameEdgeReadings() {
+        TRT rt(QStringLiteral("RT1"));
+        LiveValues v = sampleValues();
+        v.Vacuum = 3.6;
+        v.ThrottlePercent = 120;
+        v.RpmHundreds = -1;
+        v.InjectorDuty = -1;
+        rt.showValues(v);
+        QCOMPARE(rt.label("Label51")->text(), QStringLiteral("Err"));
+        QCOMPARE(rt.label("Label19")->text(), QStringLiteral("120"));
+        QCOMPARE(rt.bar("TPSBar")->position(), 100.0);
+        QCOMPARE(rt.label("Label50")->text(), QStringLiteral("-100"));
+        QCOMPARE(rt.bar("InjPers")->position(), 0.0);
+        QCOMPARE(rt.label("Label13")->text(), QStringLiteral("-1"));
+    }
+
+    void lambdaTargetMarkerSitsAtItsShare() {
+        TRT rt(QStringLiteral("RT1"));
+        rt.resize(300, 400);
+        rt.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&rt));
+        rt.setLambdaTarget(0.45);
+        QCOMPARE(rt.label("Label6")->text(), QStringLiteral(".45"));
+        const int w = rt.lambdaPanel()->width();
+        QCOMPARE(rt.targetMarker()->geometry().center().x() + 1 - rt.targetMarker()->width() % 2,
+                 qRound(w * 0.45));
+        QVERIFY(rt.targetMarker()->toolTip().contains(QStringLiteral("0.45V")));
+    }
+
+    // The logger, driven tick by tick.
+    void loggerOnUsesTheChosenInterval() {
+        EmuState state;
+        DataLoggerPage page(state);
+        QCOMPARE(page.selectedInterval(), 0);
+        page.SpeedButton1Click(); // none chosen: the usual 100 ms
+        QCOMPARE(page.selectedInterval(), 100);
+        QCOMPARE(page.dataLogTimer().Interval(), 85);
+        QVERIFY(page.dataLogTimer().Enabled());
+        QCOMPARE(page.clock().step(), 0.1);
+        page.SpeedButton2Click();
+        QVERIFY(!page.dataLogTimer().Enabled());
+    }
+
+    void loggerWindowJumpsAfterThirtySeconds() {
+        EmuState state;
+        state.link.EmuConnected = true;
+        DataLoggerPage page(state);
+        page.selectInterval(1000);
+        page.SpeedButton1Click();
+        page.dataLogTimer().setEnabled(false); // ticks come from the test
+        QCOMPARE(page.dataLogTimer().Interval(), 985);
+        for (int i = 0; i <= 30; ++i)
+            page.ThreadedTimer1Timer();
+        QCOMPARE(page.chart()->xAxis->range().lower, 0.0); // the sample at 30 s stays
+        page.ThreadedTimer1Timer();                        // 31 s
+        QCOMPARE(page.chart()->xAxis->range().lower, 30.0);
+        QCOMPARE(page.chart()->xAxis->range().upper, 60.0);
+        QCOMPARE(page.series(0)->dataCount(), 32);
+
+        page.SpeedButton2Click();
+        page.SpeedButton1Click(); // Off then On: cleared, time 0, axis 0..30
+        page.dataLogTimer().setEnabled(false);
+        QCOMPARE(page.series(0)->dataCount(), 0);
+        QCOMPARE(page.chart()->xAxis->range().lower, 0.0);
+        page.ThreadedTimer1Timer();
+        QCOMPARE(page.series(0)->data()->at(0)->key, 0.0);
+    }
+
+    void uncheckedValueEndsItsLine() {
+        EmuState state;
+        state.link.EmuConnected = true;
+        state.live = sampleValues();
+        DataLoggerPage page(state);
+        page.SpeedButton1Click();
+        page.dataLogTimer().setEnabled(false);
+        page.ThreadedTimer1Timer();
+        page.ThreadedTimer1Timer();
+        page.findChild<QCheckBox*>(QStringLiteral("LogVacuum"))->setChecked(false);
+        page.ThreadedTimer1Timer();
+        QCOMPARE(page.series(2)->dataCount(), 2);
+        QCOMPARE(page.series(2)->data()->at(1)->value, 151.0);
+        QCOMPARE(page.series(0)->dataCount(), 3);
+        QCOMPARE(page.series(0)->data()->at(2)->key, 0.2);
+    }
+
+    void noUnitDrawsNothing() {
+        EmuState state;
+        DataLoggerPage page(state);
+        page.SpeedButton1Click();
+        page.dataLogTimer().setEnabled(false);
+        for (int i = 0; i < 5; ++i)
+            page.ThreadedTimer1Timer();
+        for (int i = 0; i < DataLoggerPage::kSeriesCount; ++i)
+            QCOMPARE(page.series(i)->dataCount(), 0);
+    }
+
+    void seriesColoursAreRedInTheLowByte() {
+        EmuState state;
+        DataLoggerPage page(state);
+        QCOMPARE(page.series(2)->pen().color(), QColor(0xfd, 0xfd, 0x00)); // 65021: yellow
+        QCOMPARE(page.series(3)->pen().color(), QColor(0xff, 0x80, 0x40)); // 4227327: orange
+        QCOMPARE(page.series(9)->pen().color(), QColor(0x00, 0xcc, 0xcc)); // 13421568: teal
+    }
+
+    // Closing while recording: the worker is joined at once and no tick runs after.
+    void destroyingWhileRecordingJoins() {
+        EmuState state;
+        state.link.EmuConnected = true;
+        auto* page = new DataLoggerPage(state);
+        page->selectInterval(50);
+        page->SpeedButton1Click();
+        QTest::qWait(120);
+        QElapsedTimer clock;
+        clock.start();
+        delete page;
+        QVERIFY(clock.elapsed() < 200);
+        QCoreApplication::processEvents();
+    }
+};
+
+QTEST_MAIN(TestDisplayControls)
+#include "tst_displaycontrols.moc"
