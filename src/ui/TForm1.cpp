@@ -5,7 +5,10 @@
 #include "calibration/SettingsFile.h"
 #include "link/Connection.h"
 #include "link/PortNaming.h"
+#include "mapeditor/CorrectionMapsPage.h"
+#include "mapeditor/FuelMapsPage.h"
 #include "mapeditor/MapChartWidget.h"
+#include "mapeditor/MapPages.h"
 #include "ui/TCommsLostFrm.h"
 #include "ui/TExtWrn.h"
 #include "ui/TForm2.h"
@@ -249,29 +252,19 @@ void TForm1::buildPages() {
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setAccessibleName(QStringLiteral("Pages"));
     PageControl1->addTab(buildSetupPage(), QStringLiteral("Setup"));
-    PageControl1->addTab(buildChartPage({QStringLiteral("TimingChart"), QStringLiteral("VacuumChart")}),
-                         QStringLiteral("Timing Map"));
-    PageControl1->addTab(buildChartPage({QStringLiteral("FuelVacChart"), QStringLiteral("FuelRPMChart")}),
-                         QStringLiteral("Fuel Maps"));
-
-    // Correction Maps: water temperature on its own panel (enabled with the fuel maps), the air
-    // temperature and voltage curves beside it.
-    auto* corrections = new QWidget(this);
-    corrections->setObjectName(QStringLiteral("TabSheet4"));
-    auto* grid = new QGridLayout(corrections);
-    tempPanel_ = new QWidget(corrections);
-    tempPanel_->setObjectName(QStringLiteral("TempPanel"));
-    auto* tempLayout = new QVBoxLayout(tempPanel_);
-    tempLayout->setContentsMargins(0, 0, 0, 0);
-    TempChart = new MapChartWidget(*mapChartSetup("TempChart"), tempPanel_);
-    tempLayout->addWidget(chartPanel(TempChart));
-    tempPanel_->setEnabled(false);
-    AirTmpChart = new MapChartWidget(*mapChartSetup("AirTmpChart"), corrections);
-    VoltageChart = new MapChartWidget(*mapChartSetup("VoltageChart"), corrections);
-    grid->addWidget(tempPanel_, 0, 0);
-    grid->addWidget(chartPanel(AirTmpChart), 0, 1);
-    grid->addWidget(chartPanel(VoltageChart), 1, 0, 1, 2);
-    PageControl1->addTab(corrections, QStringLiteral("Correction Maps"));
+    mapPages_ = new MapPages(state_, editor_, this);
+    PageControl1->addTab(mapPages_->timingPage(), QStringLiteral("Timing Map"));
+    PageControl1->addTab(mapPages_->fuelPage(), QStringLiteral("Fuel Maps"));
+    PageControl1->addTab(mapPages_->correctionPage(), QStringLiteral("Correction Maps"));
+    TimingChart = mapPages_->chart(ChartId::Timing);
+    VacuumChart = mapPages_->chart(ChartId::Vacuum);
+    FuelVacChart = mapPages_->chart(ChartId::FuelVacuum);
+    FuelRPMChart = mapPages_->chart(ChartId::FuelRpm);
+    TempChart = mapPages_->chart(ChartId::Water);
+    AirTmpChart = mapPages_->chart(ChartId::Air);
+    VoltageChart = mapPages_->chart(ChartId::Voltage);
+    tempPanel_ = mapPages_->correctionPage()->tempPanel();
+    connect(SpeedButton3, &QToolButton::toggled, mapPages_, &MapPages::SpeedButton3Click);
 
     auto* logger = new QWidget(this);
     logger->setObjectName(QStringLiteral("TabSheet5"));
@@ -341,57 +334,6 @@ QWidget* TForm1::buildSetupPage() {
 
     layout->addLayout(left, 0);
     layout->addLayout(right, 1);
-    return page;
-}
-
-QWidget* TForm1::chartPanel(MapChartWidget* chart) {
-    const ChartReadoutSetup& r = chart->setup().readout;
-    auto* panel = new QWidget(chart->parentWidget());
-    auto* layout = new QVBoxLayout(panel);
-    layout->setContentsMargins(0, 0, 0, 0);
-    chart->setParent(panel);
-    layout->addWidget(chart, 1);
-
-    auto* readouts = new QHBoxLayout;
-    const auto addReadout = [&](const char* name, const char* caption) {
-        auto* label = new QLabel(QString::fromUtf8(caption), panel);
-        label->setObjectName(QString::fromLatin1(name) + QStringLiteral("Caption"));
-        auto* box = new QLineEdit(panel);
-        box->setObjectName(QString::fromLatin1(name));
-        box->setReadOnly(true);
-        box->setFixedWidth(70);
-        box->setAccessibleName(QString::fromUtf8(chart->setup().title) + QLatin1Char(' ') +
-                               QString::fromUtf8(caption));
-        label->setBuddy(box);
-        label->setVisible(r.visibleAtStart);
-        box->setVisible(r.visibleAtStart);
-        readouts->addWidget(label);
-        readouts->addWidget(box);
-    };
-    readouts->addStretch();
-    addReadout(r.valueBox, r.valueCaption);
-    readouts->addSpacing(16);
-    addReadout(r.positionBox, r.positionCaption);
-    readouts->addStretch();
-    layout->addLayout(readouts);
-    return panel;
-}
-
-QWidget* TForm1::buildChartPage(const QStringList& charts) {
-    auto* page = new QWidget(this);
-    auto* layout = new QVBoxLayout(page);
-    for (const QString& name : charts) {
-        auto* chart = new MapChartWidget(*mapChartSetup(name.toLatin1().constData()), page);
-        if (name == QLatin1String("TimingChart"))
-            TimingChart = chart;
-        else if (name == QLatin1String("VacuumChart"))
-            VacuumChart = chart;
-        else if (name == QLatin1String("FuelVacChart"))
-            FuelVacChart = chart;
-        else if (name == QLatin1String("FuelRPMChart"))
-            FuelRPMChart = chart;
-        layout->addWidget(chartPanel(chart), 1);
-    }
     return page;
 }
 
@@ -729,56 +671,18 @@ void TForm1::showSetupBlock() {
 }
 
 void TForm1::configureChartsForFamilies() {
-    const CalibrationData& cal = state_.cal;
-    const double rpmAxis = cal.RpmRange / 100.0;
-    const double vacuumAxis = cal.VacuumRange / 10.0;
-    if (cal.HasTimingMaps) {
-        TimingChart->setBottomMaximum(roundHalfEven(rpmAxis));
-        TimingChart->setEnabled(true);
-    }
-    if (cal.HasVacuumMap) {
-        VacuumChart->setEnabled(true);
-        VacuumChart->setBottomMaximum(vacuumAxis + 0.2);
-        if (vacuumAxis < 2)
-            VacuumChart->setBottomStep(0.1);
-    }
-    if (cal.HasFuelMaps) {
-        for (MapChartWidget* c : {FuelVacChart, FuelRPMChart, TempChart, AirTmpChart, VoltageChart})
-            c->setEnabled(true);
-        tempPanel_->setEnabled(true);
-        FuelVacChart->setBottomMaximum(std::round((vacuumAxis + 0.2) * 100) / 100);
-        FuelRPMChart->setBottomMaximum(rpmAxis);
-    }
+    mapPages_->configureForFamilies();
 }
 
 // ---------------------------------------------------------------------------------------------
 // Calibration transfer
 
-void TForm1::plotMap(MapId id) {
-    if (MapChartWidget* c = chart(QString::fromLatin1(mapInfo(id).chart)))
-        c->plotMap(id, state_.cal);
-}
-
 void TForm1::plotFamilies() {
-    const CalibrationData& cal = state_.cal;
-    if (cal.HasTimingMaps) {
-        plotMap(MapId::Timing);
-        TimingChart->setEnabled(true);
-    }
-    if (cal.HasVacuumMap)
-        plotMap(MapId::VacuumTiming);
-    if (cal.HasFuelMaps) {
-        for (MapId id : {MapId::FuelVacuum, MapId::FuelRpmCruise, MapId::FuelRpmLow, MapId::FuelRpmHigh,
-                         MapId::WaterTemp, MapId::AirTempFuel, MapId::AirTempTiming, MapId::Voltage})
-            plotMap(id);
-    }
+    mapPages_->fillAfterRead();
 }
 
 void TForm1::plotAllMaps() {
-    for (const MapInfo& info : mapTable())
-        plotMap(info.id);
-    for (MapChartWidget* c : {TimingChart, VacuumChart, FuelVacChart, FuelRPMChart})
-        c->clearRole(SeriesRole::Cursor);
+    mapPages_->plotAllMaps();
 }
 
 void TForm1::updateWriteButton(bool wanted) {
@@ -955,13 +859,9 @@ void TForm1::spOpenClick() {
 }
 
 void TForm1::spCloseClick() {
-    TimingChart->clearAllSeries();
-    VacuumChart->clearAllSeries();
     clearCalibration(state_.cal);
-    if (auto* mainJet = findChild<QLineEdit*>(QStringLiteral("Edit28")))
-        mainJet->clear();
-    for (MapChartWidget* c : {TimingChart, VacuumChart, FuelVacChart, FuelRPMChart})
-        c->setEnabled(false);
+    // Also forgets the active chart, so no later key release writes a point of the old data.
+    mapPages_->closeAll();
     state_.link.FileMode = false;
     // Nothing is left to write until a read or an open loads a whole calibration again.
     state_.link.CalibrationLoaded = false;
@@ -1052,6 +952,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool TForm1::FormKeyDown(QKeyEvent* event) {
+    mapPages_->keyDown(*event, PageControl1->currentWidget());
     if (event->key() == Qt::Key_Escape) {
         spExitClick();
         return true;
@@ -1059,7 +960,8 @@ bool TForm1::FormKeyDown(QKeyEvent* event) {
     return false;
 }
 
-bool TForm1::FormKeyUp(QKeyEvent*) {
+bool TForm1::FormKeyUp(QKeyEvent* event) {
+    mapPages_->keyUp(*event);
     return false;
 }
 

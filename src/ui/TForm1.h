@@ -18,6 +18,7 @@
 #include <optional>
 
 class MapChartWidget;
+class MapPages;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -65,6 +66,7 @@ class TForm1 : public QMainWindow {
     bool startupSearchDone() const { return startupSearchDone_; }
 
     MapChartWidget* chart(const QString& name) const;
+    MapPages& mapPages() { return *mapPages_; }
     QWidget* setupPanel() const { return setupPanel_; }
     QGroupBox* outputPanel() const { return outputPanel_; }
 
@@ -130,8 +132,6 @@ class TForm1 : public QMainWindow {
     void buildStatusBar();
     void buildPages();
     QWidget* buildSetupPage();
-    QWidget* buildChartPage(const QStringList& charts);
-    QWidget* chartPanel(MapChartWidget* chart);
     QToolButton* toolButton(const char* name, const QString& hint, const QIcon& icon);
 
     std::optional<int> portFromSelector();
@@ -149,7 +149,6 @@ class TForm1 : public QMainWindow {
     void flushPortNotices();
 
     void configureChartsForFamilies();
-    void plotMap(MapId id);
     void plotFamilies();
     void plotAllMaps();
     bool confirmExit();
@@ -192,6 +191,7 @@ class TForm1 : public QMainWindow {
     QGroupBox* outputPanel_ = nullptr;
     QWidget* tempPanel_ = nullptr;
 
+    MapPages* mapPages_ = nullptr;
     MapChartWidget* TimingChart = nullptr;
     MapChartWidget* VacuumChart = nullptr;
     MapChartWidget* FuelVacChart = nullptr;
