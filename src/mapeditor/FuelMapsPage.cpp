@@ -63,8 +63,10 @@ FuelMapsPage::FuelMapsPage(const MapEditorContext& context, QWidget* parent) : M
     charts->addWidget(addChart(ChartId::FuelRpm, this, selectors), 1);
     layout->addLayout(charts, 1);
 
-    layout->addWidget(jetColumn("Edit28", "MainJetAdjust", QStringLiteral("Main Jet"), Edit28, MainJetAdjust));
-    layout->addWidget(jetColumn("Edit32", "IdleJetAdjust", QStringLiteral("Idle Jet"), Edit32, IdleJetAdjust));
+    layout->addWidget(
+        jetColumn("Edit28", "MainJetAdjust", QStringLiteral("Main Jet"), Edit28, MainJetAdjust));
+    layout->addWidget(
+        jetColumn("Edit32", "IdleJetAdjust", QStringLiteral("Idle Jet"), Edit32, IdleJetAdjust));
     connect(MainJetAdjust, &QSlider::valueChanged, this, &FuelMapsPage::MainJetAdjustChange);
     connect(IdleJetAdjust, &QSlider::valueChanged, this, &FuelMapsPage::IdleJetAdjustChange);
     connect(Edit28, &QLineEdit::textChanged, this, &FuelMapsPage::Edit28Change);
@@ -143,7 +145,9 @@ void FuelMapsPage::showSetupTrim(int id) {
 
 void FuelMapsPage::selectFuelRpmCurve(MapId map) {
     context_.editing.FuelRpmCurveSelection = map;
-    QRadioButton* chosen = map == MapId::FuelRpmLow ? RadioLow : map == MapId::FuelRpmHigh ? RadioHigh : RadioCruise;
+    QRadioButton* chosen = map == MapId::FuelRpmLow    ? RadioLow
+                           : map == MapId::FuelRpmHigh ? RadioHigh
+                                                       : RadioCruise;
     chosen->setChecked(true);
     for (QRadioButton* r : {RadioLow, RadioCruise, RadioHigh})
         setBold(r, r == chosen);
@@ -192,29 +196,56 @@ void FuelMapsPage::trimFinished(int id, QLineEdit* box) {
     // Back to the trim the unit holds before telling the user, so a second "finished" finds it whole.
     const QString refused = text;
     filling_ = true;
-    box->setText(QString::number(static_cast<std::uint8_t>(context_.state.cal.SetupBlock[static_cast<size_t>(id)] - 1)));
+    box->setText(QString::number(
+        static_cast<std::uint8_t>(context_.state.cal.SetupBlock[static_cast<size_t>(id)] - 1)));
     filling_ = false;
     if (!showError)
         return;
     bool isInteger = false;
     refused.trimmed().toInt(&isInteger, 10);
-    showError(isInteger ? QStringLiteral("%1 is not a valid trim: it must be 0 to 255.").arg(refused.trimmed())
-                        : Connection::conversionErrorText(refused));
+    showError(isInteger
+                  ? QStringLiteral("%1 is not a valid trim: it must be 0 to 255.").arg(refused.trimmed())
+                  : Connection::conversionErrorText(refused));
 }
 
 bool FuelMapsPage::jetKey(int key) {
     QSlider* slider = nullptr;
     int delta = 0;
     switch (key) {
-    case Qt::Key_Q: slider = MainJetAdjust; delta = -1; break;
-    case Qt::Key_A: slider = MainJetAdjust; delta = +1; break;
-    case Qt::Key_W: slider = MainJetAdjust; delta = -kSliderPage; break;
-    case Qt::Key_S: slider = MainJetAdjust; delta = +kSliderPage; break;
-    case Qt::Key_D: slider = IdleJetAdjust; delta = -1; break;
-    case Qt::Key_C: slider = IdleJetAdjust; delta = +1; break;
-    case Qt::Key_F: slider = IdleJetAdjust; delta = -kSliderPage; break;
-    case Qt::Key_V: slider = IdleJetAdjust; delta = +kSliderPage; break;
-    default: return false;
+    case Qt::Key_Q:
+        slider = MainJetAdjust;
+        delta = -1;
+        break;
+    case Qt::Key_A:
+        slider = MainJetAdjust;
+        delta = +1;
+        break;
+    case Qt::Key_W:
+        slider = MainJetAdjust;
+        delta = -kSliderPage;
+        break;
+    case Qt::Key_S:
+        slider = MainJetAdjust;
+        delta = +kSliderPage;
+        break;
+    case Qt::Key_D:
+        slider = IdleJetAdjust;
+        delta = -1;
+        break;
+    case Qt::Key_C:
+        slider = IdleJetAdjust;
+        delta = +1;
+        break;
+    case Qt::Key_F:
+        slider = IdleJetAdjust;
+        delta = -kSliderPage;
+        break;
+    case Qt::Key_V:
+        slider = IdleJetAdjust;
+        delta = +kSliderPage;
+        break;
+    default:
+        return false;
     }
     // A unit without fuel maps has no trims to move (its bytes may be "not present").
     if (!slider->isEnabled())

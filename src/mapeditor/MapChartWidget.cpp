@@ -144,7 +144,7 @@ MapChartWidget::MapChartWidget(const ChartSetup& setup, QWidget* parent)
     setObjectName(QString::fromLatin1(setup.objectName));
     setAccessibleName(QString::fromUtf8(setup.title));
     setCursor(Qt::CrossCursor);
-    setInteractions({}); // neither zoom nor panning
+    setInteractions({});    // neither zoom nor panning
     setMouseTracking(true); // plain pointer moves fill the readouts
     setFocusPolicy(Qt::ClickFocus);
     setMinimumSize(240, 150);

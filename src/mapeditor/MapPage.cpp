@@ -54,6 +54,12 @@ QWidget* MapPage::addChart(ChartId id, QWidget* parent, QWidget* selectors) {
         box->setAccessibleName(QString::fromUtf8(chart->setup().title) + QLatin1Char(' ') +
                                QString::fromUtf8(caption));
         label->setBuddy(box);
+        // Showing or hiding the readouts must not resize the chart under the pointer.
+        for (QWidget* w : std::initializer_list<QWidget*>{label, box}) {
+            QSizePolicy policy = w->sizePolicy();
+            policy.setRetainSizeWhenHidden(true);
+            w->setSizePolicy(policy);
+        }
         label->setVisible(r.visibleAtStart);
         box->setVisible(r.visibleAtStart);
         row->addWidget(label);
@@ -69,8 +75,10 @@ QWidget* MapPage::addChart(ChartId id, QWidget* parent, QWidget* selectors) {
     layout->addLayout(row);
     readouts_[id] = boxes;
 
-    connect(chart, &QCustomPlot::mouseMove, this, [this, chart](QMouseEvent* e) { ChartMouseMove(chart, e); });
-    connect(chart, &QCustomPlot::mousePress, this, [this, chart](QMouseEvent* e) { ChartMousePress(chart, e); });
+    connect(chart, &QCustomPlot::mouseMove, this,
+            [this, chart](QMouseEvent* e) { ChartMouseMove(chart, e); });
+    connect(chart, &QCustomPlot::mousePress, this,
+            [this, chart](QMouseEvent* e) { ChartMousePress(chart, e); });
     connect(chart, &QCustomPlot::mouseRelease, this,
             [this, chart](QMouseEvent* e) { ChartMouseRelease(chart, e); });
     return panel;
@@ -177,8 +185,8 @@ void MapPage::ChartKeyDown(ChartId id, TuningKey key) {
     const CalibrationData& cal = context_.state.cal;
     const MapScales scales = cal.scales();
     const QCPRange range = c->xAxis->range();
-    const auto plan = MapTuning::keyPlan(id, key, editing.cursorX(id), range.lower, range.upper, scales,
-                                         cal.map(*map));
+    const auto plan =
+        MapTuning::keyPlan(id, key, editing.cursorX(id), range.lower, range.upper, scales, cal.map(*map));
     if (!plan)
         return;
 

@@ -77,7 +77,8 @@ void MapPages::configureForFamilies() {
             c->setBottomStep(0.1);
     }
     if (cal.HasFuelMaps) {
-        for (ChartId id : {ChartId::FuelVacuum, ChartId::FuelRpm, ChartId::Water, ChartId::Air, ChartId::Voltage})
+        for (ChartId id :
+             {ChartId::FuelVacuum, ChartId::FuelRpm, ChartId::Water, ChartId::Air, ChartId::Voltage})
             chart(id)->setEnabled(true);
         corrections_->tempPanel()->setEnabled(true);
         fuel_->setJetTrimsEnabled(true);

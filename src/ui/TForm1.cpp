@@ -9,6 +9,7 @@
 #include "mapeditor/FuelMapsPage.h"
 #include "mapeditor/MapChartWidget.h"
 #include "mapeditor/MapPages.h"
+#include "mapeditor/TimingMapPage.h"
 #include "ui/TCommsLostFrm.h"
 #include "ui/TExtWrn.h"
 #include "ui/TForm2.h"
@@ -265,6 +266,7 @@ void TForm1::buildPages() {
     VoltageChart = mapPages_->chart(ChartId::Voltage);
     tempPanel_ = mapPages_->correctionPage()->tempPanel();
     connect(SpeedButton3, &QToolButton::toggled, mapPages_, &MapPages::SpeedButton3Click);
+    mapPages_->fuelPage()->showError = [this](const QString& text) { prompts().showError(this, text); };
 
     auto* logger = new QWidget(this);
     logger->setObjectName(QStringLiteral("TabSheet5"));

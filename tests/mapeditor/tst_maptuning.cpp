@@ -68,7 +68,8 @@ void TestMapTuning::pointIndex_data() {
     QTest::newRow("voltage 16.0 is point 16") << ChartId::Voltage << 16.0 << 10 << 16;
     QTest::newRow("voltage 8.0 is point 1") << ChartId::Voltage << 8.0 << 10 << 1;
     QTest::newRow("NaN is no point") << ChartId::Timing << kNaN << 10 << 0;
-    QTest::newRow("infinity is no point") << ChartId::Water << std::numeric_limits<double>::infinity() << 10 << 0;
+    QTest::newRow("infinity is no point")
+        << ChartId::Water << std::numeric_limits<double>::infinity() << 10 << 0;
     QTest::newRow("huge x is no point") << ChartId::Water << 1e300 << 10 << 0;
 }
 
@@ -175,30 +176,38 @@ void TestMapTuning::keyPlan_data() {
     QTest::addColumn<double>("value");
 
     // Timing axis 1..70, 70 points.
-    QTest::newRow("right one point") << ChartId::Timing << TuningKey::Right << 10.0 << 20.0 << 11 << 11.0 << 20.0;
-    QTest::newRow("left at point 1 stays") << ChartId::Timing << TuningKey::Left << 1.0 << 20.0 << 1 << 1.0 << 20.0;
-    QTest::newRow("right at point 70 stays") << ChartId::Timing << TuningKey::Right << 70.0 << 20.0 << 70 << 70.0
-                                             << 20.0;
-    QTest::newRow("cursor 0 after a read is point 1") << ChartId::Timing << TuningKey::Up << 0.0 << 20.0 << 1 << 1.0
-                                                      << 21.0;
+    QTest::newRow("right one point") << ChartId::Timing << TuningKey::Right << 10.0 << 20.0 << 11 << 11.0
+                                     << 20.0;
+    QTest::newRow("left at point 1 stays")
+        << ChartId::Timing << TuningKey::Left << 1.0 << 20.0 << 1 << 1.0 << 20.0;
+    QTest::newRow("right at point 70 stays")
+        << ChartId::Timing << TuningKey::Right << 70.0 << 20.0 << 70 << 70.0 << 20.0;
+    QTest::newRow("cursor 0 after a read is point 1")
+        << ChartId::Timing << TuningKey::Up << 0.0 << 20.0 << 1 << 1.0 << 21.0;
     QTest::newRow("up at 45 stays") << ChartId::Timing << TuningKey::Up << 5.0 << 45.0 << 5 << 5.0 << 45.0;
     QTest::newRow("down at 0 stays") << ChartId::Timing << TuningKey::Down << 5.0 << 0.0 << 5 << 5.0 << 0.0;
-    QTest::newRow("up above the limit stays") << ChartId::Timing << TuningKey::Up << 5.0 << 50.0 << 5 << 5.0 << 50.0;
-    QTest::newRow("down above the limit comes in") << ChartId::Timing << TuningKey::Down << 5.0 << 50.0 << 5 << 5.0
-                                                   << 49.0;
-    QTest::newRow("other key keeps the value") << ChartId::Timing << TuningKey::Other << 5.0 << 7.0 << 5 << 5.0 << 7.0;
-    QTest::newRow("vacuum up at +15 stays") << ChartId::Vacuum << TuningKey::Up << 0.5 << 15.0 << 16 << 0.5 << 15.0;
-    QTest::newRow("vacuum down to -15") << ChartId::Vacuum << TuningKey::Down << 0.5 << -14.0 << 16 << 0.5 << -15.0;
-    QTest::newRow("vacuum cursor 0.14125") << ChartId::Vacuum << TuningKey::Up << 0.14125 << 1.0 << 5 << 0.14125
-                                           << 2.0;
-    QTest::newRow("vacuum left at point 1") << ChartId::Vacuum << TuningKey::Left << 1.0 / 32 << 0.0 << 1
-                                            << 1.0 / 32 << 0.0;
-    QTest::newRow("fuel vacuum snaps to its point") << ChartId::FuelVacuum << TuningKey::Right << 0.1 << 0.0 << 7
-                                                    << 0.109375 << 0.0;
-    QTest::newRow("water up at +60 stays") << ChartId::Water << TuningKey::Up << 60.0 << 60.0 << 12 << 60.0 << 60.0;
-    QTest::newRow("air down at -20 stays") << ChartId::Air << TuningKey::Down << 0.0 << -20.0 << 5 << 0.0 << -20.0;
-    QTest::newRow("voltage right at 16 V stays") << ChartId::Voltage << TuningKey::Right << 16.0 << 0.0 << 16 << 16.0
-                                                 << 0.0;
+    QTest::newRow("up above the limit stays")
+        << ChartId::Timing << TuningKey::Up << 5.0 << 50.0 << 5 << 5.0 << 50.0;
+    QTest::newRow("down above the limit comes in")
+        << ChartId::Timing << TuningKey::Down << 5.0 << 50.0 << 5 << 5.0 << 49.0;
+    QTest::newRow("other key keeps the value")
+        << ChartId::Timing << TuningKey::Other << 5.0 << 7.0 << 5 << 5.0 << 7.0;
+    QTest::newRow("vacuum up at +15 stays")
+        << ChartId::Vacuum << TuningKey::Up << 0.5 << 15.0 << 16 << 0.5 << 15.0;
+    QTest::newRow("vacuum down to -15")
+        << ChartId::Vacuum << TuningKey::Down << 0.5 << -14.0 << 16 << 0.5 << -15.0;
+    QTest::newRow("vacuum cursor 0.14125")
+        << ChartId::Vacuum << TuningKey::Up << 0.14125 << 1.0 << 5 << 0.14125 << 2.0;
+    QTest::newRow("vacuum left at point 1")
+        << ChartId::Vacuum << TuningKey::Left << 1.0 / 32 << 0.0 << 1 << 1.0 / 32 << 0.0;
+    QTest::newRow("fuel vacuum snaps to its point")
+        << ChartId::FuelVacuum << TuningKey::Right << 0.1 << 0.0 << 7 << 0.109375 << 0.0;
+    QTest::newRow("water up at +60 stays")
+        << ChartId::Water << TuningKey::Up << 60.0 << 60.0 << 12 << 60.0 << 60.0;
+    QTest::newRow("air down at -20 stays")
+        << ChartId::Air << TuningKey::Down << 0.0 << -20.0 << 5 << 0.0 << -20.0;
+    QTest::newRow("voltage right at 16 V stays")
+        << ChartId::Voltage << TuningKey::Right << 16.0 << 0.0 << 16 << 16.0 << 0.0;
 }
 
 void TestMapTuning::keyPlan() {
@@ -211,10 +220,13 @@ void TestMapTuning::keyPlan() {
     QFETCH(double, value);
     MapArray values{};
     values.fill(pointValue);
-    const double axisMin = chart == ChartId::Timing ? 1 : chart == ChartId::Air ? -20 : chart == ChartId::Voltage ? 8 : 0;
-    const double axisMax = chart == ChartId::Timing   ? 70
-                           : chart == ChartId::Water  ? 120
-                           : chart == ChartId::Air    ? 100
+    const double axisMin = chart == ChartId::Timing    ? 1
+                           : chart == ChartId::Air     ? -20
+                           : chart == ChartId::Voltage ? 8
+                                                       : 0;
+    const double axisMax = chart == ChartId::Timing    ? 70
+                           : chart == ChartId::Water   ? 120
+                           : chart == ChartId::Air     ? 100
                            : chart == ChartId::Voltage ? 16
                                                        : 1.2;
     const auto plan = MapTuning::keyPlan(chart, key, cursor, axisMin, axisMax, scales(), values);
@@ -276,9 +288,8 @@ void TestMapTuning::pageShift() {
     QCOMPARE(MapTuning::shiftedTimingValue(before, direction), after);
     MapArray values{};
     values.fill(before);
-    const auto plan = MapTuning::keyPlan(ChartId::Timing,
-                                         direction > 0 ? TuningKey::PageUp : TuningKey::PageDown, 5, 1, 70,
-                                         scales(), values);
+    const auto plan = MapTuning::keyPlan(
+        ChartId::Timing, direction > 0 ? TuningKey::PageUp : TuningKey::PageDown, 5, 1, 70, scales(), values);
     QCOMPARE(plan->shift, direction);
     QCOMPARE(plan->point, 5);
 }
@@ -334,14 +345,22 @@ void TestMapTuning::pointerReadouts_data() {
     QTest::addColumn<QString>("value"); // "-": left as it was
     QTest::addColumn<QString>("position");
 
-    QTest::newRow("timing") << ChartId::Timing << 29.6 << 20.4 << 30.0 << "20" << "3000";
-    QTest::newRow("timing above the axis") << ChartId::Timing << 29.6 << 46.0 << 30.0 << "-" << "3000";
-    QTest::newRow("timing left of point 1") << ChartId::Timing << 0.4 << 20.0 << 0.0 << "20" << "-";
-    QTest::newRow("vacuum") << ChartId::Vacuum << 0.456 << -3.2 << 0.46 << "-3" << "0.46";
-    QTest::newRow("vacuum beyond range") << ChartId::Vacuum << 1.16 << 0.0 << 1.16 << "0" << "-";
-    QTest::newRow("fuel rpm") << ChartId::FuelRpm << 40.2 << 12.0 << 40.0 << "12" << "4000";
-    QTest::newRow("water") << ChartId::Water << 64.6 << -61.0 << 65.0 << "-" << "65";
-    QTest::newRow("voltage") << ChartId::Voltage << 12.34 << 5.0 << 12.3 << "5" << "12.3";
+    QTest::newRow("timing") << ChartId::Timing << 29.6 << 20.4 << 30.0 << "20"
+                            << "3000";
+    QTest::newRow("timing above the axis") << ChartId::Timing << 29.6 << 46.0 << 30.0 << "-"
+                                           << "3000";
+    QTest::newRow("timing left of point 1") << ChartId::Timing << 0.4 << 20.0 << 0.0 << "20"
+                                            << "-";
+    QTest::newRow("vacuum") << ChartId::Vacuum << 0.456 << -3.2 << 0.46 << "-3"
+                            << "0.46";
+    QTest::newRow("vacuum beyond range") << ChartId::Vacuum << 1.16 << 0.0 << 1.16 << "0"
+                                         << "-";
+    QTest::newRow("fuel rpm") << ChartId::FuelRpm << 40.2 << 12.0 << 40.0 << "12"
+                              << "4000";
+    QTest::newRow("water") << ChartId::Water << 64.6 << -61.0 << 65.0 << "-"
+                           << "65";
+    QTest::newRow("voltage") << ChartId::Voltage << 12.34 << 5.0 << 12.3 << "5"
+                             << "12.3";
 }
 
 void TestMapTuning::pointerReadouts() {
