@@ -130,6 +130,7 @@ class TestMapEditor : public QObject {
     void jetKeysOnlyOnTheFuelPage();
     void jetKeysNeedTheSliders();
     void jetSliderAndBoxes();
+    void pagePictures();
 };
 
 void TestMapEditor::dragOnTheTimingCurve() {
@@ -458,6 +459,39 @@ void TestMapEditor::jetSliderAndBoxes() {
     QCOMPARE(sets(t.unit), QList<QByteArray>{bytes(0xF2, 3, 42)});
     // Typing does not move the slider.
     QCOMPARE(page->mainJetSlider()->value(), 0);
+}
+
+// With EMU_PICTURE_DIR set, the three map pages of the demo unit as PNG files, an editing cursor
+// and a live marker on each chart, for the README and for looking at.
+void TestMapEditor::pagePictures() {
+    const QString dir = qEnvironmentVariable("EMU_PICTURE_DIR");
+    if (dir.isEmpty())
+        QSKIP("EMU_PICTURE_DIR is not set");
+    Tuning t;
+    t.w.resize(1180, 780);
+    const struct {
+        int page;
+        const char* file;
+        QList<std::pair<const char*, double>> cursors;
+    } pages[] = {
+        {kTimingPage, "timing-map.png", {{"TimingChart", 30}, {"VacuumChart", 0.5}}},
+        {kFuelPage, "fuel-maps.png", {{"FuelVacChart", 0.5}, {"FuelRPMChart", 30}}},
+        {kCorrectionPage,
+         "correction-maps.png",
+         {{"TempChart", 80}, {"AirTmpChart", 20}, {"VoltageChart", 13}}},
+    };
+    for (const auto& p : pages) {
+        for (const auto& [name, x] : p.cursors) {
+            MapChartWidget* chart = showChart(t.w, p.page, name);
+            hover(chart, x, 0);
+            key(chart, Qt::Key_Right);
+            const QCPRange range = chart->xAxis->range();
+            chart->setLiveMarker(range.lower + (range.upper - range.lower) * 0.3,
+                                 chart->yAxis->range().upper);
+        }
+        QTest::qWait(100);
+        QVERIFY(t.w.grab().save(dir + QLatin1Char('/') + QLatin1String(p.file), "PNG"));
+    }
 }
 
 QTEST_MAIN(TestMapEditor)
