@@ -8,6 +8,8 @@ namespace {
 
 using namespace EmuCommand;
 
+constexpr int kTimingRegionPoints = 100; // TimingPointCount is bounded to the region
+
 // name, points, image offset, plain offset, family, command, first id, range, chart
 const std::array<MapInfo, kMapCount> kMaps{{
     {MapId::Timing, "TimingMap", 100, 101, 0, MapFamily::Timing, kMapPointE8, 1, 0, 45, "TimingChart"},
@@ -46,7 +48,7 @@ double mapPointX(MapId id, int i, const MapScales& scales) {
     const double vacuumAxis = scales.vacuumRange / 10.0;
     switch (id) {
     case MapId::Timing:
-        return scales.timingPointCount > 0 ? i * rpmAxis / scales.timingPointCount : i;
+        return i * rpmAxis / std::clamp(scales.timingPointCount, 1, kTimingRegionPoints);
     case MapId::VacuumTiming:
         return i / 32.0 * vacuumAxis;
     case MapId::FuelVacuum:
@@ -68,6 +70,6 @@ double mapPointX(MapId id, int i, const MapScales& scales) {
 
 int mapShownPoints(MapId id, const MapScales& scales) {
     if (id == MapId::Timing)
-        return std::clamp(scales.timingPointCount, 0, mapInfo(id).points);
+        return std::clamp(scales.timingPointCount, 1, kTimingRegionPoints);
     return mapInfo(id).points;
 }

@@ -144,7 +144,9 @@ MapChartWidget::MapChartWidget(const ChartSetup& setup, QWidget* parent)
     setObjectName(QString::fromLatin1(setup.objectName));
     setAccessibleName(QString::fromUtf8(setup.title));
     setCursor(Qt::CrossCursor);
-    setInteractions({}); // neither zoom nor panning
+    setInteractions({});    // neither zoom nor panning
+    setMouseTracking(true); // plain pointer moves fill the readouts
+    setFocusPolicy(Qt::ClickFocus);
     setMinimumSize(240, 150);
 
     plotLayout()->insertRow(0);
@@ -275,4 +277,43 @@ void MapChartWidget::setBottomStep(double step) {
     step_ = step;
     ticker_->setTickStep(step);
     replot(QCustomPlot::rpQueuedReplot);
+}
+
+QCPBars* MapChartWidget::firstBarsOf(SeriesRole role) const {
+    for (size_t i = 0; i < setup_.series.size(); ++i)
+        if (setup_.series[i].role == role)
+            return qobject_cast<QCPBars*>(series_[i]);
+    return nullptr;
+}
+
+void MapChartWidget::setEditCursor(double x, double height) {
+    QCPBars* bar = firstBarsOf(SeriesRole::Cursor);
+    if (!bar)
+        return;
+    // The bar stands on the bottom of the value axis, so it crosses the whole curve area.
+    bar->setBaseValue(setup_.yMin);
+    bar->data()->clear();
+    bar->addData(x, height - setup_.yMin);
+    replot(QCustomPlot::rpQueuedReplot);
+}
+
+void MapChartWidget::setLiveMarker(double x, double y) {
+    QCPBars* bar = firstBarsOf(SeriesRole::LiveMarker);
+    if (!bar)
+        return;
+    bar->data()->clear();
+    bar->addData(x, y);
+    replot(QCustomPlot::rpQueuedReplot);
+}
+
+QPointF MapChartWidget::valueAt(const QPointF& pixel) const {
+    return {xAxis->pixelToCoord(pixel.x()), yAxis->pixelToCoord(pixel.y())};
+}
+
+QPointF MapChartWidget::pixelAt(double x, double y) const {
+    return {xAxis->coordToPixel(x), yAxis->coordToPixel(y)};
+}
+
+void MapChartWidget::wheelEvent(QWheelEvent* event) {
+    event->accept();
 }

@@ -80,7 +80,22 @@ class MapChartWidget : public QCustomPlot {
     void setBottomStep(double step);
     double bottomStep() const { return step_; }
 
+    // The editing cursor: one thin bar at x reaching the given height (the top of the value axis).
+    void setEditCursor(double x, double height);
+    // The live operating point: one bar at x reaching y. Filled by the live display.
+    void setLiveMarker(double x, double y);
+
+    // Chart values at a pixel position, through the axes the map lines share.
+    QPointF valueAt(const QPointF& pixel) const;
+    QPointF pixelAt(double x, double y) const;
+
+  protected:
+    // The wheel neither scrolls nor zooms a chart, nor reaches anything behind it.
+    void wheelEvent(QWheelEvent* event) override;
+
   private:
+    QCPBars* firstBarsOf(SeriesRole role) const;
+
     ChartSetup setup_;
     std::vector<QCPAbstractPlottable*> series_;
     QSharedPointer<QCPAxisTickerFixed> ticker_;

@@ -5,7 +5,11 @@
 #include "calibration/SettingsFile.h"
 #include "link/Connection.h"
 #include "link/PortNaming.h"
+#include "mapeditor/CorrectionMapsPage.h"
+#include "mapeditor/FuelMapsPage.h"
 #include "mapeditor/MapChartWidget.h"
+#include "mapeditor/MapPages.h"
+#include "mapeditor/TimingMapPage.h"
 #include "monitor/DataLoggerPage.h"
 #include "monitor/EngineMonitorPage.h"
 #include "monitor/LiveDisplays.h"
@@ -257,34 +261,21 @@ void TForm1::buildPages() {
     for (int i = 0; i < 4; ++i)
         rtFrames_[static_cast<size_t>(i)] = new TRT(QStringLiteral("RT%1").arg(i + 1), this);
     PageControl1->addTab(buildSetupPage(), QStringLiteral("Setup"));
-    PageControl1->addTab(
-        buildChartPage({QStringLiteral("TimingChart"), QStringLiteral("VacuumChart")}, rtFrame(1)),
-        QStringLiteral("Timing Map"));
-    PageControl1->addTab(
-        buildChartPage({QStringLiteral("FuelVacChart"), QStringLiteral("FuelRPMChart")}, rtFrame(3)),
-        QStringLiteral("Fuel Maps"));
-
-    // Correction Maps: water temperature on its own panel (enabled with the fuel maps), the air
-    // temperature and voltage curves beside it.
-    auto* corrections = new QWidget(this);
-    corrections->setObjectName(QStringLiteral("TabSheet4"));
-    auto* grid = new QGridLayout(corrections);
-    tempPanel_ = new QWidget(corrections);
-    tempPanel_->setObjectName(QStringLiteral("TempPanel"));
-    auto* tempLayout = new QVBoxLayout(tempPanel_);
-    tempLayout->setContentsMargins(0, 0, 0, 0);
-    TempChart = new MapChartWidget(*mapChartSetup("TempChart"), tempPanel_);
-    tempLayout->addWidget(chartPanel(TempChart));
-    tempPanel_->setEnabled(false);
-    AirTmpChart = new MapChartWidget(*mapChartSetup("AirTmpChart"), corrections);
-    VoltageChart = new MapChartWidget(*mapChartSetup("VoltageChart"), corrections);
-    grid->addWidget(tempPanel_, 0, 0);
-    grid->addWidget(chartPanel(AirTmpChart), 0, 1);
-    grid->addWidget(chartPanel(VoltageChart), 1, 0, 1, 2);
-    grid->addWidget(rtFrame(4), 0, 2, 2, 1);
-    grid->setColumnStretch(0, 1);
-    grid->setColumnStretch(1, 1);
-    PageControl1->addTab(corrections, QStringLiteral("Correction Maps"));
+    mapPages_ = new MapPages(state_, editor_, this);
+    // Each map page with its real-time frame at the right.
+    PageControl1->addTab(withFrame(mapPages_->timingPage(), rtFrame(1)), QStringLiteral("Timing Map"));
+    PageControl1->addTab(withFrame(mapPages_->fuelPage(), rtFrame(3)), QStringLiteral("Fuel Maps"));
+    PageControl1->addTab(withFrame(mapPages_->correctionPage(), rtFrame(4)), QStringLiteral("Correction Maps"));
+    TimingChart = mapPages_->chart(ChartId::Timing);
+    VacuumChart = mapPages_->chart(ChartId::Vacuum);
+    FuelVacChart = mapPages_->chart(ChartId::FuelVacuum);
+    FuelRPMChart = mapPages_->chart(ChartId::FuelRpm);
+    TempChart = mapPages_->chart(ChartId::Water);
+    AirTmpChart = mapPages_->chart(ChartId::Air);
+    VoltageChart = mapPages_->chart(ChartId::Voltage);
+    tempPanel_ = mapPages_->correctionPage()->tempPanel();
+    connect(SpeedButton3, &QToolButton::toggled, mapPages_, &MapPages::SpeedButton3Click);
+    mapPages_->fuelPage()->showError = [this](const QString& text) { prompts().showError(this, text); };
 
     dataLogger_ = new DataLoggerPage(state_, this);
     PageControl1->addTab(dataLogger_, QStringLiteral("Data Logger"));
@@ -353,58 +344,13 @@ QWidget* TForm1::buildSetupPage() {
     return page;
 }
 
-QWidget* TForm1::chartPanel(MapChartWidget* chart) {
-    const ChartReadoutSetup& r = chart->setup().readout;
-    auto* panel = new QWidget(chart->parentWidget());
-    auto* layout = new QVBoxLayout(panel);
+QWidget* TForm1::withFrame(QWidget* page, TRT* frame) {
+    auto* sheet = new QWidget(this);
+    auto* layout = new QHBoxLayout(sheet);
     layout->setContentsMargins(0, 0, 0, 0);
-    chart->setParent(panel);
-    layout->addWidget(chart, 1);
-
-    auto* readouts = new QHBoxLayout;
-    const auto addReadout = [&](const char* name, const char* caption) {
-        auto* label = new QLabel(QString::fromUtf8(caption), panel);
-        label->setObjectName(QString::fromLatin1(name) + QStringLiteral("Caption"));
-        auto* box = new QLineEdit(panel);
-        box->setObjectName(QString::fromLatin1(name));
-        box->setReadOnly(true);
-        box->setFixedWidth(70);
-        box->setAccessibleName(QString::fromUtf8(chart->setup().title) + QLatin1Char(' ') +
-                               QString::fromUtf8(caption));
-        label->setBuddy(box);
-        label->setVisible(r.visibleAtStart);
-        box->setVisible(r.visibleAtStart);
-        readouts->addWidget(label);
-        readouts->addWidget(box);
-    };
-    readouts->addStretch();
-    addReadout(r.valueBox, r.valueCaption);
-    readouts->addSpacing(16);
-    addReadout(r.positionBox, r.positionCaption);
-    readouts->addStretch();
-    layout->addLayout(readouts);
-    return panel;
-}
-
-QWidget* TForm1::buildChartPage(const QStringList& charts, TRT* frame) {
-    auto* page = new QWidget(this);
-    auto* outer = new QHBoxLayout(page);
-    auto* layout = new QVBoxLayout;
-    outer->addLayout(layout, 1);
-    outer->addWidget(frame);
-    for (const QString& name : charts) {
-        auto* chart = new MapChartWidget(*mapChartSetup(name.toLatin1().constData()), page);
-        if (name == QLatin1String("TimingChart"))
-            TimingChart = chart;
-        else if (name == QLatin1String("VacuumChart"))
-            VacuumChart = chart;
-        else if (name == QLatin1String("FuelVacChart"))
-            FuelVacChart = chart;
-        else if (name == QLatin1String("FuelRPMChart"))
-            FuelRPMChart = chart;
-        layout->addWidget(chartPanel(chart), 1);
-    }
-    return page;
+    layout->addWidget(page, 1);
+    layout->addWidget(frame);
+    return sheet;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -743,56 +689,18 @@ void TForm1::showSetupBlock() {
 }
 
 void TForm1::configureChartsForFamilies() {
-    const CalibrationData& cal = state_.cal;
-    const double rpmAxis = cal.RpmRange / 100.0;
-    const double vacuumAxis = cal.VacuumRange / 10.0;
-    if (cal.HasTimingMaps) {
-        TimingChart->setBottomMaximum(roundHalfEven(rpmAxis));
-        TimingChart->setEnabled(true);
-    }
-    if (cal.HasVacuumMap) {
-        VacuumChart->setEnabled(true);
-        VacuumChart->setBottomMaximum(vacuumAxis + 0.2);
-        if (vacuumAxis < 2)
-            VacuumChart->setBottomStep(0.1);
-    }
-    if (cal.HasFuelMaps) {
-        for (MapChartWidget* c : {FuelVacChart, FuelRPMChart, TempChart, AirTmpChart, VoltageChart})
-            c->setEnabled(true);
-        tempPanel_->setEnabled(true);
-        FuelVacChart->setBottomMaximum(std::round((vacuumAxis + 0.2) * 100) / 100);
-        FuelRPMChart->setBottomMaximum(rpmAxis);
-    }
+    mapPages_->configureForFamilies();
 }
 
 // ---------------------------------------------------------------------------------------------
 // Calibration transfer
 
-void TForm1::plotMap(MapId id) {
-    if (MapChartWidget* c = chart(QString::fromLatin1(mapInfo(id).chart)))
-        c->plotMap(id, state_.cal);
-}
-
 void TForm1::plotFamilies() {
-    const CalibrationData& cal = state_.cal;
-    if (cal.HasTimingMaps) {
-        plotMap(MapId::Timing);
-        TimingChart->setEnabled(true);
-    }
-    if (cal.HasVacuumMap)
-        plotMap(MapId::VacuumTiming);
-    if (cal.HasFuelMaps) {
-        for (MapId id : {MapId::FuelVacuum, MapId::FuelRpmCruise, MapId::FuelRpmLow, MapId::FuelRpmHigh,
-                         MapId::WaterTemp, MapId::AirTempFuel, MapId::AirTempTiming, MapId::Voltage})
-            plotMap(id);
-    }
+    mapPages_->fillAfterRead();
 }
 
 void TForm1::plotAllMaps() {
-    for (const MapInfo& info : mapTable())
-        plotMap(info.id);
-    for (MapChartWidget* c : {TimingChart, VacuumChart, FuelVacChart, FuelRPMChart})
-        c->clearRole(SeriesRole::Cursor);
+    mapPages_->plotAllMaps();
 }
 
 void TForm1::updateWriteButton(bool wanted) {
@@ -969,13 +877,9 @@ void TForm1::spOpenClick() {
 }
 
 void TForm1::spCloseClick() {
-    TimingChart->clearAllSeries();
-    VacuumChart->clearAllSeries();
     clearCalibration(state_.cal);
-    if (auto* mainJet = findChild<QLineEdit*>(QStringLiteral("Edit28")))
-        mainJet->clear();
-    for (MapChartWidget* c : {TimingChart, VacuumChart, FuelVacChart, FuelRPMChart})
-        c->setEnabled(false);
+    // Also forgets the active chart, so no later key release writes a point of the old data.
+    mapPages_->closeAll();
     state_.link.FileMode = false;
     // Nothing is left to write until a read or an open loads a whole calibration again.
     state_.link.CalibrationLoaded = false;
@@ -1094,6 +998,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool TForm1::FormKeyDown(QKeyEvent* event) {
+    mapPages_->keyDown(*event, PageControl1->currentWidget());
     if (event->key() == Qt::Key_Escape) {
         spExitClick();
         return true;
@@ -1101,7 +1006,8 @@ bool TForm1::FormKeyDown(QKeyEvent* event) {
     return false;
 }
 
-bool TForm1::FormKeyUp(QKeyEvent*) {
+bool TForm1::FormKeyUp(QKeyEvent* event) {
+    mapPages_->keyUp(*event);
     return false;
 }
 

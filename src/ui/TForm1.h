@@ -22,6 +22,7 @@ class EngineMonitorPage;
 class LiveDisplays;
 class LiveMonitor;
 class MapChartWidget;
+class MapPages;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -70,6 +71,7 @@ class TForm1 : public QMainWindow {
     bool startupSearchDone() const { return startupSearchDone_; }
 
     MapChartWidget* chart(const QString& name) const;
+    MapPages& mapPages() { return *mapPages_; }
     QWidget* setupPanel() const { return setupPanel_; }
     QGroupBox* outputPanel() const { return outputPanel_; }
 
@@ -144,9 +146,8 @@ class TForm1 : public QMainWindow {
     void buildStatusBar();
     void buildPages();
     QWidget* buildSetupPage();
-    QWidget* buildChartPage(const QStringList& charts, TRT* frame);
+    QWidget* withFrame(QWidget* page, TRT* frame);
     void buildLiveMonitor();
-    QWidget* chartPanel(MapChartWidget* chart);
     QToolButton* toolButton(const char* name, const QString& hint, const QIcon& icon);
 
     std::optional<int> portFromSelector();
@@ -164,7 +165,6 @@ class TForm1 : public QMainWindow {
     void flushPortNotices();
 
     void configureChartsForFamilies();
-    void plotMap(MapId id);
     void plotFamilies();
     void plotAllMaps();
     bool confirmExit();
@@ -207,6 +207,7 @@ class TForm1 : public QMainWindow {
     QGroupBox* outputPanel_ = nullptr;
     QWidget* tempPanel_ = nullptr;
 
+    MapPages* mapPages_ = nullptr;
     MapChartWidget* TimingChart = nullptr;
     MapChartWidget* VacuumChart = nullptr;
     MapChartWidget* FuelVacChart = nullptr;

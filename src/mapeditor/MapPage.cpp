@@ -1,0 +1,216 @@
+#include "mapeditor/MapPage.h"
+
+#include "calibration/Rounding.h"
+#include "mapeditor/MapChartWidget.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QVBoxLayout>
+
+MapPage::MapPage(const MapEditorContext& context, QWidget* parent) : QWidget(parent), context_(context) {
+    // Pointer moves over the page background hide the readouts.
+    setMouseTracking(true);
+}
+
+MapChartWidget* MapPage::chart(ChartId id) const {
+    const auto it = charts_.find(id);
+    return it == charts_.end() ? nullptr : it->second;
+}
+
+QLineEdit* MapPage::valueBox(ChartId id) const {
+    const auto it = readouts_.find(id);
+    return it == readouts_.end() ? nullptr : it->second.value;
+}
+
+QLineEdit* MapPage::positionBox(ChartId id) const {
+    const auto it = readouts_.find(id);
+    return it == readouts_.end() ? nullptr : it->second.position;
+}
+
+QWidget* MapPage::addChart(ChartId id, QWidget* parent, QWidget* selectors) {
+    auto* panel = new QWidget(parent);
+    panel->setObjectName(QString::fromLatin1(chartName(id)) + QStringLiteral("Panel"));
+    panel->setMouseTracking(true);
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* chart = new MapChartWidget(*mapChartSetup(chartName(id)), panel);
+    layout->addWidget(chart, 1);
+    charts_[id] = chart;
+
+    const ChartReadoutSetup& r = chart->setup().readout;
+    Readouts boxes;
+    auto* row = new QHBoxLayout;
+    const auto addReadout = [&](const char* name, const char* caption, QLabel*& label, QLineEdit*& box) {
+        label = new QLabel(QString::fromUtf8(caption), panel);
+        label->setObjectName(QString::fromLatin1(name) + QStringLiteral("Caption"));
+        label->setMouseTracking(true);
+        box = new QLineEdit(panel);
+        box->setObjectName(QString::fromLatin1(name));
+        box->setReadOnly(true);
+        box->setFocusPolicy(Qt::NoFocus);
+        box->setFixedWidth(70);
+        box->setAccessibleName(QString::fromUtf8(chart->setup().title) + QLatin1Char(' ') +
+                               QString::fromUtf8(caption));
+        label->setBuddy(box);
+        // Showing or hiding the readouts must not resize the chart under the pointer.
+        for (QWidget* w : std::initializer_list<QWidget*>{label, box}) {
+            QSizePolicy policy = w->sizePolicy();
+            policy.setRetainSizeWhenHidden(true);
+            w->setSizePolicy(policy);
+        }
+        label->setVisible(r.visibleAtStart);
+        box->setVisible(r.visibleAtStart);
+        row->addWidget(label);
+        row->addWidget(box);
+    };
+    if (selectors)
+        row->addWidget(selectors);
+    row->addStretch();
+    addReadout(r.valueBox, r.valueCaption, boxes.valueCaption, boxes.value);
+    row->addSpacing(16);
+    addReadout(r.positionBox, r.positionCaption, boxes.positionCaption, boxes.position);
+    row->addStretch();
+    layout->addLayout(row);
+    readouts_[id] = boxes;
+
+    connect(chart, &QCustomPlot::mouseMove, this,
+            [this, chart](QMouseEvent* e) { ChartMouseMove(chart, e); });
+    connect(chart, &QCustomPlot::mousePress, this,
+            [this, chart](QMouseEvent* e) { ChartMousePress(chart, e); });
+    connect(chart, &QCustomPlot::mouseRelease, this,
+            [this, chart](QMouseEvent* e) { ChartMouseRelease(chart, e); });
+    return panel;
+}
+
+void MapPage::showReadouts(ChartId id, bool visible) {
+    const auto it = readouts_.find(id);
+    if (it == readouts_.end())
+        return;
+    for (QWidget* w : std::initializer_list<QWidget*>{it->second.valueCaption, it->second.value,
+                                                      it->second.positionCaption, it->second.position})
+        w->setVisible(visible);
+}
+
+void MapPage::hideReadouts() {
+    for (const auto& [id, boxes] : readouts_)
+        showReadouts(id, false);
+}
+
+void MapPage::mouseMoveEvent(QMouseEvent* event) {
+    hideReadouts();
+    QWidget::mouseMoveEvent(event);
+}
+
+void MapPage::ChartMouseMove(MapChartWidget* chart, QMouseEvent* event) {
+    const auto id = chartByName(chart->objectName());
+    if (!id)
+        return;
+    MapEditorState& editing = context_.editing;
+    const MapScales scales = context_.state.cal.scales();
+    const QPointF at = chart->valueAt(event->position());
+
+    showReadouts(*id, true);
+    const PointerReadout readout = MapTuning::pointerReadout(*id, at.x(), at.y(), scales);
+    editing.cursorX(*id) = readout.cursorX;
+    const Readouts& boxes = readouts_[*id];
+    if (readout.valueText)
+        boxes.value->setText(*readout.valueText);
+    if (readout.positionText)
+        boxes.position->setText(*readout.positionText);
+    chart->setFocus(Qt::MouseFocusReason);
+    chart->clearRole(SeriesRole::Cursor);
+    editing.ActiveMapChart = *id;
+
+    if (event->buttons() & Qt::LeftButton)
+        ChartDragOver(chart, event);
+}
+
+void MapPage::ChartDragOver(MapChartWidget* chart, QMouseEvent* event) {
+    const auto id = chartByName(chart->objectName());
+    MapEditorState& editing = context_.editing;
+    if (!id || !editing.MouseTuningEnabled || !chart->isEnabled())
+        return;
+    const auto map = MapTuning::editedMap(*id, editing);
+    if (!map)
+        return;
+    CalibrationData& cal = context_.state.cal;
+    const MapScales scales = cal.scales();
+    const QPointF at = chart->valueAt(event->position());
+    const auto edit = MapTuning::dragEdit(*id, at.x(), at.y(), scales);
+    if (!edit)
+        return;
+
+    // The vacuum axes keep the edited point's x to 2 decimals, and the cursor follows it.
+    if (*id == ChartId::Vacuum || *id == ChartId::FuelVacuum) {
+        const double share = *id == ChartId::Vacuum ? 32.0 : 64.0;
+        const double x = MapTuning::roundTo(edit->point / share * cal.VacuumRange / 10.0, 2);
+        MapArray& axis = *id == ChartId::Vacuum ? cal.VacuumAxis : cal.FuelVacuumAxis;
+        axis[static_cast<size_t>(edit->point)] = x;
+        editing.VacuumCursorX = x;
+    } else if (*id == ChartId::Timing) {
+        editing.TimingCursorX = MapTuning::pointX(ChartId::Timing, edit->point, scales);
+    }
+    if (*id == ChartId::Timing || *id == ChartId::FuelRpm)
+        chart->clearRole(SeriesRole::Cursor);
+    // The curve is rebuilt from the door's mapChanged.
+    context_.editor.setMapPoint(*map, edit->point, edit->value, true, true);
+}
+
+void MapPage::ChartMousePress(MapChartWidget* chart, QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !context_.editing.MouseTuningEnabled)
+        return;
+    dragging_ = true;
+    chart->setCursor(Qt::SizeVerCursor);
+}
+
+void MapPage::ChartMouseRelease(MapChartWidget* chart, QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !dragging_)
+        return;
+    dragging_ = false;
+    // Back to the pointer the chart had: none once a key has been pressed on it.
+    chart->setCursor(chart->property("keyTuned").toBool() ? Qt::BlankCursor : Qt::CrossCursor);
+    context_.editor.endEditGroup();
+}
+
+void MapPage::ChartKeyDown(ChartId id, TuningKey key) {
+    MapChartWidget* c = chart(id);
+    MapEditorState& editing = context_.editing;
+    if (!c || !c->isEnabled())
+        return;
+    const auto map = MapTuning::editedMap(id, editing);
+    if (!map)
+        return;
+    const CalibrationData& cal = context_.state.cal;
+    const MapScales scales = cal.scales();
+    const QCPRange range = c->xAxis->range();
+    const auto plan =
+        MapTuning::keyPlan(id, key, editing.cursorX(id), range.lower, range.upper, scales, cal.map(*map));
+    if (!plan)
+        return;
+
+    c->setEditCursor(plan->cursorX, MapTuning::cursorHeight(id));
+    CalibrationEditor& editor = context_.editor;
+    if (plan->shift != 0) {
+        const int points = MapTuning::chartPoints(id, scales);
+        for (int i = 1; i <= points; ++i) {
+            const double value = cal.map(*map)[static_cast<size_t>(i)];
+            const double shifted = MapTuning::shiftedTimingValue(value, plan->shift);
+            if (shifted != value)
+                editor.setMapPoint(*map, i, shifted, true, false);
+        }
+    } else if (plan->value != cal.map(*map)[static_cast<size_t>(plan->point)]) {
+        editor.setMapPoint(*map, plan->point, plan->value, true, false);
+    }
+    editing.cursorX(id) = plan->cursorX;
+    editing.KeyCursorX = plan->cursorX;
+    editing.keyEdited = MapEditorState::KeyEdit{id, *map, plan->point};
+
+    const Readouts& boxes = readouts_[id];
+    boxes.value->setText(QString::number(roundHalfEven(cal.map(*map)[static_cast<size_t>(plan->point)])));
+    boxes.position->setText(plan->positionText);
+    // From the first key press on a chart only the editing cursor bar shows where it is.
+    c->setProperty("keyTuned", true);
+    c->setCursor(Qt::BlankCursor);
+}

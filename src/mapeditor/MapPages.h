@@ -1,0 +1,60 @@
+#pragma once
+
+#include "calibration/CalibrationEditor.h"
+#include "calibration/EmuState.h"
+#include "mapeditor/MapTuning.h"
+
+#include <QObject>
+
+class CorrectionMapsPage;
+class FuelMapsPage;
+class MapChartWidget;
+class MapPage;
+class QKeyEvent;
+class QWidget;
+class TimingMapPage;
+
+// The map editor: the "Timing Map", "Fuel Maps" and "Correction Maps" pages, the tuning state they
+// share (active chart, cursors, selections, mouse tuning) and what the window tells them: a unit
+// connected, data arrived, data written, Close all, and the keys it previews.
+class MapPages : public QObject {
+    Q_OBJECT
+
+  public:
+    MapPages(EmuState& state, CalibrationEditor& editor, QWidget* parent);
+
+    TimingMapPage* timingPage() const { return timing_; }
+    FuelMapsPage* fuelPage() const { return fuel_; }
+    CorrectionMapsPage* correctionPage() const { return corrections_; }
+    MapChartWidget* chart(ChartId id) const;
+    MapEditorState& editing() { return editing_; }
+
+    // Connect: axes for the map families the unit has, and those charts (and the jet trims) enabled.
+    void configureForFamilies();
+    // A read or an opened file: the curves, the jet trims and the curve selection.
+    void fillAfterRead();
+    // Every curve rebuilt from the arrays, editing cursors cleared (after a whole write).
+    void plotAllMaps();
+    // Close all: charts emptied and disabled, no active chart, trims cleared.
+    void closeAll();
+
+    // Key preview of the window: the active chart's part, then the jet keys while the "Fuel Maps"
+    // page is shown. Keys are never taken from the focused control.
+    void keyDown(const QKeyEvent& event, const QWidget* shownPage);
+    // Key release: the point the last key press edited goes to the unit.
+    void keyUp(const QKeyEvent& event);
+
+  public slots:
+    void SpeedButton3Click(bool down);
+
+  private:
+    MapPage* pageOf(ChartId id) const;
+    void plotMap(MapId id);
+
+    EmuState& state_;
+    CalibrationEditor& editor_;
+    MapEditorState editing_;
+    TimingMapPage* timing_ = nullptr;
+    FuelMapsPage* fuel_ = nullptr;
+    CorrectionMapsPage* corrections_ = nullptr;
+};
