@@ -84,11 +84,13 @@ bool CalibrationEditor::setSetupChoice(int id, std::uint8_t plainValue) {
     record.setupId = id;
     record.oldValue = static_cast<std::uint8_t>(slot - 1);
     record.newValue = plainValue;
-    record.sent = true;
     record.time = QDateTime::currentDateTime();
     const bool changed = slot != wire;
     slot = wire;
-    link_.sendSet(EmuCommand::kSetParameter, static_cast<std::uint8_t>(id), plainValue);
+    // Only an accepted unit hears it: a unit whose firmware did not match is left alone.
+    record.sent = state_.link.EmuConnected;
+    if (record.sent)
+        link_.sendSet(EmuCommand::kSetParameter, static_cast<std::uint8_t>(id), plainValue);
     if (changed) {
         state_.link.SetupChanged = true;
         emit edited(record);
