@@ -492,7 +492,7 @@ void SetupPage::RadioClick(int id, int item) {
 void SetupPage::showSlider(Binding& b) {
     const int value = b.slider->value();
     if (b.p->kind == SetupKind::TargetSlider)
-        b.shown->setText(valueText(*b.p, value / 100.0));
+        b.shown->setText(QLocale().toString(value / 100.0, 'g', QLocale::FloatingPointShortest));
     else
         b.shown->setText(QString::number(value * b.p->shownFactor));
 }
