@@ -103,6 +103,7 @@ SetupPage::SetupPage(EmuState& state, CalibrationEditor& editor, SetupPageHooks 
     pump->setObjectName(QStringLiteral("PumpPanel"));
     pump->setAccessibleName(QStringLiteral("Accelerator Pump"));
     auto* pumpLayout = new QVBoxLayout(pump);
+    pumpLayout->setContentsMargins(4, 4, 4, 4);
     Binding& pumpGroup = binding(37);
     auto* pumpBox = new QGroupBox(text(pumpGroup.p->label), pump);
     buildChoice(pumpGroup, pump, pumpBox);
@@ -116,6 +117,8 @@ SetupPage::SetupPage(EmuState& state, CalibrationEditor& editor, SetupPageHooks 
         auto* box = new QGroupBox(text(group), pumpSliders_);
         box->setObjectName(QStringLiteral("Pump%1Group").arg(text(group)));
         auto* row = new QHBoxLayout(box);
+        row->setContentsMargins(2, 2, 2, 2);
+        row->setSpacing(2);
         for (int id : ids)
             row->addWidget(buildSlider(binding(id), box));
         sliders->addWidget(box);
@@ -126,7 +129,7 @@ SetupPage::SetupPage(EmuState& state, CalibrationEditor& editor, SetupPageHooks 
 
     outputPanel_ = new QGroupBox(QStringLiteral("General Purpose Output"), frame);
     outputPanel_->setObjectName(QStringLiteral("OutputPanel"));
-    auto* outputs = new QHBoxLayout(outputPanel_);
+    auto* outputs = new QVBoxLayout(outputPanel_);
     for (const char* panel : {"Output 1", "Output 2"})
         outputs->addWidget(buildPanel(panel, outputPanel_));
     outputPanel_->setEnabled(false);
@@ -169,6 +172,7 @@ QWidget* SetupPage::buildInfoPanels() {
     auto* version = new QGroupBox(QStringLiteral("EMU Version Information"), column);
     version->setObjectName(QStringLiteral("VersionPanel"));
     auto* versionForm = new QFormLayout(version);
+    versionForm->setRowWrapPolicy(QFormLayout::WrapAllRows);
     QLineEdit* release = box(version, "Edit8", QStringLiteral("EMU Frimware Release"), true);
     QLineEdit* letter = box(version, "Edit66", QStringLiteral("EMU Frimware Release letter"), true);
     letter->setMaxLength(1);
@@ -184,6 +188,7 @@ QWidget* SetupPage::buildInfoPanels() {
     auto* vehicle = new QGroupBox(QStringLiteral("Vehicle Information"), column);
     vehicle->setObjectName(QStringLiteral("VehiclePanel"));
     auto* vehicleForm = new QFormLayout(vehicle);
+    vehicleForm->setRowWrapPolicy(QFormLayout::WrapAllRows);
     vehicleForm->addRow(QStringLiteral("Vehicle Make"), box(vehicle, "Edit9", QStringLiteral("Vehicle Make"), false));
     vehicleForm->addRow(QStringLiteral("Vehicle Model"), box(vehicle, "Edit10", QStringLiteral("Vehicle Model"), false));
     vehicleForm->addRow(QStringLiteral("Engine Type"), box(vehicle, "Edit11", QStringLiteral("Engine Type"), false));
@@ -199,7 +204,7 @@ QWidget* SetupPage::buildInfoPanels() {
     layout->addWidget(version);
     layout->addWidget(vehicle);
     layout->addWidget(rt, 1);
-    column->setFixedWidth(250);
+    column->setFixedWidth(185);
     return column;
 }
 
@@ -232,9 +237,12 @@ QWidget* SetupPage::buildPanel(const char* panel, QWidget* parent) {
             break;
         }
         case SetupKind::RadioPair: {
+            // The caption above its two buttons keeps the panel narrow.
             auto* row = new QWidget(box);
             buildChoice(b, box, row);
-            form->addRow(text(p.label), row);
+            row->layout()->setContentsMargins(12, 0, 0, 0);
+            form->addRow(new QLabel(text(p.label), box));
+            form->addRow(row);
             break;
         }
         case SetupKind::OutputSource: {
@@ -283,7 +291,7 @@ void SetupPage::buildChoice(Binding& b, QWidget* parent, QWidget* box) {
     grid->setContentsMargins(named ? 6 : 0, named ? 2 : 0, 0, named ? 2 : 0);
     grid->setVerticalSpacing(2);
     const int count = static_cast<int>(p.items.size());
-    const int columns = p.kind == SetupKind::RadioPair ? 2 : (count > 4 ? 2 : (count == 4 ? 2 : 1));
+    const int columns = p.kind == SetupKind::RadioPair ? 2 : (p.kind == SetupKind::OutputSource ? 3 : (count > 3 ? 2 : 1));
     for (int i = 0; i < count; ++i) {
         auto* radio = new QRadioButton(text(p.items[static_cast<size_t>(i)]), box);
         radio->setObjectName(named ? QStringLiteral("%1Item%2").arg(text(p.control)).arg(i)
@@ -355,6 +363,9 @@ QWidget* SetupPage::buildSlider(Binding& b, QWidget* parent) {
         auto* label = new QLabel(caption, cell);
         label->setAlignment(Qt::AlignHCenter);
         label->setWordWrap(true);
+        QFont small = label->font();
+        small.setPointSizeF(small.pointSizeF() * 0.85);
+        label->setFont(small);
         layout->addWidget(label);
     }
     b.slider = new QSlider(target ? Qt::Horizontal : Qt::Vertical, cell);
@@ -363,8 +374,10 @@ QWidget* SetupPage::buildSlider(Binding& b, QWidget* parent) {
     b.slider->setRange(static_cast<int>(p.min), static_cast<int>(p.max));
     // Start positions: 50 for the target; 5 and 18 for the pump (the middle of the old scales).
     b.slider->setValue(target ? 50 : (p.max > 10 ? 18 : 5));
-    if (!target)
-        b.slider->setMinimumHeight(70);
+    if (target)
+        b.slider->setMinimumWidth(60);
+    else
+        cell->setFixedWidth(54);
     b.shown = new QLineEdit(cell);
     b.shown->setObjectName(text(p.companion));
     b.shown->setReadOnly(true);
