@@ -7,7 +7,6 @@
 
 namespace {
 
-
 // Wire byte -> plain byte and back; the encoding works modulo 256.
 std::uint8_t plainOf(std::uint8_t wire) {
     return static_cast<std::uint8_t>(wire - 1);

@@ -19,8 +19,8 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QToolButton>
-#include <QValidator>
 #include <QVBoxLayout>
+#include <QValidator>
 
 namespace {
 
@@ -112,7 +112,8 @@ SetupPage::SetupPage(EmuState& state, CalibrationEditor& editor, SetupPageHooks 
     pumpSliders_->setObjectName(QStringLiteral("PumpSliderPanel"));
     auto* sliders = new QHBoxLayout(pumpSliders_);
     sliders->setContentsMargins(0, 0, 0, 0);
-    const std::pair<const char*, std::vector<int>> pumpGroups[] = {{"Map", {24, 23, 25}}, {"TPS", {27, 26, 28}}};
+    const std::pair<const char*, std::vector<int>> pumpGroups[] = {{"Map", {24, 23, 25}},
+                                                                   {"TPS", {27, 26, 28}}};
     for (const auto& [group, ids] : pumpGroups) {
         auto* box = new QGroupBox(text(group), pumpSliders_);
         box->setObjectName(QStringLiteral("Pump%1Group").arg(text(group)));
@@ -180,8 +181,10 @@ QWidget* SetupPage::buildInfoPanels() {
     auto* releaseRow = new QHBoxLayout;
     releaseRow->addWidget(release);
     releaseRow->addWidget(letter);
-    versionForm->addRow(QStringLiteral("EMU Model"), box(version, "Edit7", QStringLiteral("EMU Model"), true));
-    versionForm->addRow(QStringLiteral("EMU Version"), box(version, "Edit6", QStringLiteral("EMU Version"), true));
+    versionForm->addRow(QStringLiteral("EMU Model"),
+                        box(version, "Edit7", QStringLiteral("EMU Model"), true));
+    versionForm->addRow(QStringLiteral("EMU Version"),
+                        box(version, "Edit6", QStringLiteral("EMU Version"), true));
     versionForm->addRow(QStringLiteral("EMU Frimware Release"), releaseRow);
     versionForm->addRow(QStringLiteral("EMU Type"), box(version, "Edit18", QStringLiteral("EMU Type"), true));
 
@@ -189,9 +192,12 @@ QWidget* SetupPage::buildInfoPanels() {
     vehicle->setObjectName(QStringLiteral("VehiclePanel"));
     auto* vehicleForm = new QFormLayout(vehicle);
     vehicleForm->setRowWrapPolicy(QFormLayout::WrapAllRows);
-    vehicleForm->addRow(QStringLiteral("Vehicle Make"), box(vehicle, "Edit9", QStringLiteral("Vehicle Make"), false));
-    vehicleForm->addRow(QStringLiteral("Vehicle Model"), box(vehicle, "Edit10", QStringLiteral("Vehicle Model"), false));
-    vehicleForm->addRow(QStringLiteral("Engine Type"), box(vehicle, "Edit11", QStringLiteral("Engine Type"), false));
+    vehicleForm->addRow(QStringLiteral("Vehicle Make"),
+                        box(vehicle, "Edit9", QStringLiteral("Vehicle Make"), false));
+    vehicleForm->addRow(QStringLiteral("Vehicle Model"),
+                        box(vehicle, "Edit10", QStringLiteral("Vehicle Model"), false));
+    vehicleForm->addRow(QStringLiteral("Engine Type"),
+                        box(vehicle, "Edit11", QStringLiteral("Engine Type"), false));
 
     // The real-time frame of this tab; the live display fills it.
     auto* rt = new QFrame(column);
@@ -291,7 +297,8 @@ void SetupPage::buildChoice(Binding& b, QWidget* parent, QWidget* box) {
     grid->setContentsMargins(named ? 6 : 0, named ? 2 : 0, 0, named ? 2 : 0);
     grid->setVerticalSpacing(2);
     const int count = static_cast<int>(p.items.size());
-    const int columns = p.kind == SetupKind::RadioPair ? 2 : (p.kind == SetupKind::OutputSource ? 3 : (count > 3 ? 2 : 1));
+    const int columns =
+        p.kind == SetupKind::RadioPair ? 2 : (p.kind == SetupKind::OutputSource ? 3 : (count > 3 ? 2 : 1));
     for (int i = 0; i < count; ++i) {
         auto* radio = new QRadioButton(text(p.items[static_cast<size_t>(i)]), box);
         radio->setObjectName(named ? QStringLiteral("%1Item%2").arg(text(p.control)).arg(i)
@@ -609,8 +616,9 @@ void SetupPage::fillOne(Binding& b) {
     case SetupKind::RadioPair: {
         // An item the control does not have is no choice: the control stays as it is.
         const std::optional<int> item =
-            p.kind == SetupKind::RadioPair ? (wire == 1 || wire == 2 ? std::optional<int>(wire - 1) : std::nullopt)
-                                           : itemOfWire(p, wire);
+            p.kind == SetupKind::RadioPair
+                ? (wire == 1 || wire == 2 ? std::optional<int>(wire - 1) : std::nullopt)
+                : itemOfWire(p, wire);
         if (item)
             b.buttons[static_cast<size_t>(*item)]->setChecked(true);
         break;

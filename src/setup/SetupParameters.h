@@ -61,28 +61,28 @@ enum class OutputSource { None, Rpm, Vacuum, Tps, Lambda, WaterTemp, AirTemp };
 constexpr int kOutputSourceCount = 7;
 
 struct SetupParameter {
-    int id;              // the 0xF2 parameter id, which is its setup offset
-    const char* panel = "";   // the panel's caption ("" for Other)
-    const char* label;   // the caption, spelled as the window shows it
-    const char* control; // object name of the control (the check box of an edge pair, the group of
-                         // a radio group); empty for pairs and sources, which name their buttons
+    int id;                 // the 0xF2 parameter id, which is its setup offset
+    const char* panel = ""; // the panel's caption ("" for Other)
+    const char* label;      // the caption, spelled as the window shows it
+    const char* control;    // object name of the control (the check box of an edge pair, the group of
+                            // a radio group); empty for pairs and sources, which name their buttons
     SetupKind kind;
-    bool real = false;      // a real number; otherwise an integer
-    double min = 0;         // accepted range in display units (sliders: positions)
-    double max = 0;         // (BySource: the widest source's bound; see maxFor)
-    bool maxIsRpmRange = false;  // "RPM Limiter" may not exceed RpmRange
-    bool checkedAsReal = false;  // range checked as a real, then converted as an integer
+    bool real = false;          // a real number; otherwise an integer
+    double min = 0;             // accepted range in display units (sliders: positions)
+    double max = 0;             // (BySource: the widest source's bound; see maxFor)
+    bool maxIsRpmRange = false; // "RPM Limiter" may not exceed RpmRange
+    bool checkedAsReal = false; // range checked as a real, then converted as an integer
     SetupScale scale = SetupScale::One;
     SetupFill fill = SetupFill::Plain;
-    int maxLength = 0;       // characters an edit box takes (0: no limit)
-    bool emptyTest = true;   // an empty box is ignored; otherwise it is a conversion error
-    bool armsWrite = false;  // W: after sending, Read is disabled and Write enabled
-    const char* unit = "";   // for emu-cli
+    int maxLength = 0;                  // characters an edit box takes (0: no limit)
+    bool emptyTest = true;              // an empty box is ignored; otherwise it is a conversion error
+    bool armsWrite = false;             // W: after sending, Read is disabled and Write enabled
+    const char* unit = "";              // for emu-cli
     std::vector<const char*> items{};   // radio, source and edge captions, in order
     std::vector<const char*> buttons{}; // object names of pair, source and edge buttons
-    const char* companion = "";       // slider: its read-only box; sensor: its "Calibrate" button
-    double shownFactor = 1;           // slider: the read-only box shows value x this
-    int sourceId = -1;                // BySource: the setup id of the output's source
+    const char* companion = "";         // slider: its read-only box; sensor: its "Calibrate" button
+    double shownFactor = 1;             // slider: the read-only box shows value x this
+    int sourceId = -1;                  // BySource: the setup id of the output's source
     SetupEffect effect = SetupEffect::None;
 };
 
@@ -112,9 +112,9 @@ enum class EntryStatus { Ignored, NotANumber, OutOfRange, Accepted };
 
 struct SetupEntry {
     EntryStatus status = EntryStatus::Ignored;
-    double value = 0;        // the number read (display units)
-    std::uint8_t plain = 0;  // Accepted: the plain byte to send
-    QString error;           // NotANumber: the toolkit's conversion error text
+    double value = 0;       // the number read (display units)
+    std::uint8_t plain = 0; // Accepted: the plain byte to send
+    QString error;          // NotANumber: the toolkit's conversion error text
 };
 
 // Reads a typed text as the parameter's edit box does: empty test, number conversion with the

@@ -116,24 +116,28 @@ void TestSetupTab::edits_data() {
     QTest::newRow("typed tie 0.575 gives 58") << none << "Edit57=0.575" << L{set(16, 58)} << 59 << "0.575";
     QTest::newRow("Fuel Cut-off Vac 2.53 fits") << none << "Edit57=2.53" << L{set(16, 253)} << 254 << "2.53";
     QTest::newRow("Fuel Cut-off Vac 3 does not wrap") << none << "Edit57=3" << L{set(16, 0)} << 1 << "0";
-    QTest::newRow("Low throttle vacuum 2.6 does not wrap") << none << "Edit37=2.6" << L{set(40, 0)} << 1 << "0";
+    QTest::newRow("Low throttle vacuum 2.6 does not wrap")
+        << none << "Edit37=2.6" << L{set(40, 0)} << 1 << "0";
     QTest::newRow("Lambda High Limit 0.9") << none << "Edit63=0.9" << L{set(19, 90)} << 91 << "0.9";
     QTest::newRow("Fuel Cut-off RPM 5450") << none << "Edit41=5450" << L{set(15, 54)} << 55 << "5450";
-    QTest::newRow("Launch RPM Limiter 20000 becomes 0") << none << "Edit53=20000" << L{set(46, 0)} << 1 << "0";
+    QTest::newRow("Launch RPM Limiter 20000 becomes 0")
+        << none << "Edit53=20000" << L{set(46, 0)} << 1 << "0";
     QTest::newRow("Idle High Limit 255 would read as not present")
         << none << "Edit65=255" << L{set(56, 0)} << 1 << "0";
     QTest::newRow("output RPM 3000") << QStringList{"RadioButton1=click"} << "Edit16=3000" << L{set(30, 30)}
                                      << 31 << "3000";
-    QTest::newRow("output RPM 30000 restores") << QStringList{"RadioButton1=click"} << "Edit16=30000" << L{} << -1
-                                               << "0";
-    QTest::newRow("output Vacuum 0.5") << QStringList{"RadioButton2=click"} << "Edit16=0.5" << L{set(30, 50)} << 51
-                                       << "0.5";
-    QTest::newRow("output Vacuum 2.6 restores") << QStringList{"RadioButton2=click"} << "Edit16=2.6" << L{} << -1
-                                                << "0";
-    QTest::newRow("output 2 Water Temp 85") << QStringList{"RadioButton13=click"} << "Edit24=85"
-                                            << L{set(34, 85)} << 86 << "85";
-    QTest::newRow("output source sends its code") << none << "RadioButton13=click" << L{set(32, 5)} << 6 << "";
-    QTest::newRow("Single sends a zero byte") << none << "RadioGroup3Item0=click" << L{set(0x56, 0)} << 1 << "";
+    QTest::newRow("output RPM 30000 restores")
+        << QStringList{"RadioButton1=click"} << "Edit16=30000" << L{} << -1 << "0";
+    QTest::newRow("output Vacuum 0.5")
+        << QStringList{"RadioButton2=click"} << "Edit16=0.5" << L{set(30, 50)} << 51 << "0.5";
+    QTest::newRow("output Vacuum 2.6 restores")
+        << QStringList{"RadioButton2=click"} << "Edit16=2.6" << L{} << -1 << "0";
+    QTest::newRow("output 2 Water Temp 85")
+        << QStringList{"RadioButton13=click"} << "Edit24=85" << L{set(34, 85)} << 86 << "85";
+    QTest::newRow("output source sends its code")
+        << none << "RadioButton13=click" << L{set(32, 5)} << 6 << "";
+    QTest::newRow("Single sends a zero byte")
+        << none << "RadioGroup3Item0=click" << L{set(0x56, 0)} << 1 << "";
     QTest::newRow("Multi Coil") << none << "RadioGroup3Item2=click" << L{set(0x56, 2)} << 3 << "";
     QTest::newRow("Fuel Calculation TPS") << none << "RadioButton20=click" << L{set(59, 1)} << 2 << "";
     QTest::newRow("Tuning POT Launch") << none << "RadioGroup4Item4=click" << L{set(14, 4)} << 5 << "";
@@ -184,12 +188,24 @@ void TestSetupTab::notANumber_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("error");
 
-    QTest::newRow("letters, integer box") << "Edit34" << "abc" << "'abc' is not a valid integer value.";
-    QTest::newRow("a real in an integer box") << "Edit34" << "2.5" << "'2.5' is not a valid integer value.";
-    QTest::newRow("letters, real box") << "Edit14" << "x" << "'x' is not a valid floating point value.";
-    QTest::newRow("empty box without empty test") << "Edit49" << "" << "'' is not a valid integer value.";
-    QTest::newRow("launch limiter: a real in range") << "Edit53" << "75.5" << "'75.5' is not a valid integer value.";
-    QTest::newRow("group separator") << "Edit57" << "1,000" << "'1,000' is not a valid floating point value.";
+    QTest::newRow("letters, integer box") << "Edit34"
+                                          << "abc"
+                                          << "'abc' is not a valid integer value.";
+    QTest::newRow("a real in an integer box") << "Edit34"
+                                              << "2.5"
+                                              << "'2.5' is not a valid integer value.";
+    QTest::newRow("letters, real box") << "Edit14"
+                                       << "x"
+                                       << "'x' is not a valid floating point value.";
+    QTest::newRow("empty box without empty test") << "Edit49"
+                                                  << ""
+                                                  << "'' is not a valid integer value.";
+    QTest::newRow("launch limiter: a real in range") << "Edit53"
+                                                     << "75.5"
+                                                     << "'75.5' is not a valid integer value.";
+    QTest::newRow("group separator") << "Edit57"
+                                     << "1,000"
+                                     << "'1,000' is not a valid floating point value.";
 }
 
 void TestSetupTab::notANumber() {
@@ -229,13 +245,20 @@ void TestSetupTab::fills_data() {
     QTest::addColumn<QString>("shown");
     QTest::addColumn<bool>("enabled");
 
-    QTest::newRow("1 at 40 shows 0.1") << 40 << 1 << "Edit37" << "0.1" << true;
-    QTest::newRow("1 at 41 shows 0.9") << 41 << 1 << "Edit38" << "0.9" << true;
-    QTest::newRow("255 at 82 disables Coil Time") << 82 << 255 << "Edit14" << "" << false;
-    QTest::newRow("coil time to one decimal") << 82 << 6 << "Edit14" << "2.5" << true;
-    QTest::newRow("RPM Range 0 shows 7000") << 81 << 1 << "Edit13" << "7000" << true;
-    QTest::newRow("start enrichment tenths") << 43 << 36 << "Edit35" << "3.5" << true;
-    QTest::newRow("output with source None shows 0") << 30 << 100 << "Edit16" << "0" << true;
+    QTest::newRow("1 at 40 shows 0.1") << 40 << 1 << "Edit37"
+                                       << "0.1" << true;
+    QTest::newRow("1 at 41 shows 0.9") << 41 << 1 << "Edit38"
+                                       << "0.9" << true;
+    QTest::newRow("255 at 82 disables Coil Time") << 82 << 255 << "Edit14"
+                                                  << "" << false;
+    QTest::newRow("coil time to one decimal") << 82 << 6 << "Edit14"
+                                              << "2.5" << true;
+    QTest::newRow("RPM Range 0 shows 7000") << 81 << 1 << "Edit13"
+                                            << "7000" << true;
+    QTest::newRow("start enrichment tenths") << 43 << 36 << "Edit35"
+                                             << "3.5" << true;
+    QTest::newRow("output with source None shows 0") << 30 << 100 << "Edit16"
+                                                     << "0" << true;
 }
 
 void TestSetupTab::fills() {
