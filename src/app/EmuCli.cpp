@@ -9,6 +9,7 @@
 #include "link/TQCCom32.h"
 #include "monitor/LinkWatch.h"
 #include "monitor/LiveDecode.h"
+#include "setup/SetupParameters.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -130,47 +131,6 @@ bool firmwareMatches(const EmuIdentity& identity) {
 QString typeText(int model) {
     const QString text = EmuIdentity::connectTypeText(model);
     return text.isEmpty() ? QStringLiteral("unknown") : text;
-}
-
-struct SetupField {
-    int offset;
-    const char* name;
-    std::function<QString(int plain)> decode;
-};
-
-QString plainText(int plain) {
-    return QString::number(plain);
-}
-
-// Setup bytes whose meaning the calibration relies on.
-const std::vector<SetupField>& knownSetupFields() {
-    static const std::vector<SetupField> fields{
-        {0, "Timing Sensor °BTDC", plainText},
-        {1, "Gear Teeth", plainText},
-        {2, "Idle Jet Trim", plainText},
-        {3, "Main Jet Trim", plainText},
-        {51, "Trailing Degrees", plainText},
-        {80, "Cylinders", plainText},
-        {81, "RPM Range",
-         [](int p) { return QString::number(p == 0 ? kDefaultRpmRange : p * 100) + " RPM"; }},
-        {82, "Coil Time (ms)", [](int p) { return QString::number(p / 2.0, 'f', 1) + " ms"; }},
-        {83, "Map Sensor (kPa x10)", plainText},
-        {84, "RPM Limiter", [](int p) { return QString::number(p * 100) + " RPM"; }},
-        {94, "Serial number 1", plainText},
-        {95, "Serial number 2", plainText},
-        {96, "Serial number 3", plainText},
-        {97, "Serial number H/W", plainText},
-        {98, "Serial letter 1", [](int p) { return QString(QChar(p)); }},
-        {99, "Serial letter 2", [](int p) { return QString(QChar(p)); }},
-    };
-    return fields;
-}
-
-const SetupField* knownSetupField(int offset) {
-    for (const SetupField& f : knownSetupFields())
-        if (f.offset == offset)
-            return &f;
-    return nullptr;
 }
 
 // Fills a calibration from a file's contents, as the program does when a file is opened.
@@ -503,9 +463,11 @@ int EmuCli::show(const QStringList& args) {
         } else {
             const int plain = (wire - 1) & 0xFF;
             row["value"] = plain;
-            if (const SetupField* f = knownSetupField(k)) {
-                row["name"] = QString::fromUtf8(f->name);
-                row["decoded"] = f->decode(plain);
+            if (const SetupParameter* p = setupParameter(k)) {
+                const int sourceId = p->sourceId >= 0 ? p->sourceId : k;
+                row["name"] = QString::fromUtf8(p->label).trimmed();
+                row["decoded"] = describeWire(*p, static_cast<std::uint8_t>(wire),
+                                              outputSourceOf(contents->image[sourceId]));
             }
         }
         setup.append(row);

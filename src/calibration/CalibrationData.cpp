@@ -1,12 +1,11 @@
 #include "calibration/CalibrationData.h"
 
 #include "calibration/Rounding.h"
+#include "setup/SetupParameters.h"
 
 #include <algorithm>
 
 namespace {
-
-constexpr std::uint8_t kNotPresent = 255; // a setup byte the unit does not use
 
 // Wire byte -> plain byte and back; the encoding works modulo 256.
 std::uint8_t plainOf(std::uint8_t wire) {
@@ -63,17 +62,19 @@ void setFamiliesForModel(CalibrationData& data, int model) {
 
 void deriveSetupValues(CalibrationData& data) {
     const auto& s = data.SetupBlock;
-    // A 255 byte means "not present": the value stays as it was (RpmRange keeps 7000 on a first connect).
+    // Decoded by the setup table; a 255 byte means "not present": the value stays as it was
+    // (RpmRange keeps 7000 on a first connect).
     auto derive = [&s](int offset, auto apply) {
-        if (s[offset] != kNotPresent)
-            apply(plainOf(s[offset]));
+        const SetupParameter* p = setupParameter(offset);
+        if (const std::optional<double> v = p ? decodedValue(*p, s[offset]) : std::nullopt)
+            apply(*v);
     };
-    derive(kCylindersOffset, [&](int v) { data.Cylinders = v; });
-    derive(kRpmRangeOffset, [&](int v) { data.RpmRange = v == 0 ? kDefaultRpmRange : v * 100; });
-    derive(kCoilTimeOffset, [&](int v) { data.CoilTimeMs = roundHalfEven(v / 2.0 * 10.0) / 10.0; });
-    derive(kVacuumRangeOffset, [&](int v) { data.VacuumRange = v; });
-    derive(kRpmLimiterOffset, [&](int v) { data.RpmLimiter = v * 100; });
-    derive(kSetup85Offset, [&](int v) { data.Setup85 = v; });
+    derive(kCylindersOffset, [&](double v) { data.Cylinders = static_cast<int>(v); });
+    derive(kRpmRangeOffset, [&](double v) { data.RpmRange = static_cast<int>(v); });
+    derive(kCoilTimeOffset, [&](double v) { data.CoilTimeMs = v; });
+    derive(kVacuumRangeOffset, [&](double v) { data.VacuumRange = static_cast<int>(v); });
+    derive(kRpmLimiterOffset, [&](double v) { data.RpmLimiter = static_cast<int>(v); });
+    derive(kSetup85Offset, [&](double v) { data.Setup85 = static_cast<int>(v); });
     data.TimingPointCount = std::clamp(roundHalfEven(data.RpmRange / 100.0), 1, kMaxMapPoints);
 }
 

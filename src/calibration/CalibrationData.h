@@ -48,6 +48,11 @@ struct CalibrationData {
     int Setup85 = 0;
     int TimingPointCount = 70;
 
+    // The Setup tab's vacuum thresholds (bar) and lambda target (volts), last accepted or filled.
+    double LowThrottleVacuum = 0;
+    double HighThrottleVacuum = 0;
+    double LambdaTarget = 0.5;
+
     MapArray& map(MapId id) { return maps[static_cast<int>(id)]; }
     const MapArray& map(MapId id) const { return maps[static_cast<int>(id)]; }
     MapScales scales() const { return {RpmRange, VacuumRange, TimingPointCount}; }

@@ -72,6 +72,33 @@ bool CalibrationEditor::setSetupValue(int id, std::uint8_t plainValue) {
     return true;
 }
 
+bool CalibrationEditor::setSetupChoice(int id, std::uint8_t plainValue) {
+    if (state_.link.DataReady)
+        return setSetupValue(id, plainValue);
+    if (id < 0 || id >= kSetupBlockSize)
+        return false;
+    std::uint8_t& slot = state_.cal.SetupBlock[static_cast<size_t>(id)];
+    const auto wire = static_cast<std::uint8_t>(plainValue + 1);
+    EditRecord record;
+    record.kind = EditRecord::Kind::SetupValue;
+    record.setupId = id;
+    record.oldValue = static_cast<std::uint8_t>(slot - 1);
+    record.newValue = plainValue;
+    record.time = QDateTime::currentDateTime();
+    const bool changed = slot != wire;
+    slot = wire;
+    // Only an accepted unit hears it: a unit whose firmware did not match is left alone.
+    record.sent = state_.link.EmuConnected;
+    if (record.sent)
+        link_.sendSet(EmuCommand::kSetParameter, static_cast<std::uint8_t>(id), plainValue);
+    if (changed) {
+        state_.link.SetupChanged = true;
+        emit edited(record);
+    }
+    emit setupValueChanged(id);
+    return true;
+}
+
 void CalibrationEditor::endEditGroup() {
     emit editGroupEnded();
 }

@@ -50,6 +50,11 @@ class CalibrationEditor : public QObject {
     // Stores plain value + 1 at setup offset id and sends 0xF2 id value; sets SetupChanged.
     // Refused without DataReady or for an id outside the setup block.
     bool setSetupValue(int id, std::uint8_t plainValue);
+    // The Setup tab's radio groups and output sources send on every change of selection, also while
+    // the tab is filled before DataReady is set. With DataReady this is setSetupValue; without it
+    // the byte is stored and sent to a connected unit, and SetupChanged is set only when the stored byte
+    // changes (a fill echoes the unit's own value, which leaves nothing to write).
+    bool setSetupChoice(int id, std::uint8_t plainValue);
 
     // Ends a run of mergeable edits (button up, key up): the next mergeable edit starts a new step.
     void endEditGroup();

@@ -15,6 +15,7 @@
 #include "monitor/LiveDisplays.h"
 #include "monitor/LiveMonitor.h"
 #include "monitor/TRT.h"
+#include "setup/SetupPage.h"
 #include "ui/TCommsLostFrm.h"
 #include "ui/TExtWrn.h"
 #include "ui/TForm2.h"
@@ -29,7 +30,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -41,7 +41,6 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <QValidator>
 
 #include <algorithm>
 #include <cmath>
@@ -62,36 +61,6 @@ struct BusyPointer {
 
 constexpr int kSetupBlockCopy = EmuLength::kSetupBlock;
 constexpr double kPrintMarginPercent = 10;
-
-// Vehicle texts are saved between "~" marks on one line of the settings file.
-class VehicleTextValidator : public QValidator {
-  public:
-    using QValidator::QValidator;
-    State validate(QString& input, int&) const override {
-        if (input.size() > SettingsFile::kVehicleFieldMaxLength || !SettingsFile::isValidVehicleText(input))
-            return Invalid;
-        return Acceptable;
-    }
-};
-
-QLineEdit* infoBox(QWidget* parent, const char* name, const QString& caption, int width = 0) {
-    auto* box = new QLineEdit(parent);
-    box->setObjectName(QString::fromLatin1(name));
-    box->setReadOnly(true);
-    box->setAccessibleName(caption);
-    if (width > 0)
-        box->setFixedWidth(width);
-    return box;
-}
-
-QLineEdit* vehicleBox(QWidget* parent, const char* name, const QString& caption) {
-    auto* box = new QLineEdit(parent);
-    box->setObjectName(QString::fromLatin1(name));
-    box->setMaxLength(SettingsFile::kVehicleFieldMaxLength);
-    box->setValidator(new VehicleTextValidator(box));
-    box->setAccessibleName(caption);
-    return box;
-}
 
 } // namespace
 
@@ -289,59 +258,39 @@ void TForm1::buildPages() {
 }
 
 QWidget* TForm1::buildSetupPage() {
-    auto* page = new QWidget(this);
-    auto* layout = new QHBoxLayout(page);
-
-    auto* left = new QVBoxLayout;
-    auto* version = new QGroupBox(QStringLiteral("EMU Version Information"), page);
-    version->setObjectName(QStringLiteral("VersionPanel"));
-    auto* versionForm = new QFormLayout(version);
-    Edit7 = infoBox(version, "Edit7", QStringLiteral("EMU Model"));
-    Edit6 = infoBox(version, "Edit6", QStringLiteral("EMU Version"));
-    Edit8 = infoBox(version, "Edit8", QStringLiteral("EMU Frimware Release"));
-    Edit66 = infoBox(version, "Edit66", QStringLiteral("EMU Frimware Release letter"), 32);
-    Edit66->setMaxLength(1);
-    Edit18 = infoBox(version, "Edit18", QStringLiteral("EMU Type"));
-    auto* release = new QHBoxLayout;
-    release->addWidget(Edit8);
-    release->addWidget(Edit66);
-    versionForm->addRow(QStringLiteral("EMU Model"), Edit7);
-    versionForm->addRow(QStringLiteral("EMU Version"), Edit6);
-    versionForm->addRow(QStringLiteral("EMU Frimware Release"), release);
-    versionForm->addRow(QStringLiteral("EMU Type"), Edit18);
-
-    auto* vehicle = new QGroupBox(QStringLiteral("Vehicle Information"), page);
-    vehicle->setObjectName(QStringLiteral("VehiclePanel"));
-    auto* vehicleForm = new QFormLayout(vehicle);
-    Edit9 = vehicleBox(vehicle, "Edit9", QStringLiteral("Vehicle Make"));
-    Edit10 = vehicleBox(vehicle, "Edit10", QStringLiteral("Vehicle Model"));
-    Edit11 = vehicleBox(vehicle, "Edit11", QStringLiteral("Engine Type"));
-    vehicleForm->addRow(QStringLiteral("Vehicle Make"), Edit9);
-    vehicleForm->addRow(QStringLiteral("Vehicle Model"), Edit10);
-    vehicleForm->addRow(QStringLiteral("Engine Type"), Edit11);
-
-    left->addWidget(version);
-    left->addWidget(vehicle);
-    left->addWidget(rtFrame(2), 1);
-
-    // The parameter panels; their controls are bound by the setup editor.
-    auto* right = new QVBoxLayout;
-    setupPanel_ = new QFrame(page);
-    setupPanel_->setObjectName(QStringLiteral("SetupPanel"));
-    setupPanel_->setAccessibleName(QStringLiteral("Setup parameters"));
-    static_cast<QFrame*>(setupPanel_)->setFrameShape(QFrame::StyledPanel);
-    new QHBoxLayout(setupPanel_);
-    setupPanel_->setEnabled(false);
-    outputPanel_ = new QGroupBox(QStringLiteral("General Purpose Output"), page);
-    outputPanel_->setObjectName(QStringLiteral("OutputPanel"));
-    new QHBoxLayout(outputPanel_);
-    outputPanel_->setEnabled(false);
-    right->addWidget(setupPanel_, 3);
-    right->addWidget(outputPanel_, 1);
-
-    layout->addLayout(left, 0);
-    layout->addLayout(right, 1);
-    return page;
+    SetupPageHooks hooks;
+    hooks.showError = [this](const QString& text) { prompts().showError(this, text); };
+    hooks.armWrite = [this] {
+        spRead->setEnabled(false);
+        updateWriteButton(true);
+    };
+    hooks.askTriggerExternal = [this] { showTriggerWarning(); };
+    setupPage_ = new SetupPage(state_, editor_, std::move(hooks), this);
+    connect(setupPage_, &SetupPage::fuelVacuumMarkerMoved, this, [this](int series, double x) {
+        // The chart only shows for a unit with fuel maps.
+        QCPBars* bars = FuelVacChart && state_.cal.HasFuelMaps ? FuelVacChart->bars(series) : nullptr;
+        if (bars) {
+            bars->data()->set({QCPBarsData(x, FuelVacChart->setup().yMax)});
+            FuelVacChart->replot(QCustomPlot::rpQueuedReplot);
+        }
+    });
+    Edit6 = setupPage_->infoBox("Edit6");
+    Edit7 = setupPage_->infoBox("Edit7");
+    Edit8 = setupPage_->infoBox("Edit8");
+    Edit66 = setupPage_->infoBox("Edit66");
+    Edit18 = setupPage_->infoBox("Edit18");
+    Edit9 = setupPage_->infoBox("Edit9");
+    Edit10 = setupPage_->infoBox("Edit10");
+    Edit11 = setupPage_->infoBox("Edit11");
+    // The tab's real-time frame goes in the place the page keeps for it.
+    QWidget* place = setupPage_->realTimeFrame();
+    place->setObjectName(QStringLiteral("RT2Place"));
+    auto* placeLayout = new QVBoxLayout(place);
+    placeLayout->setContentsMargins(0, 0, 0, 0);
+    placeLayout->addWidget(rtFrame(2));
+    setupPanel_ = setupPage_->parametersPanel();
+    outputPanel_ = setupPage_->outputPanel();
+    return setupPage_;
 }
 
 QWidget* TForm1::withFrame(QWidget* page, TRT* frame) {
@@ -636,6 +585,7 @@ void TForm1::spConnectClick() {
     }
 
     showSetupBlock();
+    setupPage_->FillSetupTab();
     dataLogger_->selectInterval(DataLogClock::kDefaultNominalMs);
     liveDisplays_->setLambdaTarget(liveSettings(cal).lambdaTarget);
 
@@ -729,6 +679,12 @@ void TForm1::spReadClick() {
         // was cut is completed here.
         CalibrationTransfer::storeSetupBlock(cal, read.reply);
         showSetupBlock();
+        if (!setupPage_->filled()) {
+            // A Connect whose setup read was cut left the tab empty.
+            setupPage_->FillSetupTab();
+            setupPanel_->setEnabled(true);
+            outputPanel_->setEnabled(true);
+        }
         if (link.EmuConnected) {
             spConnect->setEnabled(false);
             ComboBox1->setEnabled(false);
@@ -781,6 +737,7 @@ WriteResult TForm1::writeToEmu() {
     }
     plotAllMaps();
     deriveSetupValues(cal);
+    setupPage_->refreshAfterWrite();
     setStatus(0, Connection::kTableWritten);
     spRead->setEnabled(false);
     updateWriteButton(true);
@@ -918,12 +875,11 @@ void TForm1::spPrintClick() {
 // Link dialogs and the trigger output
 
 void TForm1::selectTriggerInternal() {
-    constexpr int kTriggerLevelId = 22;
-    editor_.setSetupValue(kTriggerLevelId, 0);
+    setupPage_->selectTriggerInternal();
 }
 
 void TForm1::clearTriggerExternal() {
-    // The trigger-level choice lives on the Setup tab, which binds it.
+    setupPage_->clearTriggerExternal();
 }
 
 void TForm1::showTriggerWarning() {

@@ -30,6 +30,7 @@ class QLabel;
 class QLineEdit;
 class QTabWidget;
 class QToolButton;
+class SetupPage;
 class TCommsLostFrm;
 class TExtWrn;
 class TForm2;
@@ -74,6 +75,7 @@ class TForm1 : public QMainWindow {
     MapPages& mapPages() { return *mapPages_; }
     QWidget* setupPanel() const { return setupPanel_; }
     QGroupBox* outputPanel() const { return outputPanel_; }
+    SetupPage* setupPage() const { return setupPage_; }
 
     TForm2* aboutForm() const { return aboutForm_; }
     TTPSCalForm* tpsCalForm() const { return tpsCalForm_; }
@@ -203,6 +205,7 @@ class TForm1 : public QMainWindow {
     QLineEdit* Edit9 = nullptr;
     QLineEdit* Edit10 = nullptr;
     QLineEdit* Edit11 = nullptr;
+    SetupPage* setupPage_ = nullptr;
     QWidget* setupPanel_ = nullptr;
     QGroupBox* outputPanel_ = nullptr;
     QWidget* tempPanel_ = nullptr;

@@ -66,9 +66,16 @@ void TestConnect::connectAndRead() {
 
     button(w, "spConnect")->click();
 
-    // Identify, the setup block, then the whole image: each a query of its own.
-    QVERIFY(unit.waitForCommands(3, 5000));
-    QCOMPARE(commandBytes(unit), (QList<int>{0xFF, 0xFD, 0xFD}));
+    // Identify, the setup block, then the whole image: each a query of its own. Filling the Setup
+    // tab between them echoes the three radio groups and the two output sources, each with the
+    // unit's own value.
+    QVERIFY(unit.waitForCommands(8, 5000));
+    QCOMPARE(commandBytes(unit), (QList<int>{0xFF, 0xFD, 0xF2, 0xF2, 0xF2, 0xF2, 0xF2, 0xFD}));
+    for (const SimCommand& c : unit.commands().mid(2, 5)) {
+        const int id = static_cast<std::uint8_t>(c.bytes.at(1));
+        QVERIFY2(QList<int>({86, 29, 32, 37, 14}).contains(id), qPrintable(QString::number(id)));
+        QCOMPARE(static_cast<std::uint8_t>(c.bytes.at(2) + 1), unit.image()[static_cast<size_t>(id)]);
+    }
     QCOMPARE(w.statusText(0), QStringLiteral("Ready"));
     QCOMPARE(w.statusText(1), QStringLiteral("EMU %1 v1.13 :: AB-010203-04").arg(type));
     QCOMPARE(w.statusText(2), typeText);

@@ -1,0 +1,413 @@
+// The Setup tab against the simulator: typed values, choices, sliders and edge buttons reach the
+// unit as the bytes the parameter table gives, and fills show the unit's bytes.
+#include "e2e_helpers.h"
+
+#include "setup/SetupPage.h"
+#include "ui/TExtWrn.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTest>
+
+namespace {
+
+QByteArray set(int id, int value) {
+    const char bytes[3] = {char(0xF2), char(id), char(value)};
+    return QByteArray(bytes, 3);
+}
+
+QList<QByteArray> setMessages(const EmuSimulator& unit) {
+    QList<QByteArray> out;
+    for (const SimCommand& c : unit.commands())
+        if (!c.bytes.isEmpty() && static_cast<std::uint8_t>(c.bytes.at(0)) == 0xF2)
+            out << c.bytes;
+    return out;
+}
+
+// One user step on a control named "Name=text": a box gets the text, a slider the position, a
+// button is clicked ("click"), a check box is set ("on"/"off").
+void apply(TForm1& w, const QString& step) {
+    const QString name = step.section(QLatin1Char('='), 0, 0);
+    const QString value = step.section(QLatin1Char('='), 1);
+    QObject* o = w.findChild<QObject*>(name);
+    QVERIFY2(o, qPrintable(name));
+    if (auto* edit = qobject_cast<QLineEdit*>(o))
+        edit->setText(value);
+    else if (auto* slider = qobject_cast<QSlider*>(o))
+        slider->setValue(value.toInt());
+    else if (auto* check = qobject_cast<QCheckBox*>(o))
+        check->setChecked(value == QLatin1String("on"));
+    else if (auto* button = qobject_cast<QAbstractButton*>(o))
+        button->click();
+}
+
+// A unit on Com1 connected, the live poll stopped so that only set messages reach the simulator.
+struct Connected {
+    explicit Connected(std::optional<std::array<std::uint8_t, 481>> image = std::nullopt) {
+        SimConfig config = unitConfig(3);
+        config.image = image;
+        unit = &bench.addUnit(1, config);
+        w = &bench.window();
+        ok = connectTo(*w, *unit);
+        w->timer1().stop();
+        QTest::qWait(50);
+        unit->clearRecord();
+    }
+    Bench bench;
+    EmuSimulator* unit = nullptr;
+    TForm1* w = nullptr;
+    bool ok = false;
+};
+
+std::array<std::uint8_t, 481> baseTune() {
+    return EmuSimulator::baseTune(3, QStringLiteral("AB-010203-04"));
+}
+
+} // namespace
+
+class TestSetupTab : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void edits_data();
+    void edits();
+    void notANumber_data();
+    void notANumber();
+    void localeDecimalSeparator();
+    void fills_data();
+    void fills();
+    void impossibleRadioByteLeavesTheGroup();
+    void triggerEdges();
+    void triggerLevelExternalAsksFirst();
+    void sensorBoxFollowsItsCalibrateButton();
+    void targetVolts();
+    void refreshAfterWriteSendsNothingNew();
+    void picture();
+};
+
+void TestSetupTab::edits_data() {
+    QTest::addColumn<QStringList>("before"); // steps whose messages are not checked
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<QList<QByteArray>>("sent");
+    QTest::addColumn<int>("stored"); // wire byte at the id afterwards (-1: as the unit had it)
+    QTest::addColumn<QString>("shown");
+
+    using L = QList<QByteArray>;
+    const QStringList none;
+    // The base tune: Cylinders 4, RPM Range 8000, RPM Limiter 7500.
+    QTest::newRow("Cylinders 13 restores") << none << "Edit12=13" << L{} << -1 << "4";
+    QTest::newRow("Cylinders 12") << none << "Edit12=12" << L{set(0x50, 0x0C)} << 0x0D << "12";
+    QTest::newRow("RPM Limiter above RPM Range")
+        << QStringList{"Edit20=5000", "Edit13=6000"} << "Edit20=7500" << L{} << 51 << "5000";
+    QTest::newRow("RPM Limiter after Range 8000")
+        << QStringList{"Edit20=5000", "Edit13=6000", "Edit20=7500", "Edit13=8000"} << "Edit20=7500"
+        << L{set(84, 75)} << 76 << "7500";
+    QTest::newRow("Coil Time 2.5") << none << "Edit14=2.5" << L{set(82, 5)} << 6 << "2.5";
+    QTest::newRow("Coil Time 2.25 ties to even") << none << "Edit14=2.25" << L{set(82, 4)} << 5 << "2.25";
+    QTest::newRow("Start enrichment 30 becomes 0") << none << "Edit35=30" << L{set(43, 0)} << 1 << "0";
+    QTest::newRow("Control Delay 3 becomes 0, sends nothing") << none << "Edit50=3" << L{} << -1 << "0";
+    QTest::newRow("typed tie 0.545 gives 54") << none << "Edit57=0.545" << L{set(16, 54)} << 55 << "0.545";
+    QTest::newRow("typed tie 0.575 gives 58") << none << "Edit57=0.575" << L{set(16, 58)} << 59 << "0.575";
+    QTest::newRow("Fuel Cut-off Vac 2.53 fits") << none << "Edit57=2.53" << L{set(16, 253)} << 254 << "2.53";
+    QTest::newRow("Fuel Cut-off Vac 3 does not wrap") << none << "Edit57=3" << L{set(16, 0)} << 1 << "0";
+    QTest::newRow("Low throttle vacuum 2.6 does not wrap")
+        << none << "Edit37=2.6" << L{set(40, 0)} << 1 << "0";
+    QTest::newRow("Lambda High Limit 0.9") << none << "Edit63=0.9" << L{set(19, 90)} << 91 << "0.9";
+    QTest::newRow("Fuel Cut-off RPM 5450") << none << "Edit41=5450" << L{set(15, 54)} << 55 << "5450";
+    QTest::newRow("Launch RPM Limiter 20000 becomes 0")
+        << none << "Edit53=20000" << L{set(46, 0)} << 1 << "0";
+    QTest::newRow("Idle High Limit 255 would read as not present")
+        << none << "Edit65=255" << L{set(56, 0)} << 1 << "0";
+    QTest::newRow("output RPM 3000") << QStringList{"RadioButton1=click"} << "Edit16=3000" << L{set(30, 30)}
+                                     << 31 << "3000";
+    QTest::newRow("output RPM 30000 restores")
+        << QStringList{"RadioButton1=click"} << "Edit16=30000" << L{} << -1 << "0";
+    QTest::newRow("output Vacuum 0.5")
+        << QStringList{"RadioButton2=click"} << "Edit16=0.5" << L{set(30, 50)} << 51 << "0.5";
+    QTest::newRow("output Vacuum 2.6 restores")
+        << QStringList{"RadioButton2=click"} << "Edit16=2.6" << L{} << -1 << "0";
+    QTest::newRow("output 2 Water Temp 85")
+        << QStringList{"RadioButton13=click"} << "Edit24=85" << L{set(34, 85)} << 86 << "85";
+    QTest::newRow("output source sends its code")
+        << none << "RadioButton13=click" << L{set(32, 5)} << 6 << "";
+    QTest::newRow("Single sends a zero byte")
+        << none << "RadioGroup3Item0=click" << L{set(0x56, 0)} << 1 << "";
+    QTest::newRow("Multi Coil") << none << "RadioGroup3Item2=click" << L{set(0x56, 2)} << 3 << "";
+    QTest::newRow("Fuel Calculation TPS") << none << "RadioButton20=click" << L{set(59, 1)} << 2 << "";
+    QTest::newRow("Tuning POT Launch") << none << "RadioGroup4Item4=click" << L{set(14, 4)} << 5 << "";
+    QTest::newRow("Two Stroke on") << none << "CheckBox20=on" << L{set(49, 2)} << 3 << "";
+    QTest::newRow("pump slider") << none << "TrackBar4=8" << L{set(24, 8)} << 9 << "";
+}
+
+void TestSetupTab::edits() {
+    QFETCH(QStringList, before);
+    QFETCH(QString, step);
+    QFETCH(QList<QByteArray>, sent);
+    QFETCH(int, stored);
+    QFETCH(QString, shown);
+
+    Connected c;
+    QVERIFY(c.ok);
+    for (const QString& s : before)
+        apply(*c.w, s);
+    QTest::qWait(30);
+    c.unit->clearRecord();
+    const QString name = step.section(QLatin1Char('='), 0, 0);
+    const int id = setupParameterByControl(name.startsWith(QLatin1String("RadioGroup"))
+                                               ? name.section(QLatin1String("Item"), 0, 0)
+                                               : name)
+                       ->id;
+    const std::uint8_t unitByte = c.unit->image()[static_cast<size_t>(id)];
+
+    apply(*c.w, step);
+
+    if (sent.isEmpty())
+        QTest::qWait(150);
+    else
+        QVERIFY(c.unit->waitForCommands(static_cast<int>(sent.size()), 3000));
+    QCOMPARE(setMessages(*c.unit), sent);
+    const std::uint8_t expected = stored < 0 ? unitByte : static_cast<std::uint8_t>(stored);
+    QCOMPARE(c.w->state().cal.SetupBlock[static_cast<size_t>(id)], expected);
+    // The unit applies what it was sent: its byte and ours agree.
+    QCOMPARE(c.unit->image()[static_cast<size_t>(id)], expected);
+    if (auto* edit = qobject_cast<QLineEdit*>(c.w->findChild<QObject*>(name)))
+        QCOMPARE(edit->text(), shown);
+    QVERIFY(c.bench.prompts.errors.isEmpty());
+    if (!sent.isEmpty())
+        QVERIFY(c.w->state().link.SetupChanged);
+}
+
+void TestSetupTab::notANumber_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("letters, integer box") << "Edit34"
+                                          << "abc"
+                                          << "'abc' is not a valid integer value.";
+    QTest::newRow("a real in an integer box") << "Edit34"
+                                              << "2.5"
+                                              << "'2.5' is not a valid integer value.";
+    QTest::newRow("letters, real box") << "Edit14"
+                                       << "x"
+                                       << "'x' is not a valid floating point value.";
+    QTest::newRow("empty box without empty test") << "Edit49"
+                                                  << ""
+                                                  << "'' is not a valid integer value.";
+    QTest::newRow("launch limiter: a real in range") << "Edit53"
+                                                     << "75.5"
+                                                     << "'75.5' is not a valid integer value.";
+    QTest::newRow("group separator") << "Edit57"
+                                     << "1,000"
+                                     << "'1,000' is not a valid floating point value.";
+}
+
+void TestSetupTab::notANumber() {
+    QFETCH(QString, control);
+    QFETCH(QString, typed);
+    QFETCH(QString, error);
+
+    Connected c;
+    QVERIFY(c.ok);
+    apply(*c.w, control + QLatin1Char('=') + typed);
+    QTest::qWait(150);
+    QCOMPARE(c.bench.prompts.errors, QStringList{error});
+    QVERIFY(setMessages(*c.unit).isEmpty());
+    // The box keeps the text.
+    QCOMPARE(lineEdit(*c.w, control.toLatin1().constData())->text(), typed);
+}
+
+void TestSetupTab::localeDecimalSeparator() {
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    {
+        Connected c;
+        QVERIFY(c.ok);
+        // The fill shows reals with the locale's comma.
+        QCOMPARE(lineEdit(*c.w, "Edit57")->text(), QStringLiteral("0,2"));
+        apply(*c.w, QStringLiteral("Edit14=2,5"));
+        QVERIFY(c.unit->waitForCommands(1, 3000));
+        QCOMPARE(setMessages(*c.unit), QList<QByteArray>{set(82, 5)});
+    }
+    QLocale::setDefault(saved);
+}
+
+void TestSetupTab::fills_data() {
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<int>("wire");
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<bool>("enabled");
+
+    QTest::newRow("1 at 40 shows 0.1") << 40 << 1 << "Edit37"
+                                       << "0.1" << true;
+    QTest::newRow("1 at 41 shows 0.9") << 41 << 1 << "Edit38"
+                                       << "0.9" << true;
+    QTest::newRow("255 at 82 disables Coil Time") << 82 << 255 << "Edit14"
+                                                  << "" << false;
+    QTest::newRow("coil time to one decimal") << 82 << 6 << "Edit14"
+                                              << "2.5" << true;
+    QTest::newRow("RPM Range 0 shows 7000") << 81 << 1 << "Edit13"
+                                            << "7000" << true;
+    QTest::newRow("start enrichment tenths") << 43 << 36 << "Edit35"
+                                             << "3.5" << true;
+    QTest::newRow("output with source None shows 0") << 30 << 100 << "Edit16"
+                                                     << "0" << true;
+}
+
+void TestSetupTab::fills() {
+    QFETCH(int, offset);
+    QFETCH(int, wire);
+    QFETCH(QString, control);
+    QFETCH(QString, shown);
+    QFETCH(bool, enabled);
+
+    auto image = baseTune();
+    image[static_cast<size_t>(offset)] = static_cast<std::uint8_t>(wire);
+    Connected c(image);
+    QVERIFY(c.ok);
+    QLineEdit* edit = lineEdit(*c.w, control.toLatin1().constData());
+    QCOMPARE(edit->text(), shown);
+    QCOMPARE(edit->isEnabled(), enabled);
+}
+
+void TestSetupTab::impossibleRadioByteLeavesTheGroup() {
+    auto image = baseTune();
+    image[86] = 10; // item 9 of a three-item group
+    SimConfig config = unitConfig(3);
+    config.image = image;
+    Bench bench;
+    EmuSimulator& unit = bench.addUnit(1, config);
+    TForm1& w = bench.window();
+    QVERIFY(connectTo(w, unit));
+    // connectTo forgot the traffic; the window's state tells what the fill did.
+    auto* group = w.findChild<QWidget*>(QStringLiteral("RadioGroup3"));
+    for (QRadioButton* r : group->findChildren<QRadioButton*>())
+        QVERIFY(!r->isChecked());
+    QCOMPARE(w.state().cal.SetupBlock[86], std::uint8_t(10));
+    QCOMPARE(unit.image()[86], std::uint8_t(10));
+}
+
+void TestSetupTab::triggerEdges() {
+    Connected c;
+    QVERIFY(c.ok);
+    QCheckBox* box = c.w->findChild<QCheckBox*>(QStringLiteral("CheckBox21"));
+    auto* first = c.w->findChild<QAbstractButton*>(QStringLiteral("SpeedButton5"));
+    auto* second = c.w->findChild<QAbstractButton*>(QStringLiteral("SpeedButton4"));
+    // The base tune's trigger byte is plain 0: checked, first button.
+    QVERIFY(box->isChecked());
+    QVERIFY(!first->isHidden());
+    QVERIFY(second->isHidden());
+
+    first->click();
+    QVERIFY(first->isHidden());
+    QVERIFY(!second->isHidden());
+    box->setChecked(false);
+    box->setChecked(true);
+    second->click();
+    QVERIFY(c.unit->waitForCommands(4, 3000));
+    QCOMPARE(setMessages(*c.unit), (QList<QByteArray>{set(20, 1), set(20, 2), set(20, 1), set(20, 0)}));
+
+    // A click while unchecked only swaps the pictures.
+    box->setChecked(false);
+    QVERIFY(c.unit->waitForCommands(5, 3000));
+    first->click();
+    QTest::qWait(100);
+    QCOMPARE(setMessages(*c.unit).size(), 5);
+
+    // A fill with 2 checks the box and shows the second button.
+    auto image = baseTune();
+    image[20] = 2;
+    Connected filled(image);
+    QVERIFY(filled.ok);
+    QVERIFY(filled.w->findChild<QCheckBox*>(QStringLiteral("CheckBox21"))->isChecked());
+    QVERIFY(filled.w->findChild<QAbstractButton*>(QStringLiteral("SpeedButton5"))->isHidden());
+    QVERIFY(!filled.w->findChild<QAbstractButton*>(QStringLiteral("SpeedButton4"))->isHidden());
+}
+
+void TestSetupTab::triggerLevelExternalAsksFirst() {
+    Connected c;
+    QVERIFY(c.ok);
+    c.w->findChild<QAbstractButton*>(QStringLiteral("RadioButton16"))->click();
+    QTest::qWait(100);
+    QVERIFY(setMessages(*c.unit).isEmpty());
+    QVERIFY(c.w->extWrn()->isVisible());
+    QVERIFY(!c.w->isEnabled());
+
+    // A refusal goes back to "Internal", which sends 0.
+    QTest::keyClicks(c.w->extWrn()->edit(), QStringLiteral("Yes"));
+    c.w->extWrn()->findChild<QAbstractButton*>(QStringLiteral("Button2"))->click();
+    QVERIFY(c.unit->waitForCommands(1, 3000));
+    QCOMPARE(setMessages(*c.unit), QList<QByteArray>{set(22, 0)});
+    QVERIFY(c.w->findChild<QRadioButton*>(QStringLiteral("RadioButton15"))->isChecked());
+    QVERIFY(c.w->isEnabled());
+}
+
+void TestSetupTab::sensorBoxFollowsItsCalibrateButton() {
+    Connected c;
+    QVERIFY(c.ok);
+    QCheckBox* water = c.w->setupPage()->sensorBox(6);
+    QPushButton* calibrate = c.w->setupPage()->calibrateButton(6);
+    QCOMPARE(calibrate->objectName(), QStringLiteral("Button1"));
+    QVERIFY(water->isEnabled());
+    QVERIFY(water->isChecked());
+    QVERIFY(calibrate->isEnabled());
+    water->setChecked(false);
+    QVERIFY(!calibrate->isEnabled());
+    QVERIFY(c.unit->waitForCommands(1, 3000));
+    QCOMPARE(setMessages(*c.unit), QList<QByteArray>{set(6, 1)});
+    QCOMPARE(c.w->state().cal.SetupBlock[6], std::uint8_t(2));
+}
+
+void TestSetupTab::targetVolts() {
+    auto image = baseTune();
+    image[10] = 51; // 0.50 V
+    Connected c(image);
+    QVERIFY(c.ok);
+    QSignalSpy moved(c.w->setupPage(), &SetupPage::lambdaTargetMoved);
+    c.w->findChild<QSlider*>(QStringLiteral("TrackBar7"))->setValue(45);
+    QVERIFY(c.unit->waitForCommands(1, 3000));
+    QCOMPARE(setMessages(*c.unit), QList<QByteArray>{set(10, 45)});
+    QCOMPARE(c.w->state().cal.SetupBlock[10], std::uint8_t(46));
+    QCOMPARE(lineEdit(*c.w, "Edit48")->text(), QStringLiteral("0.45"));
+    QCOMPARE(c.w->state().cal.LambdaTarget, 0.45);
+    QCOMPARE(moved.size(), 1);
+    const LambdaMarkerPlacement at = lambdaMarkerPlacement(200, c.w->state().cal.LambdaTarget);
+    QCOMPARE(at.markerCentre, 90);
+    QCOMPARE(at.labelCentre, 89);
+    QCOMPARE(at.label, QStringLiteral(".45"));
+}
+
+void TestSetupTab::refreshAfterWriteSendsNothingNew() {
+    Connected c;
+    QVERIFY(c.ok);
+    apply(*c.w, QStringLiteral("Edit12=6"));
+    QVERIFY(c.w->writeToEmu().ok());
+    // The refreshed boxes show the unit's values; none of them changed, so no set message follows
+    // the image write.
+    const QList<QByteArray> sets = setMessages(*c.unit);
+    QCOMPARE(sets, QList<QByteArray>{set(80, 6)});
+    QCOMPARE(lineEdit(*c.w, "Edit12")->text(), QStringLiteral("6"));
+    QVERIFY(!c.w->state().link.SetupChanged);
+}
+
+// Renders the tab after Connect, for a look at it (EMU_SETUP_PICTURE names the file).
+void TestSetupTab::picture() {
+    const QString path = qEnvironmentVariable("EMU_SETUP_PICTURE");
+    if (path.isEmpty())
+        QSKIP("EMU_SETUP_PICTURE not set");
+    Connected c;
+    QVERIFY(c.ok);
+    c.w->resize(1366, 740);
+    QTest::qWait(50);
+    QVERIFY(c.w->grab().save(path));
+}
+
+QTEST_MAIN(TestSetupTab)
+#include "tst_setuptab.moc"
