@@ -11,8 +11,8 @@ namespace {
 const QString kFilter = QStringLiteral("*.emu (*.emu)");
 const QString kFolder = QStringLiteral(".");
 
-QString runFileDialog(QWidget* parent, QFileDialog::AcceptMode mode) {
-    QFileDialog dialog(parent, QString(), kFolder, kFilter);
+QString runFileDialog(QWidget* parent, QFileDialog::AcceptMode mode, const QString& folder) {
+    QFileDialog dialog(parent, QString(), folder.isEmpty() ? kFolder : folder, kFilter);
     dialog.setAcceptMode(mode);
     dialog.setDefaultSuffix(QStringLiteral("emu"));
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
@@ -23,12 +23,12 @@ QString runFileDialog(QWidget* parent, QFileDialog::AcceptMode mode) {
 
 } // namespace
 
-QString QtUiPrompts::askOpenFileName(QWidget* parent) {
-    return runFileDialog(parent, QFileDialog::AcceptOpen);
+QString QtUiPrompts::askOpenFileName(QWidget* parent, const QString& folder) {
+    return runFileDialog(parent, QFileDialog::AcceptOpen, folder);
 }
 
-QString QtUiPrompts::askSaveFileName(QWidget* parent) {
-    return runFileDialog(parent, QFileDialog::AcceptSave);
+QString QtUiPrompts::askSaveFileName(QWidget* parent, const QString& folder) {
+    return runFileDialog(parent, QFileDialog::AcceptSave, folder);
 }
 
 void QtUiPrompts::showError(QWidget* parent, const QString& text) {
