@@ -126,7 +126,9 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(TForm1::kApplicationTitle);
+    // The X11 window class and the Wayland app id both name the desktop entry; the dialogs carry the
+    // application's title themselves.
+    QApplication::setApplicationName(QStringLiteral("emu-interface"));
     QApplication::setDesktopFileName(QStringLiteral("emu-interface"));
     QApplication::setApplicationVersion(QStringLiteral(EMU_VERSION));
 
