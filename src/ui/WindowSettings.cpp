@@ -20,7 +20,7 @@ constexpr int kMaxExtent = 32768;
 } // namespace
 
 WindowSettings::WindowSettings()
-    : settings_(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+    : settings_(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                             QStringLiteral("emu-interface"), QStringLiteral("emu-interface"))) {
     forgetIfBroken();
 }
@@ -109,6 +109,10 @@ QStringList WindowSettings::recentFiles() const {
 
 void WindowSettings::setRecentFiles(const QStringList& files) {
     settings_->setValue(kRecentFiles, files);
+}
+
+QString WindowSettings::fileName() const {
+    return settings_->fileName();
 }
 
 bool WindowSettings::sync() {

@@ -41,6 +41,9 @@ class WindowSettings {
     QStringList recentFiles() const;
     void setRecentFiles(const QStringList& files);
 
+    // Where the settings live.
+    QString fileName() const;
+
     // Writes what was set to disk; false when it could not be written.
     bool sync();
 

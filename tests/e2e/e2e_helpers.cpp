@@ -46,7 +46,7 @@ bool FakePrompts::runPrintDialog(QWidget*, QPrinter& printer) {
 Bench::Bench() {
     QApplication::setQuitOnLastWindowClosed(false);
     // Each bench starts from the defaults and never touches the user's own settings.
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.filePath(QStringLiteral("config")));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath(QStringLiteral("config")));
 }
 
 Bench::~Bench() {
