@@ -3,6 +3,7 @@
 #include "link/PortNaming.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSettings>
 
 namespace {
@@ -22,21 +23,33 @@ constexpr int kMaxExtent = 32768;
 WindowSettings::WindowSettings()
     : settings_(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                             QStringLiteral("emu-interface"), QStringLiteral("emu-interface"))) {
-    forgetIfBroken();
+    setAsideIfBroken();
 }
 
 WindowSettings::WindowSettings(const QString& filePath)
     : settings_(std::make_unique<QSettings>(filePath, QSettings::IniFormat)) {
-    forgetIfBroken();
-}
-
-void WindowSettings::forgetIfBroken() {
-    // What a broken file holds is not trusted; the next sync replaces it.
-    if (settings_->status() != QSettings::NoError)
-        settings_->clear();
+    setAsideIfBroken();
 }
 
 WindowSettings::~WindowSettings() = default;
+
+void WindowSettings::setAsideIfBroken() {
+    if (settings_->status() == QSettings::NoError)
+        return;
+    setAside();
+}
+
+void WindowSettings::setAside() {
+    // QSettings never writes over a file it could not read. The broken one is kept beside the new
+    // one for whoever wants to look at it.
+    const QString path = settings_->fileName();
+    const QString aside = path + QStringLiteral(".broken");
+    settings_.reset();
+    QFile::remove(aside);
+    if (!QFile::rename(path, aside))
+        QFile::remove(path);
+    settings_ = std::make_unique<QSettings>(path, QSettings::IniFormat);
+}
 
 std::optional<QRect> WindowSettings::geometry() const {
     const QStringList parts = settings_->value(kGeometry).toString().split(QLatin1Char(' '));
@@ -116,6 +129,18 @@ QString WindowSettings::fileName() const {
 }
 
 bool WindowSettings::sync() {
+    settings_->sync();
+    if (settings_->status() == QSettings::NoError)
+        return true;
+    // A file QSettings read without complaint may still be one it cannot write back (junk that
+    // parsed as keys): start a clean file with this run's values.
+    QVariantMap values;
+    for (const QString& key : {kGeometry, kMaximized, kLastPort, kOpenFolder, kSaveFolder, kRecentFiles})
+        if (settings_->contains(key))
+            values.insert(key, settings_->value(key));
+    setAside();
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        settings_->setValue(it.key(), it.value());
     settings_->sync();
     return settings_->status() == QSettings::NoError;
 }

@@ -49,7 +49,8 @@ class WindowSettings {
 
   private:
     QString folderValue(const QString& key) const;
-    void forgetIfBroken();
+    void setAsideIfBroken();
+    void setAside();
 
     std::unique_ptr<QSettings> settings_;
 };
