@@ -28,15 +28,17 @@ struct Options {
 
 // Qt's own options, which QApplication takes out of the arguments itself.
 bool isQtOption(const QString& arg, bool* takesValue) {
-    static const QStringList withValue{QStringLiteral("platform"),   QStringLiteral("platformpluginpath"),
-                                       QStringLiteral("platformtheme"), QStringLiteral("plugin"),
-                                       QStringLiteral("qwindowgeometry"), QStringLiteral("qwindowtitle"),
-                                       QStringLiteral("qwindowicon"), QStringLiteral("style"),
-                                       QStringLiteral("stylesheet"), QStringLiteral("session"),
-                                       QStringLiteral("display"),    QStringLiteral("geometry"),
-                                       QStringLiteral("title"),      QStringLiteral("name")};
+    static const QStringList withValue{
+        QStringLiteral("platform"),        QStringLiteral("platformpluginpath"),
+        QStringLiteral("platformtheme"),   QStringLiteral("plugin"),
+        QStringLiteral("qwindowgeometry"), QStringLiteral("qwindowtitle"),
+        QStringLiteral("qwindowicon"),     QStringLiteral("style"),
+        QStringLiteral("stylesheet"),      QStringLiteral("session"),
+        QStringLiteral("display"),         QStringLiteral("geometry"),
+        QStringLiteral("title"),           QStringLiteral("name")};
     static const QStringList flags{QStringLiteral("reverse"), QStringLiteral("widgetcount"),
-                                   QStringLiteral("nograb"), QStringLiteral("dograb"), QStringLiteral("sync")};
+                                   QStringLiteral("nograb"), QStringLiteral("dograb"),
+                                   QStringLiteral("sync")};
     QString name = arg.mid(arg.startsWith(QLatin1String("--")) ? 2 : 1);
     const qsizetype equals = name.indexOf(QLatin1Char('='));
     if (equals >= 0)

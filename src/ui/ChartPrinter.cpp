@@ -3,10 +3,12 @@
 #include "calibration/SettingsFile.h"
 
 #include <QDate>
+
 #include <QFontMetricsF>
 #include <QLocale>
-#include <QPicture>
+#include <QPixmap>
 #include <QPrinter>
+#include <algorithm>
 #include <qcustomplot.h>
 
 namespace ChartPrinter {
@@ -14,6 +16,8 @@ namespace ChartPrinter {
 namespace {
 
 constexpr double kHeaderPointSize = 10;
+// Enough for sharp lines and text; a 1200 dpi page would need half a gigabyte of pixels.
+constexpr int kMaxDpi = 300;
 
 } // namespace
 
@@ -58,23 +62,15 @@ bool print(QPrinter& printer, QCustomPlot& chart, const QString& header, QString
     const double gap = metrics.height();
     const QRectF chartRect = area.adjusted(0, headerRect.height() + gap, 0, 0);
 
-    // Laid out in screen pixels, then scaled to the printer's dots.
-    QPicture picture;
-    const double scale = double(printer.logicalDpiX()) / picture.logicalDpiX();
-    const int width = int(chartRect.width() / scale);
-    const int height = int(chartRect.height() / scale);
-    {
-        QCPPainter recorder(&picture);
-        recorder.setMode(QCPPainter::pmVectorized);
-        recorder.setMode(QCPPainter::pmNoCaching);
-        chart.toPainter(&recorder, width, height);
-    }
-    painter.save();
-    painter.translate(chartRect.topLeft());
-    painter.scale(scale, scale);
-    painter.setClipRect(QRectF(0, 0, width, height));
-    painter.drawPicture(0, 0, picture);
-    painter.restore();
+    // Laid out in screen pixels and drawn at the printer's resolution (up to kMaxDpi), so that
+    // text keeps its point size and lines their weight on paper.
+    const double screenDpi = 96;
+    const double dpi = std::min<double>(printer.logicalDpiX(), kMaxDpi);
+    const double deviceToScreen = screenDpi / printer.logicalDpiX();
+    const int width = int(chartRect.width() * deviceToScreen);
+    const int height = int(chartRect.height() * deviceToScreen);
+    const QPixmap image = chart.toPixmap(width, height, dpi / screenDpi);
+    painter.drawPixmap(chartRect, image, QRectF(image.rect()));
     painter.end();
     chart.replot();
     return true;

@@ -8,8 +8,7 @@ class QPrinter;
 struct VehicleInfo;
 
 // Prints a chart on one page: a header line (vehicle, unit, date) and the chart scaled to the
-// printable area inside the margins. The chart is laid out at screen resolution and scaled to the
-// printer's, so its text keeps its point size and its lines their weight on paper.
+// printable area inside the margins, its text at its point size.
 namespace ChartPrinter {
 
 // Millimetres on every side.

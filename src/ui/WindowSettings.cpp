@@ -22,7 +22,8 @@ constexpr int kMaxExtent = 32768;
 
 WindowSettings::WindowSettings()
     : settings_(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                            QStringLiteral("emu-interface"), QStringLiteral("emu-interface"))) {
+                                            QStringLiteral("emu-interface"),
+                                            QStringLiteral("emu-interface"))) {
     setAsideIfBroken();
 }
 

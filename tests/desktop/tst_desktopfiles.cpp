@@ -81,7 +81,8 @@ void TestDesktopFiles::desktopEntryOpensFilesOfTheType() {
     QVERIFY(entry.value(QStringLiteral("MimeType")).toString().split(QLatin1Char(';')).contains(kEmuType));
     // The window's class is the application name main() sets.
     QCOMPARE(entry.value(QStringLiteral("StartupWMClass")).toString(), QStringLiteral("emu-interface"));
-    QVERIFY(QFile::exists(dataDir() + QStringLiteral("/metainfo/io.github.dorvanta.emu-interface.metainfo.xml")));
+    QVERIFY(
+        QFile::exists(dataDir() + QStringLiteral("/metainfo/io.github.dorvanta.emu-interface.metainfo.xml")));
     QVERIFY(QFile::exists(dataDir() + QStringLiteral("/icons/hicolor/scalable/apps/emu-interface.svg")));
 }
 
@@ -139,8 +140,8 @@ void TestDesktopFiles::unknownOptionIsWrongUsage() {
 }
 
 void TestDesktopFiles::subCommandHelpNamesTheSubCommand() {
-    for (const QString& command : {QStringLiteral("identify"), QStringLiteral("read"), QStringLiteral("write"),
-                                   QStringLiteral("show")}) {
+    for (const QString& command : {QStringLiteral("identify"), QStringLiteral("read"),
+                                   QStringLiteral("write"), QStringLiteral("show")}) {
         const Run run = runWithoutDisplay(QStringLiteral("emu-cli"), {command, QStringLiteral("--help")});
         QCOMPARE(run.status, 0);
         const QString usage = run.out.section(QLatin1Char('\n'), 0, 0);

@@ -131,29 +131,29 @@ void TestWindowSettings::placement_data() {
     QTest::newRow("full hd") << QRect(0, 0, 1920, 1040) << QSize(600, 400) << none
                              << QRect((1920 - 1180) / 2, 37, 1180, 780);
     // The common laptop less a 27-pixel top panel: as wide as wanted, as tall as fits with the frame.
-    QTest::newRow("1366x768 top panel") << QRect(0, 27, 1366, 741) << QSize(600, 400) << none
-                                        << QRect(93, 27 + 37, 1180, 741 - 38);
+    QTest::newRow("1366x768 top panel")
+        << QRect(0, 27, 1366, 741) << QSize(600, 400) << none << QRect(93, 27 + 37, 1180, 741 - 38);
     // Less a 44-pixel bottom panel.
-    QTest::newRow("1366x768 bottom panel") << QRect(0, 0, 1366, 724) << QSize(600, 400) << none
-                                           << QRect(93, 37, 1180, 724 - 38);
+    QTest::newRow("1366x768 bottom panel")
+        << QRect(0, 0, 1366, 724) << QSize(600, 400) << none << QRect(93, 37, 1180, 724 - 38);
     // A narrow screen: the width is cut to the screen, not to the wanted size.
-    QTest::newRow("1024x600") << QRect(0, 0, 1024, 600) << QSize(600, 400) << none
-                              << QRect(1, 37, 1022, 562);
+    QTest::newRow("1024x600") << QRect(0, 0, 1024, 600) << QSize(600, 400) << none << QRect(1, 37, 1022, 562);
     // A remembered place that is still on the screen is kept.
     QTest::newRow("remembered") << QRect(0, 0, 1920, 1040) << QSize(600, 400)
-                                << std::optional<QRect>(QRect(300, 200, 900, 600)) << QRect(300, 200, 900, 600);
+                                << std::optional<QRect>(QRect(300, 200, 900, 600))
+                                << QRect(300, 200, 900, 600);
     // One from a larger monitor is brought wholly onto this one and cut to it.
     QTest::newRow("remembered, larger screen")
         << QRect(0, 0, 1366, 741) << QSize(600, 400) << std::optional<QRect>(QRect(1500, 900, 1800, 1000))
         << QRect(1, 37, 1364, 703);
     // One left of the screen (an unplugged monitor) comes back onto it.
-    QTest::newRow("remembered, off screen") << QRect(0, 0, 1920, 1040) << QSize(600, 400)
-                                            << std::optional<QRect>(QRect(-2000, 100, 800, 600))
-                                            << QRect(1, 100, 800, 600);
+    QTest::newRow("remembered, off screen")
+        << QRect(0, 0, 1920, 1040) << QSize(600, 400) << std::optional<QRect>(QRect(-2000, 100, 800, 600))
+        << QRect(1, 100, 800, 600);
     // A remembered size below the window's minimum grows to it.
-    QTest::newRow("remembered, too small") << QRect(0, 0, 1920, 1040) << QSize(600, 400)
-                                           << std::optional<QRect>(QRect(100, 100, 200, 100))
-                                           << QRect(100, 100, 600, 400);
+    QTest::newRow("remembered, too small")
+        << QRect(0, 0, 1920, 1040) << QSize(600, 400) << std::optional<QRect>(QRect(100, 100, 200, 100))
+        << QRect(100, 100, 600, 400);
 }
 
 void TestWindowSettings::placement() {
@@ -161,7 +161,8 @@ void TestWindowSettings::placement() {
     QFETCH(QSize, minimum);
     QFETCH(std::optional<QRect>, remembered);
     QFETCH(QRect, expected);
-    const QRect placed = WindowFit::place(QSize(1180, 780), minimum, available, WindowFit::kTypicalFrame, remembered);
+    const QRect placed =
+        WindowFit::place(QSize(1180, 780), minimum, available, WindowFit::kTypicalFrame, remembered);
     QCOMPARE(placed, expected);
     // The whole window, frame included, is on the available area.
     QVERIFY(available.contains(placed.marginsAdded(WindowFit::kTypicalFrame)));
@@ -183,7 +184,8 @@ void TestWindowSettings::title() {
     QFETCH(QString, file);
     QFETCH(bool, modified);
     QFETCH(QString, expected);
-    QCOMPARE(WindowTitle::compose(QStringLiteral("Dorvanta - EMU Interface - v1.13.b"), file, modified), expected);
+    QCOMPARE(WindowTitle::compose(QStringLiteral("Dorvanta - EMU Interface - v1.13.b"), file, modified),
+             expected);
 }
 
 void TestWindowSettings::recentFilesOrder() {
