@@ -22,17 +22,18 @@ constexpr int kOk = 0;
 constexpr int kFault = 1;
 constexpr int kUsage = 2;
 
-const char* const kTopUsage = "Usage: emu-cli <command> [options]\n"
-                              "\n"
-                              "Commands:\n"
-                              "  identify   ask the unit who it is\n"
-                              "  read       save the unit's calibration to a .EMU file\n"
-                              "  write      write a .EMU file's calibration to the unit\n"
-                              "  show       print a .EMU file's contents\n"
-                              "\n"
-                              "The unit is on --port N (Com N, numbered as the program numbers serial\n"
-                              "devices, or as EMU_PORTS lists them) or --device PATH.\n"
-                              "Run 'emu-cli <command> --help' for a command's options, 'emu-cli --version' for the version.\n";
+const char* const kTopUsage =
+    "Usage: emu-cli <command> [options]\n"
+    "\n"
+    "Commands:\n"
+    "  identify   ask the unit who it is\n"
+    "  read       save the unit's calibration to a .EMU file\n"
+    "  write      write a .EMU file's calibration to the unit\n"
+    "  show       print a .EMU file's contents\n"
+    "\n"
+    "The unit is on --port N (Com N, numbered as the program numbers serial\n"
+    "devices, or as EMU_PORTS lists them) or --device PATH.\n"
+    "Run 'emu-cli <command> --help' for a command's options, 'emu-cli --version' for the version.\n";
 
 struct UsageError {
     QString text;
@@ -66,7 +67,8 @@ QString commandHelp(const QCommandLineParser& parser, const QString& command) {
             usage = QStringLiteral("Usage: emu-cli ") + command + usage.mid(options);
         lines.first() = usage;
     }
-    lines.removeIf([](const QString& line) { return line.trimmed().startsWith(QLatin1String("--help-all")); });
+    lines.removeIf(
+        [](const QString& line) { return line.trimmed().startsWith(QLatin1String("--help-all")); });
     // The description line only repeats the command's name.
     if (lines.size() > 1 && lines.at(1).trimmed() == command)
         lines.removeAt(1);

@@ -6,6 +6,8 @@
 #include "link/Connection.h"
 #include "link/PortNaming.h"
 #include "mapeditor/MapChartWidget.h"
+#include "ui/ChartPrinter.h"
+#include "ui/RecentFiles.h"
 #include "ui/TCommsLostFrm.h"
 #include "ui/TExtWrn.h"
 #include "ui/TForm2.h"
@@ -18,14 +20,12 @@
 #include "ui/WindowFit.h"
 #include "ui/WindowSettings.h"
 #include "ui/WindowTitle.h"
-#include "ui/RecentFiles.h"
-#include "ui/ChartPrinter.h"
 
 #include <QApplication>
-#include <QDate>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDate>
 #include <QDir>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -958,7 +958,8 @@ bool TForm1::saveSettings(bool fromPc) {
     settings_->setSaveFolder(QFileInfo(path).absolutePath());
     noteRecentFile(path);
     setCurrentFile(path, false);
-    setStatus(0, QStringLiteral("Saved to %1").arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath())));
+    setStatus(
+        0, QStringLiteral("Saved to %1").arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath())));
     return true;
 }
 
@@ -1030,8 +1031,8 @@ void TForm1::spPrintClick() {
     printer.setDocName(WindowTitle::compose(kCaption, currentFile_, false));
     if (!prompts().runPrintDialog(this, printer))
         return;
-    const QString header =
-        ChartPrinter::headerText({Edit9->text(), Edit10->text(), Edit11->text()}, statusText(1), QDate::currentDate());
+    const QString header = ChartPrinter::headerText({Edit9->text(), Edit10->text(), Edit11->text()},
+                                                    statusText(1), QDate::currentDate());
     QString error;
     const BusyPointer busy;
     if (!ChartPrinter::print(printer, *TimingChart, header, &error)) {
@@ -1156,7 +1157,8 @@ void TForm1::restoreWindowPlace() {
     QScreen* shown = remembered ? QGuiApplication::screenAt(remembered->center()) : nullptr;
     if (!shown)
         shown = screen() ? screen() : QGuiApplication::primaryScreen();
-    const QRect area = shown ? shown->availableGeometry() : QRect(0, 0, kWindowSize.width(), kWindowSize.height());
+    const QRect area =
+        shown ? shown->availableGeometry() : QRect(0, 0, kWindowSize.width(), kWindowSize.height());
     setGeometry(WindowFit::place(kWindowSize, minimumSizeHint(), area, WindowFit::kTypicalFrame, remembered));
     placeRestored_ = remembered.has_value();
     if (settings_->maximized())
@@ -1212,10 +1214,9 @@ void TForm1::fillRecentFilesMenu() {
     int number = 1;
     for (const QString& path : recent.paths()) {
         // Numbered for the keyboard: &1 .. &9, then 1&0.
-        const QString label = QStringLiteral("%1 %2").arg(number < 10 ? QStringLiteral("&%1").arg(number)
-                                                                        : QStringLiteral("1&0"),
-                                                          QFileInfo(path).fileName().replace(QLatin1Char('&'),
-                                                                                             QStringLiteral("&&")));
+        const QString label = QStringLiteral("%1 %2").arg(
+            number < 10 ? QStringLiteral("&%1").arg(number) : QStringLiteral("1&0"),
+            QFileInfo(path).fileName().replace(QLatin1Char('&'), QStringLiteral("&&")));
         QAction* action = recentMenu_->addAction(label);
         action->setToolTip(QDir::toNativeSeparators(path));
         action->setStatusTip(QDir::toNativeSeparators(path));
@@ -1242,7 +1243,7 @@ void TForm1::bindShortcuts() {
         shortcut->setObjectName(button->objectName() + QStringLiteral("Shortcut"));
         // A disabled button ignores the click, so the key follows the button's state.
         connect(shortcut, &QShortcut::activated, button, &QToolButton::click);
-        button->setToolTip(QStringLiteral("%1 (%2)").arg(button->accessibleName(),
-                                                          key.toString(QKeySequence::NativeText)));
+        button->setToolTip(
+            QStringLiteral("%1 (%2)").arg(button->accessibleName(), key.toString(QKeySequence::NativeText)));
     }
 }
