@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev libqcustomplot-dev
   clang libclang-rt-14-dev
   xvfb xauth
+  appstream desktop-file-utils poppler-utils
 )
 
 missing=()

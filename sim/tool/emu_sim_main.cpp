@@ -76,12 +76,18 @@ int main(int argc, char** argv) {
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("emu-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(EMU_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("A simulated EMU on a pseudo-terminal. Prints the device path on the first line, "
                        "then answers until interrupted."));
-    parser.addHelpOption();
+    const QCommandLineOption helpOpt({QStringLiteral("h"), QStringLiteral("help")},
+                                     QStringLiteral("Displays help on commandline options."));
+    const QCommandLineOption versionOpt({QStringLiteral("v"), QStringLiteral("version")},
+                                        QStringLiteral("Displays version information."));
+    parser.addOption(helpOpt);
+    parser.addOption(versionOpt);
     const QCommandLineOption typeOpt(QStringLiteral("type"),
                                      QStringLiteral("EMU type: 1, 2, 3, 5 or 6 (default 3)."),
                                      QStringLiteral("n"), QStringLiteral("3"));
@@ -107,7 +113,22 @@ int main(int argc, char** argv) {
                                      QStringLiteral("n"), QStringLiteral("1"));
     parser.addOptions(
         {typeOpt, firmwareOpt, letterOpt, serialOpt, fileOpt, usbOpt, linkOpt, silentOpt, seedOpt});
-    parser.process(app);
+    // Wrong usage exits 2, as emu-cli does; help and version need no unit.
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "emu-sim: %s\nTry 'emu-sim --help' for the options.\n",
+                     qPrintable(parser.errorText()));
+        return 2;
+    }
+    if (parser.isSet(versionOpt)) {
+        std::printf("emu-sim %s\n", EMU_VERSION);
+        return 0;
+    }
+    if (parser.isSet(helpOpt)) {
+        std::fputs(qPrintable(parser.helpText().replace(QCoreApplication::arguments().constFirst(),
+                                                        QStringLiteral("emu-sim"))),
+                   stdout);
+        return 0;
+    }
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
 

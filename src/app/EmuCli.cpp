@@ -31,18 +31,19 @@ constexpr int kOk = 0;
 constexpr int kFault = 1;
 constexpr int kUsage = 2;
 
-const char* const kTopUsage = "Usage: emu-cli <command> [options]\n"
-                              "\n"
-                              "Commands:\n"
-                              "  identify   ask the unit who it is\n"
-                              "  read       save the unit's calibration to a .EMU file\n"
-                              "  write      write a .EMU file's calibration to the unit\n"
-                              "  show       print a .EMU file's contents\n"
-                              "  live       poll the unit's live data and print it as CSV\n"
-                              "\n"
-                              "The unit is on --port N (Com N, numbered as the program numbers serial\n"
-                              "devices, or as EMU_PORTS lists them) or --device PATH.\n"
-                              "Run 'emu-cli <command> --help' for a command's options.\n";
+const char* const kTopUsage =
+    "Usage: emu-cli <command> [options]\n"
+    "\n"
+    "Commands:\n"
+    "  identify   ask the unit who it is\n"
+    "  read       save the unit's calibration to a .EMU file\n"
+    "  write      write a .EMU file's calibration to the unit\n"
+    "  show       print a .EMU file's contents\n"
+    "  live       poll the unit's live data and print it as CSV\n"
+    "\n"
+    "The unit is on --port N (Com N, numbered as the program numbers serial\n"
+    "devices, or as EMU_PORTS lists them) or --device PATH.\n"
+    "Run 'emu-cli <command> --help' for a command's options, 'emu-cli --version' for the version.\n";
 
 struct UsageError {
     QString text;
@@ -64,6 +65,24 @@ Parsed parse(QCommandLineParser& parser, const QString& command, const QStringLi
     }
     result.help = parser.isSet(QStringLiteral("help"));
     return result;
+}
+
+// The parser's help, with the sub-command in its usage line and without Qt's own --help-all.
+QString commandHelp(const QCommandLineParser& parser, const QString& command) {
+    QStringList lines = parser.helpText().split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.first().startsWith(QLatin1String("Usage: "))) {
+        QString usage = lines.first();
+        const qsizetype options = usage.indexOf(QLatin1String(" [options]"));
+        if (options >= 0)
+            usage = QStringLiteral("Usage: emu-cli ") + command + usage.mid(options);
+        lines.first() = usage;
+    }
+    lines.removeIf(
+        [](const QString& line) { return line.trimmed().startsWith(QLatin1String("--help-all")); });
+    // The description line only repeats the command's name.
+    if (lines.size() > 1 && lines.at(1).trimmed() == command)
+        lines.removeAt(1);
+    return lines.join(QLatin1Char('\n'));
 }
 
 void addPortOptions(QCommandLineParser& parser) {
@@ -253,6 +272,11 @@ int EmuCli::run(const QStringList& args) {
         out_ << kTopUsage;
         return kOk;
     }
+    if (command == QLatin1String("--version") || command == QLatin1String("-v") ||
+        command == QLatin1String("version")) {
+        out_ << "emu-cli " << EMU_VERSION << "\n";
+        return kOk;
+    }
     if (command == QLatin1String("identify"))
         return identify(rest);
     if (command == QLatin1String("read"))
@@ -272,7 +296,7 @@ std::optional<int> EmuCli::parseArguments(QCommandLineParser& parser, const QStr
                                           const QString& missing) {
     const Parsed parsed = parse(parser, command, args);
     if (parsed.help) {
-        out_ << parser.helpText();
+        out_ << commandHelp(parser, command);
         return kOk;
     }
     QString problem;

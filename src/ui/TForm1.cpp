@@ -16,6 +16,8 @@
 #include "monitor/LiveMonitor.h"
 #include "monitor/TRT.h"
 #include "setup/SetupPage.h"
+#include "ui/ChartPrinter.h"
+#include "ui/RecentFiles.h"
 #include "ui/TCommsLostFrm.h"
 #include "ui/TExtWrn.h"
 #include "ui/TForm2.h"
@@ -25,17 +27,27 @@
 #include "ui/TVerChk.h"
 #include "ui/ToolIcons.h"
 #include "ui/UiPrompts.h"
+#include "ui/WindowFit.h"
+#include "ui/WindowSettings.h"
+#include "ui/WindowTitle.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDate>
+#include <QDir>
+#include <QFileInfo>
+#include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPrinter>
+#include <QScreen>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QToolBar>
@@ -48,6 +60,7 @@
 
 const QString TForm1::kCaption = QStringLiteral("Dorvanta - EMU Interface - v1.13.b");
 const QString TForm1::kApplicationTitle = QStringLiteral("Dorvanta - Engine Management Unit");
+const QSize TForm1::kWindowSize{1180, 780};
 
 namespace {
 
@@ -60,13 +73,12 @@ struct BusyPointer {
 };
 
 constexpr int kSetupBlockCopy = EmuLength::kSetupBlock;
-constexpr double kPrintMarginPercent = 10;
 
 } // namespace
 
 TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent), link_(state_.link), editor_(state_, link_),
-      defaultPrompts_(std::make_unique<QtUiPrompts>()) {
+      defaultPrompts_(std::make_unique<QtUiPrompts>()), settings_(std::make_unique<WindowSettings>()) {
     prompts_ = defaultPrompts_.get();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kCaption);
@@ -80,7 +92,12 @@ TForm1::TForm1(QWidget* parent)
     buildPages();
     buildStatusBar();
     buildLiveMonitor();
-    resize(1180, 780);
+    bindShortcuts();
+    restoreWindowPlace();
+    if (const auto port = settings_->lastPort())
+        ComboBox1->setEditText(PortNaming::portName(*port));
+    connect(&editor_, &CalibrationEditor::mapChanged, this, &TForm1::markUnsaved);
+    connect(&editor_, &CalibrationEditor::setupValueChanged, this, &TForm1::markUnsaved);
 
     // The other windows, in their fixed order; all are shown on demand.
     aboutForm_ = new TForm2(*this);
@@ -417,7 +434,10 @@ void TForm1::showEvent(QShowEvent* event) {
 
 void TForm1::FormShow() {
     LinkState& link = state_.link;
-    move(x(), 0);
+    if (!placeRestored_)
+        move(x(), 0);
+    std::optional<BusyPointer> busy;
+    busy.emplace();
     bool found = false;
     for (int n = PortNaming::kFirstPort; n <= PortNaming::kLastPort; ++n) {
         link_.port().setPort(n);
@@ -435,16 +455,20 @@ void TForm1::FormShow() {
             found = true;
             spRetry->setEnabled(false);
             spConnect->setEnabled(true);
+            rememberPort(n);
         } else if (!found) {
             setStatus(0, Connection::kNoEmuPresent);
         }
         link_.port().Close();
     }
+    busy.reset();
     if (!found)
         setStatus(0, Connection::kNoEmuPresent);
     PageControl1->setCurrentIndex(0);
     startupSearchDone_ = true;
     flushPortNotices();
+    if (!startupFile_.isEmpty())
+        openFile(std::exchange(startupFile_, QString()));
     emit startupSearchFinished();
 }
 
@@ -454,6 +478,8 @@ void TForm1::spRetryClick() {
     ComboBox1->clear();
     setSelectorText(shown);
     link_.port().Close();
+    std::optional<BusyPointer> busy;
+    busy.emplace();
     bool found = false;
     for (int n = PortNaming::kFirstPort; n <= PortNaming::kLastPort; ++n) {
         link_.port().setPort(n);
@@ -471,11 +497,13 @@ void TForm1::spRetryClick() {
             spRetry->setEnabled(false);
             spConnect->setEnabled(true);
             found = true;
+            rememberPort(n);
         } else if (!found) {
             setStatus(0, Connection::kNoEmuPresent);
         }
         link_.port().Close();
     }
+    busy.reset();
     if (!found)
         setStatus(0, Connection::kNoEmuPresent);
     flushPortNotices();
@@ -499,6 +527,7 @@ bool TForm1::identifyOnSelectedPort() {
     const auto port = portFromSelector();
     if (!port)
         return false;
+    const BusyPointer busy;
     link_.port().setPort(*port);
     openPort();
     lastIdentifyReply_ = link_.identifyReply(EmuPause::kIdentifyConnect);
@@ -569,7 +598,10 @@ void TForm1::spConnectClick() {
         // unit's cut reply is not a setup block: the window keeps what it held and says so.
         if (!link.FileMode) {
             setStatus(0, Connection::kReadingSetup);
-            const ImageRead read = link_.readImage();
+            const ImageRead read = [this] {
+                const BusyPointer busy;
+                return link_.readImage();
+            }();
             if (link.Identity.isLiveUnit() && !read.complete()) {
                 setStatus(0, read.shortText());
                 spRead->setEnabled(true);
@@ -618,8 +650,11 @@ void TForm1::spConnectClick() {
     }
     flushPortNotices();
 
-    if (link.EmuConnected)
+    if (link.EmuConnected) {
+        if (const auto port = Connection::parsePortNumber(ComboBox1->currentText()))
+            rememberPort(*port);
         spReadClick();
+    }
 }
 
 void TForm1::showSetupBlock() {
@@ -691,6 +726,8 @@ void TForm1::spReadClick() {
             setStatus(0, Connection::kReady);
         }
         link.CalibrationModel = link.Identity.isLiveUnit() ? link.Identity.model() : 0;
+        // The unit's data, not a file's.
+        setCurrentFile(QString(), false);
     }
     link.CalibrationLoaded = true;
 
@@ -743,6 +780,8 @@ WriteResult TForm1::writeToEmu() {
     updateWriteButton(true);
     link.MapsChanged = false;
     link.SetupChanged = false;
+    unsaved_ = false;
+    updateTitle();
     return result;
 }
 
@@ -770,8 +809,11 @@ bool TForm1::saveSettings(bool fromPc) {
         image = CalibrationTransfer::imageFromPc(cal);
     } else {
         QString error;
-        const EmuLink::FlowGuard flow(link_);
-        const auto fromUnit = CalibrationTransfer::imageFromUnit(link_.protocol(), &error);
+        const auto fromUnit = [&] {
+            const BusyPointer busy;
+            const EmuLink::FlowGuard flow(link_);
+            return CalibrationTransfer::imageFromUnit(link_.protocol(), &error);
+        }();
         if (!fromUnit) {
             prompts().showError(this, error);
             return false;
@@ -784,7 +826,7 @@ bool TForm1::saveSettings(bool fromPc) {
         prompts().showError(this, reason);
         return false;
     }
-    const QString path = prompts().askSaveFileName(this);
+    const QString path = prompts().askSaveFileName(this, settings_->saveFolder());
     if (path.isEmpty())
         return false;
     const QByteArray text = SettingsFile::write(state_.link.Identity, vehicle, image.data(), kImageReplySize);
@@ -793,27 +835,37 @@ bool TForm1::saveSettings(bool fromPc) {
         prompts().showError(this, error);
         return false;
     }
+    settings_->setSaveFolder(QFileInfo(path).absolutePath());
+    noteRecentFile(path);
+    setCurrentFile(path, false);
+    setStatus(
+        0, QStringLiteral("Saved to %1").arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath())));
     return true;
 }
 
 void TForm1::spOpenClick() {
+    state_.link.FileMode = false;
+    const QString path = prompts().askOpenFileName(this, settings_->openFolder());
+    if (path.isEmpty())
+        return;
+    openFile(path);
+}
+
+bool TForm1::openFile(const QString& path) {
     LinkState& link = state_.link;
     CalibrationData& cal = state_.cal;
     link.FileMode = false;
-    const QString path = prompts().askOpenFileName(this);
-    if (path.isEmpty())
-        return;
     QString error;
     const auto text = SettingsFile::loadFromFile(path, &error);
     if (!text) {
         prompts().showError(this, error);
-        return;
+        return false;
     }
     const auto contents = SettingsFile::read(*text);
     if (!contents) {
         cal.ReceivedImage.fill(kReplyFillByte);
         prompts().showError(this, SettingsFile::kRejectedText);
-        return;
+        return false;
     }
     link.Identity = contents->identity;
     CalibrationTransfer::loadFileContents(cal, *contents);
@@ -829,8 +881,12 @@ void TForm1::spOpenClick() {
     Edit10->setText(contents->vehicle.model);
     Edit11->setText(contents->vehicle.engine);
     link.DataReady = true;
+    settings_->setOpenFolder(QFileInfo(path).absolutePath());
+    noteRecentFile(path);
+    setCurrentFile(path, false);
     spConnectClick();
     spReadClick();
+    return true;
 }
 
 void TForm1::spCloseClick() {
@@ -842,33 +898,28 @@ void TForm1::spCloseClick() {
     state_.link.CalibrationLoaded = false;
     state_.link.CalibrationModel = 0;
     spWrite->setEnabled(false);
+    setCurrentFile(QString(), false);
 }
 
 void TForm1::spPrintClick() {
     QPrinter printer(QPrinter::HighResolution);
-    printer.setPageOrientation(QPageLayout::Landscape);
+    ChartPrinter::preparePrinter(printer);
+    printer.setDocName(WindowTitle::compose(kCaption, currentFile_, false));
     if (!prompts().runPrintDialog(this, printer))
         return;
-
-    QCPPainter painter;
-    if (!painter.begin(&printer)) {
-        prompts().showError(this, QStringLiteral("The printer could not be started."));
+    const QString header = ChartPrinter::headerText({Edit9->text(), Edit10->text(), Edit11->text()},
+                                                    statusText(1), QDate::currentDate());
+    QString error;
+    const BusyPointer busy;
+    if (!ChartPrinter::print(printer, *TimingChart, header, &error)) {
+        setStatus(0, QStringLiteral("Print failed"));
+        prompts().showError(this, error);
         return;
     }
-    painter.setMode(QCPPainter::pmVectorized);
-    painter.setMode(QCPPainter::pmNoCaching);
-    // Margins are a share of the page on each side.
-    const QRectF page = printer.pageRect(QPrinter::DevicePixel);
-    const QRectF area =
-        page.adjusted(page.width() * kPrintMarginPercent / 100, page.height() * kPrintMarginPercent / 100,
-                      -page.width() * kPrintMarginPercent / 100, -page.height() * kPrintMarginPercent / 100);
-    const int width = std::max(TimingChart->width(), 800);
-    const int height = std::max(TimingChart->height(), 450);
-    const double scale = std::min(area.width() / width, area.height() / height);
-    painter.translate(area.left() - page.left(), area.top() - page.top());
-    painter.scale(scale, scale);
-    TimingChart->toPainter(&painter, width, height);
-    painter.end();
+    setStatus(0, printer.outputFileName().isEmpty()
+                     ? QStringLiteral("Timing map sent to %1").arg(printer.printerName())
+                     : QStringLiteral("Timing map printed to %1")
+                           .arg(QDir::toNativeSeparators(printer.outputFileName())));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -993,6 +1044,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    rememberWindowPlace();
     link_.stopPoll();
     Timer2.stop();
     link_.port().Close();
@@ -1000,4 +1052,103 @@ void TForm1::closeEvent(QCloseEvent* event) {
                                                            commsLostForm_, extWrn_, verChk_})
         dialog->hide();
     QMainWindow::closeEvent(event);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Desktop integration
+
+void TForm1::restoreWindowPlace() {
+    const std::optional<QRect> remembered = settings_->geometry();
+    QScreen* shown = remembered ? QGuiApplication::screenAt(remembered->center()) : nullptr;
+    if (!shown)
+        shown = screen() ? screen() : QGuiApplication::primaryScreen();
+    const QRect area =
+        shown ? shown->availableGeometry() : QRect(0, 0, kWindowSize.width(), kWindowSize.height());
+    setGeometry(WindowFit::place(kWindowSize, minimumSizeHint(), area, WindowFit::kTypicalFrame, remembered));
+    placeRestored_ = remembered.has_value();
+    if (settings_->maximized())
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void TForm1::rememberWindowPlace() {
+    settings_->setGeometry(isMaximized() ? normalGeometry() : geometry(), isMaximized());
+    settings_->sync();
+}
+
+void TForm1::rememberPort(int port) {
+    settings_->setLastPort(port);
+    settings_->sync();
+}
+
+void TForm1::setCurrentFile(const QString& path, bool unsaved) {
+    currentFile_ = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
+    unsaved_ = unsaved;
+    updateTitle();
+}
+
+void TForm1::markUnsaved() {
+    if (unsaved_)
+        return;
+    unsaved_ = true;
+    updateTitle();
+}
+
+void TForm1::updateTitle() {
+    setWindowTitle(WindowTitle::compose(kCaption, currentFile_, unsaved_));
+    setWindowFilePath(currentFile_);
+}
+
+void TForm1::noteRecentFile(const QString& path) {
+    RecentFiles recent(settings_->recentFiles());
+    recent.add(path);
+    settings_->setRecentFiles(recent.paths());
+    settings_->sync();
+}
+
+void TForm1::fillRecentFilesMenu() {
+    recentMenu_->clear();
+    RecentFiles recent(settings_->recentFiles());
+    if (recent.pruneMissing()) {
+        settings_->setRecentFiles(recent.paths());
+        settings_->sync();
+    }
+    if (recent.paths().isEmpty()) {
+        recentMenu_->addAction(QStringLiteral("No recent files"))->setEnabled(false);
+        return;
+    }
+    int number = 1;
+    for (const QString& path : recent.paths()) {
+        // Numbered for the keyboard: &1 .. &9, then 1&0.
+        const QString label = QStringLiteral("%1 %2").arg(
+            number < 10 ? QStringLiteral("&%1").arg(number) : QStringLiteral("1&0"),
+            QFileInfo(path).fileName().replace(QLatin1Char('&'), QStringLiteral("&&")));
+        QAction* action = recentMenu_->addAction(label);
+        action->setToolTip(QDir::toNativeSeparators(path));
+        action->setStatusTip(QDir::toNativeSeparators(path));
+        action->setData(path);
+        connect(action, &QAction::triggered, this, [this, path] { openFile(path); });
+        ++number;
+    }
+}
+
+void TForm1::bindShortcuts() {
+    recentMenu_ = new QMenu(spOpen);
+    recentMenu_->setObjectName(QStringLiteral("RecentFilesMenu"));
+    recentMenu_->setToolTipsVisible(true);
+    connect(recentMenu_, &QMenu::aboutToShow, this, &TForm1::fillRecentFilesMenu);
+    spOpen->setMenu(recentMenu_);
+    spOpen->setPopupMode(QToolButton::MenuButtonPopup);
+
+    const std::initializer_list<std::pair<QToolButton*, QKeySequence>> keys{
+        {spOpen, QKeySequence(Qt::CTRL | Qt::Key_O)},  {spSave, QKeySequence(Qt::CTRL | Qt::Key_S)},
+        {spPrint, QKeySequence(Qt::CTRL | Qt::Key_P)}, {spExit, QKeySequence(Qt::CTRL | Qt::Key_Q)},
+        {spAbout, QKeySequence(Qt::Key_F1)},           {spRetry, QKeySequence(Qt::Key_F5)}};
+    for (const auto& [button, key] : keys) {
+        auto* shortcut = new QShortcut(key, this);
+        shortcut->setObjectName(button->objectName() + QStringLiteral("Shortcut"));
+        // A disabled button ignores the click, so the key follows the button's state.
+        connect(shortcut, &QShortcut::activated, button, &QToolButton::click);
+        button->setToolTip(
+            QStringLiteral("%1 (%2)").arg(button->accessibleName(), key.toString(QKeySequence::NativeText)));
+    }
 }

@@ -28,6 +28,7 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QTabWidget;
 class QToolButton;
 class SetupPage;
@@ -40,6 +41,7 @@ class TTPSCalForm;
 class TVerChk;
 class TRT;
 class UiPrompts;
+class WindowSettings;
 
 // The main window. It owns the one state object, the one transport EFI with the protocol over it,
 // every control and every dialog; its handlers, named after their controls, run each flow to the
@@ -50,6 +52,8 @@ class TForm1 : public QMainWindow {
   public:
     static const QString kCaption;
     static const QString kApplicationTitle;
+    // The size the window opens at when the screen has room for it.
+    static const QSize kWindowSize;
 
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
@@ -101,6 +105,17 @@ class TForm1 : public QMainWindow {
 
     // Opens EFI on its current port; a port that exists but cannot be used is reported once.
     bool openPort();
+
+    // Opens a settings file as Open does; false when it was refused.
+    bool openFile(const QString& path);
+    // A file to open once the start-up search has finished (the command line's FILE).
+    void setStartupFile(const QString& path) { startupFile_ = path; }
+    // The file the data came from or was last saved to; empty when none.
+    QString currentFile() const { return currentFile_; }
+    // Changes not yet written to the unit or saved to a file.
+    bool hasUnsavedChanges() const { return unsaved_; }
+    QMenu* recentFilesMenu() const { return recentMenu_; }
+    WindowSettings& settings() { return *settings_; }
 
     // The work behind the link dialogs and the save dialog.
     // The whole-image write; only a result that is ok() means the unit holds the image.
@@ -171,10 +186,22 @@ class TForm1 : public QMainWindow {
     void plotAllMaps();
     bool confirmExit();
 
+    // Desktop integration: window place, remembered choices, title, recent files, shortcuts.
+    void restoreWindowPlace();
+    void rememberWindowPlace();
+    void rememberPort(int port);
+    void setCurrentFile(const QString& path, bool unsaved);
+    void markUnsaved();
+    void updateTitle();
+    void fillRecentFilesMenu();
+    void noteRecentFile(const QString& path);
+    void bindShortcuts();
+
     EmuState state_;
     EmuLink link_;
     CalibrationEditor editor_;
     std::unique_ptr<UiPrompts> defaultPrompts_;
+    std::unique_ptr<WindowSettings> settings_;
     UiPrompts* prompts_ = nullptr;
 
     QTimer Timer2;
@@ -232,6 +259,11 @@ class TForm1 : public QMainWindow {
     LiveDisplays* liveDisplays_ = nullptr;
     DataLoggerPage* dataLogger_ = nullptr;
     EngineMonitorPage* engineMonitor_ = nullptr;
+    QMenu* recentMenu_ = nullptr;
+    QString startupFile_;
+    QString currentFile_;
+    bool unsaved_ = false;
+    bool placeRestored_ = false;
 
     bool firstShow_ = true;
     bool startupSearchDone_ = false;

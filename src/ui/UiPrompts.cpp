@@ -1,5 +1,7 @@
 #include "ui/UiPrompts.h"
 
+#include "ui/TForm1.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -11,8 +13,8 @@ namespace {
 const QString kFilter = QStringLiteral("*.emu (*.emu)");
 const QString kFolder = QStringLiteral(".");
 
-QString runFileDialog(QWidget* parent, QFileDialog::AcceptMode mode) {
-    QFileDialog dialog(parent, QString(), kFolder, kFilter);
+QString runFileDialog(QWidget* parent, QFileDialog::AcceptMode mode, const QString& folder) {
+    QFileDialog dialog(parent, QString(), folder.isEmpty() ? kFolder : folder, kFilter);
     dialog.setAcceptMode(mode);
     dialog.setDefaultSuffix(QStringLiteral("emu"));
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
@@ -23,24 +25,24 @@ QString runFileDialog(QWidget* parent, QFileDialog::AcceptMode mode) {
 
 } // namespace
 
-QString QtUiPrompts::askOpenFileName(QWidget* parent) {
-    return runFileDialog(parent, QFileDialog::AcceptOpen);
+QString QtUiPrompts::askOpenFileName(QWidget* parent, const QString& folder) {
+    return runFileDialog(parent, QFileDialog::AcceptOpen, folder);
 }
 
-QString QtUiPrompts::askSaveFileName(QWidget* parent) {
-    return runFileDialog(parent, QFileDialog::AcceptSave);
+QString QtUiPrompts::askSaveFileName(QWidget* parent, const QString& folder) {
+    return runFileDialog(parent, QFileDialog::AcceptSave, folder);
 }
 
 void QtUiPrompts::showError(QWidget* parent, const QString& text) {
-    QMessageBox::critical(parent, QApplication::applicationName(), text, QMessageBox::Ok);
+    QMessageBox::critical(parent, TForm1::kApplicationTitle, text, QMessageBox::Ok);
 }
 
 void QtUiPrompts::showWarning(QWidget* parent, const QString& text) {
-    QMessageBox::warning(parent, QApplication::applicationName(), text, QMessageBox::Ok);
+    QMessageBox::warning(parent, TForm1::kApplicationTitle, text, QMessageBox::Ok);
 }
 
 UiPrompts::UnsavedChoice QtUiPrompts::askUnsavedChanges(QWidget* parent) {
-    QMessageBox box(QMessageBox::Warning, QApplication::applicationName(),
+    QMessageBox box(QMessageBox::Warning, TForm1::kApplicationTitle,
                     QStringLiteral("The data tables on your PC have changes the EMU has not stored.\n\n"
                                    "Write them to the EMU, save them to a file, or discard them?"),
                     QMessageBox::NoButton, parent);
@@ -66,8 +68,7 @@ bool QtUiPrompts::runPrintDialog(QWidget* parent, QPrinter& printer) {
 }
 
 bool QtUiPrompts::askRetry(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), text, QMessageBox::NoButton,
-                    parent);
+    QMessageBox box(QMessageBox::Warning, TForm1::kApplicationTitle, text, QMessageBox::NoButton, parent);
     QPushButton* retry = box.addButton(QStringLiteral("Write again"), QMessageBox::AcceptRole);
     QPushButton* cancel = box.addButton(QMessageBox::Cancel);
     box.setDefaultButton(retry);

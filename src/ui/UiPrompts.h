@@ -13,9 +13,10 @@ class UiPrompts {
 
     virtual ~UiPrompts() = default;
 
-    // A .emu file to open or to save; empty when the user cancels.
-    virtual QString askOpenFileName(QWidget* parent) = 0;
-    virtual QString askSaveFileName(QWidget* parent) = 0;
+    // A .emu file to open or to save, starting in the given folder (the working folder when
+    // empty); empty when the user cancels.
+    virtual QString askOpenFileName(QWidget* parent, const QString& folder) = 0;
+    virtual QString askSaveFileName(QWidget* parent, const QString& folder) = 0;
     // An error box with an OK button.
     virtual void showError(QWidget* parent, const QString& text) = 0;
     // A warning the user should act on (a port that cannot be used).
@@ -31,8 +32,8 @@ class UiPrompts {
 // The real dialogs.
 class QtUiPrompts : public UiPrompts {
   public:
-    QString askOpenFileName(QWidget* parent) override;
-    QString askSaveFileName(QWidget* parent) override;
+    QString askOpenFileName(QWidget* parent, const QString& folder) override;
+    QString askSaveFileName(QWidget* parent, const QString& folder) override;
     void showError(QWidget* parent, const QString& text) override;
     void showWarning(QWidget* parent, const QString& text) override;
     UnsavedChoice askUnsavedChanges(QWidget* parent) override;

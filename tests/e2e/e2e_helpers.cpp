@@ -7,15 +7,18 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPrinter>
+#include <QSettings>
 #include <QTest>
 
-QString FakePrompts::askOpenFileName(QWidget*) {
+QString FakePrompts::askOpenFileName(QWidget*, const QString& folder) {
     ++openAsked;
+    openFolder = folder;
     return openNames.isEmpty() ? QString() : openNames.takeFirst();
 }
 
-QString FakePrompts::askSaveFileName(QWidget*) {
+QString FakePrompts::askSaveFileName(QWidget*, const QString& folder) {
     ++saveAsked;
+    saveFolder = folder;
     return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
 }
 
@@ -42,6 +45,8 @@ bool FakePrompts::runPrintDialog(QWidget*, QPrinter& printer) {
 
 Bench::Bench() {
     QApplication::setQuitOnLastWindowClosed(false);
+    // Each bench starts from the defaults and never touches the user's own settings.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath(QStringLiteral("config")));
 }
 
 Bench::~Bench() {

@@ -29,6 +29,8 @@ class FakePrompts : public UiPrompts {
     QStringList warnings;
     int openAsked = 0;
     int saveAsked = 0;
+    QString openFolder; // the folder the last dialog started in
+    QString saveFolder;
     UnsavedChoice unsavedChoice = UnsavedChoice::Cancel;
     int unsavedAsked = 0;
     bool acceptPrint = false;
@@ -37,8 +39,9 @@ class FakePrompts : public UiPrompts {
     QStringList retryTexts;  // the failed operations offered again
     int retriesToAccept = 0; // "try again" this many times, then give up
 
-    QString askOpenFileName(QWidget*) override;
-    QString askSaveFileName(QWidget*) override;
+
+    QString askOpenFileName(QWidget*, const QString& folder) override;
+    QString askSaveFileName(QWidget*, const QString& folder) override;
     void showError(QWidget*, const QString& text) override { errors << text; }
     void showWarning(QWidget*, const QString& text) override { warnings << text; }
     UnsavedChoice askUnsavedChanges(QWidget*) override;

@@ -75,21 +75,24 @@ void TestStartup::startsSearchingWithEverythingInPlace() {
                                 "Engine Monitor"}));
     QCOMPARE(pages->currentIndex(), 0);
 
-    const QList<QPair<const char*, QString>> hints{{"spOpen", "Open file"},
-                                                   {"spClose", "Close all"},
-                                                   {"spSave", "Save settings"},
-                                                   {"spPrint", "Print"},
-                                                   {"spRetry", "Refresh Com Port"},
-                                                   {"spConnect", "Connect"},
-                                                   {"spRead", "Read from EMU"},
-                                                   {"spWrite", "Write to EMU"},
-                                                   {"spAbout", "About"},
-                                                   {"spExit", "Exit"},
-                                                   {"SpeedButton3", "Enable/Disable mouse tuning"}};
-    for (const auto& [name, hint] : hints) {
+    // The hint names the button; the tool tip adds its key.
+    const QList<std::tuple<const char*, QString, QString>> hints{
+        {"spOpen", "Open file", " (Ctrl+O)"},
+        {"spClose", "Close all", ""},
+        {"spSave", "Save settings", " (Ctrl+S)"},
+        {"spPrint", "Print", " (Ctrl+P)"},
+        {"spRetry", "Refresh Com Port", " (F5)"},
+        {"spConnect", "Connect", ""},
+        {"spRead", "Read from EMU", ""},
+        {"spWrite", "Write to EMU", ""},
+        {"spAbout", "About", " (F1)"},
+        {"spExit", "Exit", " (Ctrl+Q)"},
+        {"SpeedButton3", "Enable/Disable mouse tuning", ""}};
+    for (const auto& [name, hint, key] : hints) {
         QAbstractButton* b = button(w, name);
         QVERIFY2(b, name);
-        QCOMPARE(b->toolTip(), hint);
+        QCOMPARE(b->accessibleName(), hint);
+        QCOMPARE(b->toolTip(), hint + key);
     }
     QVERIFY(!w.findChild<QWidget*>(QStringLiteral("sp3D")));
 
