@@ -48,6 +48,11 @@ struct CalibrationData {
     int Setup85 = 0;
     int TimingPointCount = 70;
 
+    // The throttle sensor's closed reading and its travel to fully open (setup offsets 38 and 39),
+    // taken at Connect and stored by the throttle calibration.
+    int TPSMin = 0;
+    int TPSSpan = 100;
+
     MapArray& map(MapId id) { return maps[static_cast<int>(id)]; }
     const MapArray& map(MapId id) const { return maps[static_cast<int>(id)]; }
     MapScales scales() const { return {RpmRange, VacuumRange, TimingPointCount}; }

@@ -6,12 +6,14 @@
 #include "link/Connection.h"
 #include "link/PortNaming.h"
 #include "mapeditor/MapChartWidget.h"
+#include "tools/SensorWidgetBinder.h"
+#include "tools/SerialNumberDialog.h"
+#include "tools/TForm2.h"
+#include "tools/TTPSCalForm.h"
+#include "tools/ThrottleCalibration.h"
 #include "ui/TCommsLostFrm.h"
 #include "ui/TExtWrn.h"
-#include "ui/TForm2.h"
 #include "ui/TSaveFrm.h"
-#include "ui/TSerialFrm.h"
-#include "ui/TTPSCalForm.h"
 #include "ui/TVerChk.h"
 #include "ui/ToolIcons.h"
 #include "ui/UiPrompts.h"
@@ -94,19 +96,17 @@ TForm1::TForm1(QWidget* parent)
     setWindowTitle(kCaption);
     setWindowIcon(toolIcon(ToolIcon::Connect));
 
-    Timer2.setObjectName(QStringLiteral("Timer2"));
-    Timer2.setInterval(20);
-    connect(&Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
-
     buildToolBar();
     buildPages();
     buildStatusBar();
     resize(1180, 780);
 
     // The other windows, in their fixed order; all are shown on demand.
-    aboutForm_ = new TForm2(*this);
-    tpsCalForm_ = new TTPSCalForm(*this);
-    serialForm_ = new TSerialFrm(*this);
+    aboutForm_ = new TForm2(*this, this);
+    tpsCalForm_ = new TTPSCalForm(*this, this);
+    serialForm_ = new TSerialFrm(*this, this);
+    aboutForm_->setSerialForm(serialForm_);
+    sensorBinder_ = new SensorWidgetBinder(*this, this);
     saveForm_ = new TSaveFrm(*this);
     commsLostForm_ = new TCommsLostFrm(*this);
     extWrn_ = new TExtWrn(*this);
@@ -118,7 +118,7 @@ TForm1::TForm1(QWidget* parent)
 TForm1::~TForm1() {
     qApp->removeEventFilter(this);
     link_.stopPoll();
-    Timer2.stop();
+    link_.stopThrottlePoll();
     link_.port().Close();
 }
 
@@ -492,7 +492,7 @@ void TForm1::startRealTimePoll() {
 }
 
 void TForm1::stopThrottlePoll() {
-    Timer2.stop();
+    link_.stopThrottlePoll();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -716,6 +716,7 @@ void TForm1::showSetupBlock() {
     LinkState& link = state_.link;
     CalibrationData& cal = state_.cal;
     deriveSetupValues(cal);
+    deriveThrottleCalibration(cal);
     link.SerialNumberText = Connection::serialNumberText(cal.SetupBlock.data());
     Edit6->setText(QString::number(link.Identity.firmwareVersion()));
     Edit7->setText(QString::number(link.Identity.model()));
@@ -789,7 +790,7 @@ void TForm1::updateWriteButton(bool wanted) {
 void TForm1::spReadClick() {
     LinkState& link = state_.link;
     CalibrationData& cal = state_.cal;
-    Timer2.stop();
+    link_.stopThrottlePoll();
     if (!link.FileMode) {
         const BusyPointer busy;
         const ImageRead read = link_.readImage();
@@ -1027,10 +1028,6 @@ void TForm1::AnalogEnClick() {
     RT_Track->setEnabled(AnalogEn->isChecked());
 }
 
-// The throttle calibration's poll is bound by the sensor calibration; until then a tick does nothing.
-void TForm1::Timer2Timer() {
-}
-
 // ---------------------------------------------------------------------------------------------
 // Keys and exit
 
@@ -1090,7 +1087,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
         return;
     }
     link_.stopPoll();
-    Timer2.stop();
+    link_.stopThrottlePoll();
     link_.port().Close();
     for (QWidget* dialog : std::initializer_list<QWidget*>{aboutForm_, tpsCalForm_, serialForm_, saveForm_,
                                                            commsLostForm_, extWrn_, verChk_})
