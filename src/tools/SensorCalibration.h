@@ -14,7 +14,7 @@ constexpr int kAirTempId = 50;   // Edit58
 constexpr int kMapSensorId = 52; // Edit60
 constexpr int kParameter13Id = 13;
 
-constexpr int kSensorLimit = 500;     // sensor numbers are 0..499, sent as their low 8 bits
+constexpr int kSensorLimit = 500;      // sensor numbers are 0..499, sent as their low 8 bits
 constexpr int kParameter13Limit = 256; // parameter 13 is 0..255
 constexpr int kMaxDigits = 3;
 

@@ -5,8 +5,8 @@
 #include "link/Connection.h"
 #include "tools/DialogKeyPreview.h"
 #include "tools/SensorCalibration.h"
-#include "tools/ServicePassword.h"
 #include "tools/SerialNumberDialog.h"
+#include "tools/ServicePassword.h"
 #include "tools/ToolSession.h"
 #include "ui/ToolIcons.h"
 
@@ -71,8 +71,7 @@ TForm2::TForm2(ToolSession& session, QWidget* parent)
     Edit2->setObjectName(QStringLiteral("Edit2"));
     Edit2->setAccessibleName(QStringLiteral("Setup parameter 13"));
     Edit2->setMaxLength(SensorCalibration::kMaxDigits);
-    Edit2->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), Edit2));
+    Edit2->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), Edit2));
     Edit2->setFixedWidth(60);
     connect(Edit2, &QLineEdit::textChanged, this, &TForm2::Edit2Change);
 
@@ -108,7 +107,8 @@ TForm2::TForm2(ToolSession& session, QWidget* parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     new DialogKeyPreview(
-        *this, [this](QKeyEvent* e) { return FormKeyDown(e); }, [this](QKeyEvent* e) { return FormKeyUp(e); });
+        *this, [this](QKeyEvent* e) { return FormKeyDown(e); },
+        [this](QKeyEvent* e) { return FormKeyUp(e); });
     hideServiceControls();
 }
 
@@ -128,12 +128,10 @@ void TForm2::FormShow() {
     const LinkState& link = state.link;
     AltHeld = false;
     CtrlHeld = false;
-    Memo1->setPlainText(QStringList{session_.programCaption(),
-                                    QStringLiteral("Model: EMU ") + QString::number(link.Identity.model()),
-                                    QStringLiteral("Version: ") + link.FirmwareVersionText,
-                                    QStringLiteral("Type: ") + link.EmuTypeText,
-                                    QStringLiteral("Serial: ") +
-                                        Connection::serialNumberText(state.cal.SetupBlock.data())}
+    Memo1->setPlainText(QStringList{
+        session_.programCaption(), QStringLiteral("Model: EMU ") + QString::number(link.Identity.model()),
+        QStringLiteral("Version: ") + link.FirmwareVersionText, QStringLiteral("Type: ") + link.EmuTypeText,
+        QStringLiteral("Serial: ") + Connection::serialNumberText(state.cal.SetupBlock.data())}
                             .join(QLatin1Char('\n')));
 }
 

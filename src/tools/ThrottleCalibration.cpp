@@ -2,7 +2,8 @@
 
 #include "calibration/CalibrationData.h"
 
-const QString ThrottleCalibration::kOpenText = QStringLiteral("Open throttle as far as possible and press F1");
+const QString ThrottleCalibration::kOpenText =
+    QStringLiteral("Open throttle as far as possible and press F1");
 const QString ThrottleCalibration::kReleaseText = QStringLiteral("Release throttle completely and press F1");
 const QString ThrottleCalibration::kErrorText = QStringLiteral("Error...please try again or click CANCEL");
 const QString ThrottleCalibration::kDoneText =

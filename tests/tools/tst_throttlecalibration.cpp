@@ -31,14 +31,14 @@ void TestThrottleCalibration::captures_data() {
     QTest::addColumn<int>("maximum");
     QTest::addColumn<QString>("panel");
     QTest::addColumn<bool>("ok");
-    QTest::newRow("90 then 12") << 90 << 12 << Capture::Calibrated << 12 << 90 << ThrottleCalibration::kDoneText
-                                << true;
-    QTest::newRow("closed of 0") << 80 << 0 << Capture::Calibrated << 0 << 80 << ThrottleCalibration::kDoneText
-                                 << true;
+    QTest::newRow("90 then 12") << 90 << 12 << Capture::Calibrated << 12 << 90
+                                << ThrottleCalibration::kDoneText << true;
+    QTest::newRow("closed of 0") << 80 << 0 << Capture::Calibrated << 0 << 80
+                                 << ThrottleCalibration::kDoneText << true;
     QTest::newRow("80 then 85") << 80 << 85 << Capture::Error << 0 << 100 << ThrottleCalibration::kErrorText
                                 << false;
-    QTest::newRow("equal readings") << 50 << 50 << Capture::Error << 0 << 100 << ThrottleCalibration::kErrorText
-                                    << false;
+    QTest::newRow("equal readings") << 50 << 50 << Capture::Error << 0 << 100
+                                    << ThrottleCalibration::kErrorText << false;
 }
 
 void TestThrottleCalibration::captures() {
