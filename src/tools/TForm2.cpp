@@ -57,6 +57,7 @@ TForm2::TForm2(ToolSession& session, QWidget* parent)
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setAccessibleName(QStringLiteral("Password"));
     Edit1->setEchoMode(QLineEdit::Password);
+    Edit1->setPlaceholderText(QStringLiteral("Password"));
     Button2 = new QPushButton(QStringLiteral("OK"), this);
     Button2->setObjectName(QStringLiteral("Button2"));
     Button2->setAccessibleName(QStringLiteral("Check password"));
@@ -73,6 +74,7 @@ TForm2::TForm2(ToolSession& session, QWidget* parent)
     Edit2->setMaxLength(SensorCalibration::kMaxDigits);
     Edit2->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), Edit2));
     Edit2->setFixedWidth(60);
+    Edit2->setToolTip(QStringLiteral("Setup parameter 13"));
     connect(Edit2, &QLineEdit::textChanged, this, &TForm2::Edit2Change);
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
