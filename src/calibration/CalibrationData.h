@@ -52,6 +52,10 @@ struct CalibrationData {
     double LowThrottleVacuum = 0;
     double HighThrottleVacuum = 0;
     double LambdaTarget = 0.5;
+    // The throttle sensor's closed reading and its travel to fully open (setup offsets 38 and 39),
+    // taken at Connect and stored by the throttle calibration.
+    int TPSMin = 0;
+    int TPSSpan = 100;
 
     MapArray& map(MapId id) { return maps[static_cast<int>(id)]; }
     const MapArray& map(MapId id) const { return maps[static_cast<int>(id)]; }

@@ -54,10 +54,15 @@ EmuLink::EmuLink(LinkState& link, QObject* parent) : QObject(parent), link_(link
     Timer1.setSingleShot(true);
     Timer1.setInterval(kPollPeriodMs);
     connect(&Timer1, &QTimer::timeout, this, &EmuLink::Timer1Timer);
+    Timer2.setObjectName(QStringLiteral("Timer2"));
+    Timer2.setSingleShot(true);
+    Timer2.setInterval(kPollPeriodMs);
+    connect(&Timer2, &QTimer::timeout, this, &EmuLink::Timer2Timer);
 }
 
 EmuLink::~EmuLink() {
     Timer1.stop();
+    Timer2.stop();
     EFI.Close();
 }
 
@@ -135,9 +140,24 @@ void EmuLink::stopPoll() {
     Timer1.stop();
 }
 
+void EmuLink::startThrottlePoll() {
+    throttleWanted_ = true;
+    rearmPoll();
+}
+
+void EmuLink::stopThrottlePoll() {
+    throttleWanted_ = false;
+    Timer2.stop();
+}
+
 void EmuLink::rearmPoll() {
-    if (pollWanted_ && flowDepth_ == 0)
+    if (flowDepth_ > 0)
+        return;
+    // A timer already counting keeps its count, so neither poll starves the other.
+    if (pollWanted_ && !Timer1.isActive())
         Timer1.start();
+    if (throttleWanted_ && !Timer2.isActive())
+        Timer2.start();
 }
 
 void EmuLink::Timer1Timer() {
@@ -150,9 +170,18 @@ void EmuLink::Timer1Timer() {
     rearmPoll();
 }
 
+void EmuLink::Timer2Timer() {
+    if (!throttleWanted_ || flowDepth_ > 0)
+        return;
+    const QByteArray frame = protocol_.realTimeFrame();
+    emit throttleFrameReceived(frame);
+    rearmPoll();
+}
+
 EmuLink::FlowGuard::FlowGuard(EmuLink& link) : link_(link) {
     ++link_.flowDepth_;
     link_.Timer1.stop();
+    link_.Timer2.stop();
 }
 
 EmuLink::FlowGuard::~FlowGuard() {

@@ -94,6 +94,14 @@ class EmuLink : public QObject {
     void stopPoll();
     bool pollRunning() const { return pollWanted_; }
 
+    // The throttle calibration's poll: the same 0xFC exchange on Timer2, for the calibration
+    // dialog only, whose frames go to throttleFrameReceived. It runs beside the live poll; both
+    // are paused around the other flows.
+    QTimer& throttleTimer() { return Timer2; }
+    void startThrottlePoll();
+    void stopThrottlePoll();
+    bool throttlePollRunning() const { return throttleWanted_; }
+
     // Pauses the poll for the lifetime of a flow and resumes it after.
     class FlowGuard {
       public:
@@ -108,9 +116,11 @@ class EmuLink : public QObject {
 
   signals:
     void frameReceived(const QByteArray& frame);
+    void throttleFrameReceived(const QByteArray& frame);
 
   public slots:
     void Timer1Timer();
+    void Timer2Timer();
 
   private:
     void rearmPoll();
@@ -119,6 +129,8 @@ class EmuLink : public QObject {
     TQCCom32 EFI;
     EmuProtocol protocol_;
     QTimer Timer1;
+    QTimer Timer2;
     bool pollWanted_ = false;
+    bool throttleWanted_ = false;
     int flowDepth_ = 0;
 };

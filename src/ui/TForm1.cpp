@@ -18,12 +18,15 @@
 #include "setup/SetupPage.h"
 #include "ui/ChartPrinter.h"
 #include "ui/RecentFiles.h"
+#include "tools/SensorCalibration.h"
+#include "tools/SensorWidgetBinder.h"
+#include "tools/SerialNumberDialog.h"
+#include "tools/TForm2.h"
+#include "tools/TTPSCalForm.h"
+#include "tools/ThrottleCalibration.h"
 #include "ui/TCommsLostFrm.h"
 #include "ui/TExtWrn.h"
-#include "ui/TForm2.h"
 #include "ui/TSaveFrm.h"
-#include "ui/TSerialFrm.h"
-#include "ui/TTPSCalForm.h"
 #include "ui/TVerChk.h"
 #include "ui/ToolIcons.h"
 #include "ui/UiPrompts.h"
@@ -84,10 +87,6 @@ TForm1::TForm1(QWidget* parent)
     setWindowTitle(kCaption);
     setWindowIcon(toolIcon(ToolIcon::Connect));
 
-    Timer2.setObjectName(QStringLiteral("Timer2"));
-    Timer2.setInterval(20);
-    connect(&Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
-
     buildToolBar();
     buildPages();
     buildStatusBar();
@@ -100,9 +99,12 @@ TForm1::TForm1(QWidget* parent)
     connect(&editor_, &CalibrationEditor::setupValueChanged, this, &TForm1::markUnsaved);
 
     // The other windows, in their fixed order; all are shown on demand.
-    aboutForm_ = new TForm2(*this);
-    tpsCalForm_ = new TTPSCalForm(*this);
-    serialForm_ = new TSerialFrm(*this);
+    aboutForm_ = new TForm2(*this, this);
+    tpsCalForm_ = new TTPSCalForm(*this, this);
+    serialForm_ = new TSerialFrm(*this, this);
+    aboutForm_->setSerialForm(serialForm_);
+    sensorBinder_ = new SensorWidgetBinder(*this, this);
+    bindSensorCalibration();
     saveForm_ = new TSaveFrm(*this);
     commsLostForm_ = new TCommsLostFrm(*this);
     extWrn_ = new TExtWrn(*this);
@@ -114,7 +116,7 @@ TForm1::TForm1(QWidget* parent)
 TForm1::~TForm1() {
     qApp->removeEventFilter(this);
     link_.stopPoll();
-    Timer2.stop();
+    link_.stopThrottlePoll();
     link_.port().Close();
 }
 
@@ -310,6 +312,32 @@ QWidget* TForm1::buildSetupPage() {
     return setupPage_;
 }
 
+void TForm1::bindSensorCalibration() {
+    // Each Calibrate button of the Setup tab reveals its calibration number field beside it; the
+    // throttle's opens the throttle calibration.
+    struct Sensor {
+        int fittedId;
+        const char* field;
+        int calibrationId;
+    };
+    for (const Sensor& s : {Sensor{6, "Edit52", SensorCalibration::kWaterTempId},
+                            Sensor{7, "Edit58", SensorCalibration::kAirTempId},
+                            Sensor{9, "Edit60", SensorCalibration::kMapSensorId}}) {
+        QPushButton* button = setupPage_->calibrateButton(s.fittedId);
+        if (!button)
+            continue;
+        auto* field = new QLineEdit(button->parentWidget());
+        field->setObjectName(QString::fromLatin1(s.field));
+        field->setAccessibleName(button->accessibleName() + QStringLiteral(" number"));
+        field->setMaximumWidth(60);
+        if (auto* row = qobject_cast<QBoxLayout*>(button->parentWidget()->layout()))
+            row->insertWidget(row->indexOf(button) + 1, field);
+        sensorBinder_->attach(button, field, s.calibrationId);
+    }
+    if (QPushButton* throttle = setupPage_->calibrateButton(5))
+        sensorBinder_->attachThrottle(throttle, *tpsCalForm_);
+}
+
 QWidget* TForm1::withFrame(QWidget* page, TRT* frame) {
     auto* sheet = new QWidget(this);
     auto* layout = new QHBoxLayout(sheet);
@@ -416,7 +444,7 @@ void TForm1::startRealTimePoll() {
 }
 
 void TForm1::stopThrottlePoll() {
-    Timer2.stop();
+    link_.stopThrottlePoll();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -661,6 +689,7 @@ void TForm1::showSetupBlock() {
     LinkState& link = state_.link;
     CalibrationData& cal = state_.cal;
     deriveSetupValues(cal);
+    deriveThrottleCalibration(cal);
     link.SerialNumberText = Connection::serialNumberText(cal.SetupBlock.data());
     Edit6->setText(QString::number(link.Identity.firmwareVersion()));
     Edit7->setText(QString::number(link.Identity.model()));
@@ -696,7 +725,7 @@ void TForm1::updateWriteButton(bool wanted) {
 void TForm1::spReadClick() {
     LinkState& link = state_.link;
     CalibrationData& cal = state_.cal;
-    Timer2.stop();
+    link_.stopThrottlePoll();
     if (!link.FileMode) {
         const BusyPointer busy;
         const ImageRead read = link_.readImage();
@@ -971,17 +1000,13 @@ void TForm1::buildLiveMonitor() {
 }
 
 void TForm1::commsLost() {
-    Timer2.stop();
+    link_.stopThrottlePoll();
     spRead->setEnabled(true);
     ComboBox1->setEnabled(true);
     spRetry->setEnabled(true);
     spConnect->setEnabled(true);
     commsLostForm_->show();
     commsLostForm_->raise();
-}
-
-// The throttle calibration's poll is bound by the sensor calibration; until then a tick does nothing.
-void TForm1::Timer2Timer() {
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1046,7 +1071,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     }
     rememberWindowPlace();
     link_.stopPoll();
-    Timer2.stop();
+    link_.stopThrottlePoll();
     link_.port().Close();
     for (QWidget* dialog : std::initializer_list<QWidget*>{aboutForm_, tpsCalForm_, serialForm_, saveForm_,
                                                            commsLostForm_, extWrn_, verChk_})

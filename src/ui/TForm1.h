@@ -6,6 +6,7 @@
 #include "link/EmuLink.h"
 #include "link/EmuProtocol.h"
 #include "link/TQCCom32.h"
+#include "tools/ToolSession.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -32,6 +33,7 @@ class QMenu;
 class QTabWidget;
 class QToolButton;
 class SetupPage;
+class SensorWidgetBinder;
 class TCommsLostFrm;
 class TExtWrn;
 class TForm2;
@@ -46,7 +48,7 @@ class WindowSettings;
 // The main window. It owns the one state object, the one transport EFI with the protocol over it,
 // every control and every dialog; its handlers, named after their controls, run each flow to the
 // end on the user-interface thread, pauses included.
-class TForm1 : public QMainWindow {
+class TForm1 : public QMainWindow, public ToolSession {
     Q_OBJECT
 
   public:
@@ -58,12 +60,15 @@ class TForm1 : public QMainWindow {
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
 
-    EmuState& state() { return state_; }
+    EmuState& state() override { return state_; }
     const EmuState& state() const { return state_; }
     TQCCom32& port() { return link_.port(); }
     EmuProtocol& protocol() { return link_.protocol(); }
-    EmuLink& link() { return link_; }
-    CalibrationEditor& editor() { return editor_; }
+    EmuLink& link() override { return link_; }
+    CalibrationEditor& editor() override { return editor_; }
+    QString programCaption() const override { return kCaption; }
+    void showUnitDescription(const QString& text) override { setStatus(1, text); }
+    void setMainWindowEnabled(bool enabled) override { setEnabled(enabled); }
 
     // Prompts that wait for the user; nullptr restores the real dialogs. Not owned.
     void setPrompts(UiPrompts* prompts);
@@ -88,6 +93,8 @@ class TForm1 : public QMainWindow {
     TCommsLostFrm* commsLostForm() const { return commsLostForm_; }
     TExtWrn* extWrn() const { return extWrn_; }
     TVerChk* verChk() const { return verChk_; }
+    // The Setup page binds its Calibrate buttons and sensor fields through it.
+    SensorWidgetBinder* sensorBinder() const { return sensorBinder_; }
 
     // The live poll's pages and the real-time frames RT1..RT4 (index 1..4).
     LiveMonitor& liveMonitor() { return *liveMonitor_; }
@@ -97,7 +104,7 @@ class TForm1 : public QMainWindow {
     TRT* rtFrame(int n) const { return rtFrames_.at(static_cast<size_t>(n - 1)); }
 
     QTimer& timer1() { return link_.pollTimer(); }
-    QTimer& timer2() { return Timer2; }
+    QTimer& timer2() { return link_.throttleTimer(); }
 
     // Shows a dialog the way the program's "modal" dialogs are shown: over a disabled main window,
     // which the dialog enables again when it closes.
@@ -146,7 +153,6 @@ class TForm1 : public QMainWindow {
     void spAboutClick();
     void spExitClick();
     void AnalogEnClick();
-    void Timer2Timer();
     // The poll found the unit gone while the PC holds unsent changes.
     void commsLost();
 
@@ -164,6 +170,7 @@ class TForm1 : public QMainWindow {
     void buildPages();
     QWidget* buildSetupPage();
     QWidget* withFrame(QWidget* page, TRT* frame);
+    void bindSensorCalibration();
     void buildLiveMonitor();
     QToolButton* toolButton(const char* name, const QString& hint, const QIcon& icon);
 
@@ -203,8 +210,6 @@ class TForm1 : public QMainWindow {
     std::unique_ptr<UiPrompts> defaultPrompts_;
     std::unique_ptr<WindowSettings> settings_;
     UiPrompts* prompts_ = nullptr;
-
-    QTimer Timer2;
 
     QToolButton* spOpen = nullptr;
     QToolButton* spClose = nullptr;
@@ -253,6 +258,7 @@ class TForm1 : public QMainWindow {
     TCommsLostFrm* commsLostForm_ = nullptr;
     TExtWrn* extWrn_ = nullptr;
     TVerChk* verChk_ = nullptr;
+    SensorWidgetBinder* sensorBinder_ = nullptr;
 
     std::array<TRT*, 4> rtFrames_{};
     LiveMonitor* liveMonitor_ = nullptr;

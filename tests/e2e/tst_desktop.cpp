@@ -4,7 +4,7 @@
 
 #include <QApplication>
 
-#include "ui/TForm2.h"
+#include "tools/TForm2.h"
 #include "ui/TSaveFrm.h"
 #include "ui/WindowSettings.h"
 

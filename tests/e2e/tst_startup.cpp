@@ -3,12 +3,12 @@
 #include "e2e_helpers.h"
 
 #include "mapeditor/MapChartWidget.h"
+#include "tools/SerialNumberDialog.h"
+#include "tools/TForm2.h"
+#include "tools/TTPSCalForm.h"
 #include "ui/TCommsLostFrm.h"
 #include "ui/TExtWrn.h"
-#include "ui/TForm2.h"
 #include "ui/TSaveFrm.h"
-#include "ui/TSerialFrm.h"
-#include "ui/TTPSCalForm.h"
 #include "ui/TVerChk.h"
 
 #include <QAbstractButton>

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "tools/ThrottleCalibration.h"
+
+#include <QDialog>
+#include <QTimer>
+
+class QKeyEvent;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class ToolSession;
+
+// The guided throttle position sensor calibration: the live reading on a bar, F1 to capture the
+// fully open and then the closed throttle, "OK" to store both in the unit.
+class TTPSCalForm : public QDialog {
+    Q_OBJECT
+
+  public:
+    static constexpr int kErrorPauseMs = 1500;
+    static constexpr int kSetPauseMs = 200; // between the two set messages
+
+    TTPSCalForm(ToolSession& session, QWidget* parent);
+
+    const ThrottleCalibration& calibration() const { return cal_; }
+
+    // Key preview: F1 captures.
+    bool FormKeyDown(QKeyEvent* event);
+
+  public slots:
+    // The throttle sensor's "Calibrate" button: over a disabled main window, with Timer2 polling.
+    void CalBtnClick();
+    void FormShow();
+    void Button1Click(); // OK
+    void Button2Click(); // Reset
+    void Button3Click(); // Cancel
+    void showFrame(const QByteArray& frame);
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void reject() override;
+
+  private:
+    void capture();
+    void endErrorPause();
+    void showCalibration();
+    void finish();
+
+    ToolSession& session_;
+    ThrottleCalibration cal_;
+    QTimer errorPause_;
+
+    QProgressBar* TPSCalBar = nullptr;
+    QLabel* Label3 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QLabel* Panel1 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QPushButton* Button3 = nullptr;
+};

@@ -1,0 +1,83 @@
+#include "tools/ThrottleCalibration.h"
+
+#include "calibration/CalibrationData.h"
+
+const QString ThrottleCalibration::kOpenText =
+    QStringLiteral("Open throttle as far as possible and press F1");
+const QString ThrottleCalibration::kReleaseText = QStringLiteral("Release throttle completely and press F1");
+const QString ThrottleCalibration::kErrorText = QStringLiteral("Error...please try again or click CANCEL");
+const QString ThrottleCalibration::kDoneText =
+    QStringLiteral("TPS Calibrated. Please click OK to return to the SETUP tab");
+
+void ThrottleCalibration::start(int tpsMin, int tpsSpan) {
+    minimum_ = tpsMin;
+    maximum_ = tpsMin + tpsSpan;
+    MaxCaptured = false;
+    MinCaptured = false;
+    okEnabled_ = false;
+    errorPause_ = false;
+    panelText_ = kOpenText;
+}
+
+ThrottleCalibration::Capture ThrottleCalibration::capture(int position) {
+    if (errorPause_)
+        return Capture::Ignored;
+    if (!MaxCaptured) {
+        maximum_ = position;
+        MaxCaptured = true;
+        panelText_ = kReleaseText;
+    } else {
+        minimum_ = position;
+        MinCaptured = true;
+    }
+    if (MinCaptured && minimum_ >= maximum_) {
+        panelText_ = kErrorText;
+        minimum_ = kResetMinimum;
+        maximum_ = kResetMinimum + kResetSpan;
+        MaxCaptured = false;
+        MinCaptured = false;
+        okEnabled_ = false;
+        errorPause_ = true;
+        return Capture::Error;
+    }
+    if (MaxCaptured && MinCaptured) {
+        panelText_ = kDoneText;
+        okEnabled_ = true;
+        return Capture::Calibrated;
+    }
+    return Capture::MaximumTaken;
+}
+
+void ThrottleCalibration::endErrorPause() {
+    if (!errorPause_)
+        return;
+    errorPause_ = false;
+    panelText_ = kOpenText;
+}
+
+void ThrottleCalibration::reset() {
+    start(kResetMinimum, kResetSpan);
+}
+
+std::optional<int> throttleReading(const QByteArray& frame) {
+    if (frame.size() <= ThrottleCalibration::kFrameByte)
+        return std::nullopt;
+    for (int i = 0; i <= ThrottleCalibration::kFrameByte; ++i) {
+        if (frame.at(i) == 0)
+            return std::nullopt;
+    }
+    return static_cast<std::uint8_t>(frame.at(ThrottleCalibration::kFrameByte)) - 1;
+}
+
+void deriveThrottleCalibration(CalibrationData& data) {
+    constexpr std::uint8_t kMissing = 255;
+    const std::uint8_t minByte = data.SetupBlock[ThrottleCalibration::kMinimumId];
+    const std::uint8_t spanByte = data.SetupBlock[ThrottleCalibration::kSpanId];
+    if (minByte == 0 || spanByte <= 1 || minByte == kMissing || spanByte == kMissing) {
+        data.TPSMin = ThrottleCalibration::kResetMinimum;
+        data.TPSSpan = ThrottleCalibration::kResetSpan;
+        return;
+    }
+    data.TPSMin = minByte - 1;
+    data.TPSSpan = spanByte - 1;
+}
