@@ -48,7 +48,9 @@ std::optional<EditRecord> parseEdit(const QList<QByteArray>& f) {
     EditRecord r;
     r.sent = true;
     bool ok[4] = {false, false, false, false};
+    qsizetype at = 0; // where the old value is
     if (f.size() == 6 && f[0] == "map") {
+        at = 3;
         const auto map = mapByName(f[1]);
         if (!map)
             return std::nullopt;
@@ -57,7 +59,8 @@ std::optional<EditRecord> parseEdit(const QList<QByteArray>& f) {
         r.point = f[2].toInt(&ok[0]);
         if (!ok[0] || r.point < 1 || r.point > mapInfo(*map).points)
             return std::nullopt;
-    } else if (f.size() == 6 && f[0] == "setup") {
+    } else if (f.size() == 5 && f[0] == "setup") {
+        at = 2;
         r.kind = EditRecord::Kind::SetupValue;
         r.setupId = f[1].toInt(&ok[0]);
         if (!ok[0] || r.setupId < 0 || r.setupId >= kSetupBlockSize)
@@ -65,9 +68,9 @@ std::optional<EditRecord> parseEdit(const QList<QByteArray>& f) {
     } else {
         return std::nullopt;
     }
-    r.oldValue = f[3].toDouble(&ok[1]);
-    r.newValue = f[4].toDouble(&ok[2]);
-    r.time = QDateTime::fromString(QString::fromLatin1(f[5]), Qt::ISODateWithMs);
+    r.oldValue = f[at].toDouble(&ok[1]);
+    r.newValue = f[at + 1].toDouble(&ok[2]);
+    r.time = QDateTime::fromString(QString::fromLatin1(f[at + 2]), Qt::ISODateWithMs);
     ok[3] = r.time.isValid();
     if (!ok[1] || !ok[2] || !ok[3])
         return std::nullopt;

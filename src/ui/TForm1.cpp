@@ -13,9 +13,11 @@
 #include "ui/TSerialFrm.h"
 #include "ui/TTPSCalForm.h"
 #include "ui/TVerChk.h"
+#include "ui/EditSafetyNet.h"
 #include "ui/ToolIcons.h"
 #include "ui/UiPrompts.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -98,6 +100,12 @@ TForm1::TForm1(QWidget* parent)
     Timer2.setInterval(20);
     connect(&Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
 
+    safetyNet_ = new EditSafetyNet(
+        state_, link_, editor_,
+        {this, [this]() -> UiPrompts& { return prompts(); }, [this](const QString& text) { setStatus(0, text); },
+         [this] { return VehicleInfo{Edit9->text(), Edit10->text(), Edit11->text()}; }},
+        this);
+
     buildToolBar();
     buildPages();
     buildStatusBar();
@@ -149,6 +157,8 @@ void TForm1::buildToolBar() {
     spClose = toolButton("spClose", QStringLiteral("Close all"), toolIcon(ToolIcon::CloseAll));
     spSave = toolButton("spSave", QStringLiteral("Save settings"), toolIcon(ToolIcon::Save));
     spPrint = toolButton("spPrint", QStringLiteral("Print"), toolIcon(ToolIcon::Print));
+    spUndo = toolButton("spUndo", QStringLiteral("Undo (Ctrl+Z)"), toolIcon(ToolIcon::Undo));
+    spRedo = toolButton("spRedo", QStringLiteral("Redo (Ctrl+Shift+Z)"), toolIcon(ToolIcon::Redo));
 
     ComboBox1 = new QComboBox(this);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
@@ -183,6 +193,9 @@ void TForm1::buildToolBar() {
     bar->addWidget(spSave);
     bar->addWidget(spPrint);
     bar->addSeparator();
+    bar->addWidget(spUndo);
+    bar->addWidget(spRedo);
+    bar->addSeparator();
     bar->addWidget(ComboBox1);
     bar->addWidget(spRetry);
     bar->addWidget(spConnect);
@@ -208,6 +221,14 @@ void TForm1::buildToolBar() {
     connect(spClose, &QToolButton::clicked, this, &TForm1::spCloseClick);
     connect(spSave, &QToolButton::clicked, this, &TForm1::spSaveClick);
     connect(spPrint, &QToolButton::clicked, this, &TForm1::spPrintClick);
+    connect(spUndo, &QToolButton::clicked, safetyNet_, &EditSafetyNet::undo);
+    connect(spRedo, &QToolButton::clicked, safetyNet_, &EditSafetyNet::redo);
+    connect(safetyNet_->undoAction(), &QAction::changed, spUndo,
+            [this] { spUndo->setEnabled(safetyNet_->undoAction()->isEnabled()); });
+    connect(safetyNet_->redoAction(), &QAction::changed, spRedo,
+            [this] { spRedo->setEnabled(safetyNet_->redoAction()->isEnabled()); });
+    spUndo->setEnabled(false);
+    spRedo->setEnabled(false);
     connect(ComboBox1, &QComboBox::textActivated, this, &TForm1::ComboBox1Change);
     connect(ComboBox1->lineEdit(), &QLineEdit::returnPressed, this, [this] {
         // A typed text that matches an item arrives through textActivated already.
@@ -710,6 +731,7 @@ void TForm1::spConnectClick() {
 
     if (link.EmuConnected)
         spReadClick();
+    safetyNet_->unitReady();
 }
 
 void TForm1::showSetupBlock() {
@@ -813,6 +835,7 @@ void TForm1::spReadClick() {
             setStatus(0, Connection::kReady);
         }
         link.CalibrationModel = link.Identity.isLiveUnit() ? link.Identity.model() : 0;
+        safetyNet_->freshRead();
     }
     link.CalibrationLoaded = true;
 
@@ -864,6 +887,7 @@ WriteResult TForm1::writeToEmu() {
     updateWriteButton(true);
     link.MapsChanged = false;
     link.SetupChanged = false;
+    safetyNet_->unitStored();
     return result;
 }
 
@@ -914,6 +938,7 @@ bool TForm1::saveSettings(bool fromPc) {
         prompts().showError(this, error);
         return false;
     }
+    safetyNet_->unitStored();
     return true;
 }
 
@@ -950,6 +975,7 @@ void TForm1::spOpenClick() {
     Edit10->setText(contents->vehicle.model);
     Edit11->setText(contents->vehicle.engine);
     link.DataReady = true;
+    safetyNet_->fileOpened();
     spConnectClick();
     spReadClick();
 }
@@ -967,6 +993,7 @@ void TForm1::spCloseClick() {
     state_.link.CalibrationLoaded = false;
     state_.link.CalibrationModel = 0;
     spWrite->setEnabled(false);
+    safetyNet_->closedAll();
 }
 
 void TForm1::spPrintClick() {

@@ -25,6 +25,7 @@ class QLabel;
 class QLineEdit;
 class QTabWidget;
 class QToolButton;
+class EditSafetyNet;
 class TCommsLostFrm;
 class TExtWrn;
 class TForm2;
@@ -53,6 +54,7 @@ class TForm1 : public QMainWindow {
     EmuProtocol& protocol() { return link_.protocol(); }
     EmuLink& link() { return link_; }
     CalibrationEditor& editor() { return editor_; }
+    EditSafetyNet& safetyNet() { return *safetyNet_; }
 
     // Prompts that wait for the user; nullptr restores the real dialogs. Not owned.
     void setPrompts(UiPrompts* prompts);
@@ -159,6 +161,7 @@ class TForm1 : public QMainWindow {
     CalibrationEditor editor_;
     std::unique_ptr<UiPrompts> defaultPrompts_;
     UiPrompts* prompts_ = nullptr;
+    EditSafetyNet* safetyNet_ = nullptr;
 
     QTimer Timer2;
 
@@ -166,6 +169,8 @@ class TForm1 : public QMainWindow {
     QToolButton* spClose = nullptr;
     QToolButton* spSave = nullptr;
     QToolButton* spPrint = nullptr;
+    QToolButton* spUndo = nullptr;
+    QToolButton* spRedo = nullptr;
     QComboBox* ComboBox1 = nullptr;
     QToolButton* spRetry = nullptr;
     QToolButton* spConnect = nullptr;

@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QPrinter>
 #include <QTest>
@@ -42,6 +43,8 @@ bool FakePrompts::runPrintDialog(QWidget*, QPrinter& printer) {
 
 Bench::Bench() {
     QApplication::setQuitOnLastWindowClosed(false);
+    // Every bench starts with no journal to offer back, and leaves the user's files alone.
+    qputenv("XDG_STATE_HOME", QFile::encodeName(stateDir.path()));
 }
 
 Bench::~Bench() {

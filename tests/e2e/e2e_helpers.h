@@ -44,6 +44,12 @@ class FakePrompts : public UiPrompts {
     UnsavedChoice askUnsavedChanges(QWidget*) override;
     bool runPrintDialog(QWidget*, QPrinter& printer) override;
     bool askRetry(QWidget*, const QString& text) override;
+    QStringList journalTexts; // the restore questions asked
+    JournalChoice journalChoice = JournalChoice::Later;
+    JournalChoice askJournalRestore(QWidget*, const QString& text) override {
+        journalTexts << text;
+        return journalChoice;
+    }
 };
 
 // Simulated units on chosen port numbers, the window over them, and the prompts it uses.
@@ -66,6 +72,7 @@ class Bench {
 
     FakePrompts prompts;
     QTemporaryDir dir;
+    QTemporaryDir stateDir; // XDG_STATE_HOME: the edit journals of this bench only
 
   private:
     std::map<int, QString> paths_;
