@@ -6,6 +6,7 @@
 #include "link/Connection.h"
 #include "link/PortNaming.h"
 #include "mapeditor/MapChartWidget.h"
+#include "ui/EditSafetyNet.h"
 #include "ui/TCommsLostFrm.h"
 #include "ui/TExtWrn.h"
 #include "ui/TForm2.h"
@@ -13,7 +14,6 @@
 #include "ui/TSerialFrm.h"
 #include "ui/TTPSCalForm.h"
 #include "ui/TVerChk.h"
-#include "ui/EditSafetyNet.h"
 #include "ui/ToolIcons.h"
 #include "ui/UiPrompts.h"
 
@@ -100,11 +100,23 @@ TForm1::TForm1(QWidget* parent)
     Timer2.setInterval(20);
     connect(&Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
 
-    safetyNet_ = new EditSafetyNet(
-        state_, link_, editor_,
-        {this, [this]() -> UiPrompts& { return prompts(); }, [this](const QString& text) { setStatus(0, text); },
-         [this] { return VehicleInfo{Edit9->text(), Edit10->text(), Edit11->text()}; }},
-        this);
+    safetyNet_ = new EditSafetyNet(state_, link_, editor_,
+                                   {this, [this]() -> UiPrompts& { return prompts(); },
+                                    [this](const QString& text) { setStatus(0, text); },
+                                    [this] {
+                                        return VehicleInfo{Edit9->text(), Edit10->text(), Edit11->text()};
+                                    }},
+                                   this);
+    // Whatever changed a map (a drag, undo, a journal sent again), its chart shows it once per
+    // pass of the event loop.
+    connect(&editor_, &CalibrationEditor::mapChanged, this, [this](MapId id) {
+        if (pendingPlots_.isEmpty())
+            QTimer::singleShot(0, this, [this] {
+                for (int m : std::exchange(pendingPlots_, {}))
+                    plotMap(static_cast<MapId>(m));
+            });
+        pendingPlots_.insert(mapIndex(id));
+    });
 
     buildToolBar();
     buildPages();

@@ -162,6 +162,7 @@ class TForm1 : public QMainWindow {
     std::unique_ptr<UiPrompts> defaultPrompts_;
     UiPrompts* prompts_ = nullptr;
     EditSafetyNet* safetyNet_ = nullptr;
+    QSet<int> pendingPlots_; // maps the door changed since the last replot
 
     QTimer Timer2;
 

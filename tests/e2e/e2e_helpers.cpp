@@ -90,6 +90,11 @@ TForm1& Bench::window() {
     return *window_;
 }
 
+TForm1& Bench::restartWindow() {
+    window_.reset();
+    return window();
+}
+
 bool connectTo(TForm1& w, EmuSimulator& unit) {
     w.spConnectClick();
     if (!w.state().link.EmuConnected || !unit.waitForCommands(3, 5000))

@@ -68,6 +68,9 @@ class Bench {
     // start-up search. Nullptr-safe accessors below.
     TForm1& window();
     TForm1* existingWindow() { return window_.get(); }
+    // The program ended without a word (killed, the battery gone) and started again: the window
+    // goes without closing, and a new one starts over the same units and state folder.
+    TForm1& restartWindow();
     EmuSimulator& unit(int port) { return *units_.at(port); }
 
     FakePrompts prompts;
