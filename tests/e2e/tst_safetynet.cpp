@@ -191,7 +191,8 @@ void TestSafetyNet::restartOffersTheEditsBack() {
         QDir(w.safetyNet().journal().folder()).entryList({QStringLiteral("*.journal.*")}, QDir::Files);
     if (choice == Choice::Later) {
         QCOMPARE(kept.size(), 1);
-        const auto aside = EditJournal::readFile(QDir(w.safetyNet().journal().folder()).filePath(kept.first()));
+        const auto aside =
+            EditJournal::readFile(QDir(w.safetyNet().journal().folder()).filePath(kept.first()));
         QCOMPARE(aside->edits.size(), 5);
         QVERIFY(w.statusText(0).contains(kept.first()));
     } else {
@@ -296,7 +297,8 @@ void TestSafetyNet::aHeldKeyIsOneStep() {
     QVERIFY(unit.waitForCommands(2, 3000));
     QTest::qWait(100);
     const int cylinders = w.state().cal.SetupBlock[80] - 1;
-    QCOMPARE(setMessages(unit), (QList<QByteArray>{setMessage(0xE8, 12, v), setMessage(0xF2, 80, cylinders)}));
+    QCOMPARE(setMessages(unit),
+             (QList<QByteArray>{setMessage(0xE8, 12, v), setMessage(0xF2, 80, cylinders)}));
     QCOMPARE(w.state().cal.map(MapId::Timing)[12], double(v));
 }
 
