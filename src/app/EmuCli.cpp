@@ -693,6 +693,8 @@ int EmuCli::diff(const QStringList& args) {
                  << positionText(p.position, p.axisUnit) << ": " << p.a << " " << p.valueUnit << " -> " << p.b
                  << " " << p.valueUnit << "\n";
     }
-    out_ << "\n" << d.setup.size() << " setup parameters and " << d.points.size() << " map points differ\n";
+    out_ << "\n"
+         << d.setup.size() << (d.setup.size() == 1 ? " setup parameter and " : " setup parameters and ")
+         << d.points.size() << (d.points.size() == 1 ? " map point differ\n" : " map points differ\n");
     return kFault;
 }

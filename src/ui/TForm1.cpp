@@ -15,6 +15,7 @@
 #include "ui/TTPSCalForm.h"
 #include "ui/TVerChk.h"
 #include "ui/ToolIcons.h"
+#include "ui/TuneCompareDialog.h"
 #include "ui/UiPrompts.h"
 
 #include <QAction>
@@ -131,6 +132,8 @@ TForm1::TForm1(QWidget* parent)
     commsLostForm_ = new TCommsLostFrm(*this);
     extWrn_ = new TExtWrn(*this);
     verChk_ = new TVerChk(*this);
+    compareDialog_ = new TuneCompareDialog(
+        state_, [this](MapId id) { return chart(QString::fromLatin1(mapInfo(id).chart)); }, this);
 
     qApp->installEventFilter(this);
 }
@@ -166,6 +169,7 @@ void TForm1::buildToolBar() {
     bar->toggleViewAction()->setEnabled(false);
 
     spOpen = toolButton("spOpen", QStringLiteral("Open file"), toolIcon(ToolIcon::Open));
+    spCompare = toolButton("spCompare", QStringLiteral("Compare with file..."), toolIcon(ToolIcon::Compare));
     spClose = toolButton("spClose", QStringLiteral("Close all"), toolIcon(ToolIcon::CloseAll));
     spSave = toolButton("spSave", QStringLiteral("Save settings"), toolIcon(ToolIcon::Save));
     spPrint = toolButton("spPrint", QStringLiteral("Print"), toolIcon(ToolIcon::Print));
@@ -201,6 +205,7 @@ void TForm1::buildToolBar() {
     spExit = toolButton("spExit", QStringLiteral("Exit"), toolIcon(ToolIcon::Exit));
 
     bar->addWidget(spOpen);
+    bar->addWidget(spCompare);
     bar->addWidget(spClose);
     bar->addWidget(spSave);
     bar->addWidget(spPrint);
@@ -230,6 +235,7 @@ void TForm1::buildToolBar() {
     spWrite->setEnabled(false);
 
     connect(spOpen, &QToolButton::clicked, this, &TForm1::spOpenClick);
+    connect(spCompare, &QToolButton::clicked, this, &TForm1::spCompareClick);
     connect(spClose, &QToolButton::clicked, this, &TForm1::spCloseClick);
     connect(spSave, &QToolButton::clicked, this, &TForm1::spSaveClick);
     connect(spPrint, &QToolButton::clicked, this, &TForm1::spPrintClick);
@@ -990,6 +996,18 @@ void TForm1::spOpenClick() {
     safetyNet_->fileOpened();
     spConnectClick();
     spReadClick();
+}
+
+void TForm1::spCompareClick() {
+    const QString path = prompts().askOpenFileName(this);
+    if (path.isEmpty())
+        return;
+    if (const QString why = compareDialog_->compareWith(path); !why.isEmpty()) {
+        prompts().showError(this, why);
+        return;
+    }
+    compareDialog_->show();
+    compareDialog_->raise();
 }
 
 void TForm1::spCloseClick() {

@@ -27,6 +27,7 @@ class QTabWidget;
 class QToolButton;
 class EditSafetyNet;
 class TCommsLostFrm;
+class TuneCompareDialog;
 class TExtWrn;
 class TForm2;
 class TSaveFrm;
@@ -77,6 +78,7 @@ class TForm1 : public QMainWindow {
     TCommsLostFrm* commsLostForm() const { return commsLostForm_; }
     TExtWrn* extWrn() const { return extWrn_; }
     TVerChk* verChk() const { return verChk_; }
+    TuneCompareDialog* compareDialog() const { return compareDialog_; }
 
     QTimer& timer1() { return link_.pollTimer(); }
     QTimer& timer2() { return Timer2; }
@@ -112,6 +114,7 @@ class TForm1 : public QMainWindow {
     void spWriteClick();
     void spSaveClick();
     void spOpenClick();
+    void spCompareClick();
     void spCloseClick();
     void spPrintClick();
     void spAboutClick();
@@ -167,6 +170,7 @@ class TForm1 : public QMainWindow {
     QTimer Timer2;
 
     QToolButton* spOpen = nullptr;
+    QToolButton* spCompare = nullptr;
     QToolButton* spClose = nullptr;
     QToolButton* spSave = nullptr;
     QToolButton* spPrint = nullptr;
@@ -213,6 +217,7 @@ class TForm1 : public QMainWindow {
     TCommsLostFrm* commsLostForm_ = nullptr;
     TExtWrn* extWrn_ = nullptr;
     TVerChk* verChk_ = nullptr;
+    TuneCompareDialog* compareDialog_ = nullptr;
 
     bool firstShow_ = true;
     bool startupSearchDone_ = false;
