@@ -86,13 +86,12 @@ void TuneCompareDialog::fill(const QString& path) {
     setWindowTitle(QStringLiteral("Compare with %1").arg(QFileInfo(path).fileName()));
     const auto& d = differences_;
     summary_->setText(
-        d.empty() ? QStringLiteral("The data on the PC and %1 are the same.").arg(path)
-                  : QStringLiteral("%1 setup parameters and %2 map points differ between the data on "
-                                   "the PC and %3.%4")
-                        .arg(d.setup.size())
-                        .arg(d.points.size())
-                        .arg(path, d.modelsDiffer ? QStringLiteral(" The file is for another EMU model.")
-                                                  : QString()));
+        d.empty()
+            ? QStringLiteral("The data on the PC and %1 are the same.").arg(path)
+            : QStringLiteral("%1 and %2 differ between the data on the PC and %3.%4")
+                  .arg(counted(d.setup.size(), "setup parameter"), counted(d.points.size(), "map point"),
+                       path,
+                       d.modelsDiffer ? QStringLiteral(" The file is for another EMU model.") : QString()));
     table_->setRowCount(static_cast<int>(d.setup.size() + d.points.size()));
     int row = 0;
     auto put = [this, &row](const QString& what, const QString& at, const QString& a, const QString& b) {
