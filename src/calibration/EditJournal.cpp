@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QStandardPaths>
 #include <QUrl>
 
 #include <cerrno>
@@ -83,10 +82,12 @@ std::optional<EditRecord> parseEdit(const QList<QByteArray>& f) {
 } // namespace
 
 QString EditJournal::defaultFolder() {
+    // The same folder for the window and emu-cli, whatever each program is called: the XDG state
+    // folder, with its documented default.
     const QByteArray state = qgetenv("XDG_STATE_HOME");
-    if (!state.isEmpty())
-        return QDir(QString::fromLocal8Bit(state)).filePath(QStringLiteral("emu-interface"));
-    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    const QString base = !state.isEmpty() ? QString::fromLocal8Bit(state)
+                                          : QDir::home().filePath(QStringLiteral(".local/state"));
+    return QDir(base).filePath(QStringLiteral("emu-interface"));
 }
 
 QString EditJournal::fileName(int model, const QString& serial) {

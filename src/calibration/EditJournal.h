@@ -31,8 +31,7 @@ struct JournalContents {
 //   setup <id> <old plain byte> <new plain byte> <time>
 class EditJournal {
   public:
-    // Journals live in $XDG_STATE_HOME/emu-interface, or the application's local data folder
-    // when XDG_STATE_HOME is not set.
+    // Journals live in $XDG_STATE_HOME/emu-interface (~/.local/state/emu-interface without it).
     static QString defaultFolder();
     // The file of one unit, named by its model and serial text ("emu3-AB-010203-04.journal").
     static QString fileName(int model, const QString& serial);
