@@ -13,7 +13,8 @@
 
 namespace {
 
-const QColor kMark(0xd0, 0x20, 0x20);
+// A wide ring in a colour none of the map lines uses.
+const QColor kMark(0x70, 0x20, 0xc0);
 
 QString positionText(const PointDifference& p) {
     const int decimals = p.axisUnit == QLatin1String("RPM") ? 0 : p.axisUnit == QLatin1String("bar") ? 3 : 1;
@@ -129,7 +130,8 @@ void TuneCompareDialog::markCharts() {
             mark = chart->addGraph(line->keyAxis(), line->valueAxis());
             mark->setName(QString::fromLatin1(mapInfo(p.map).name));
             mark->setLineStyle(QCPGraph::lsNone);
-            mark->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, kMark, 11));
+            mark->setScatterStyle(
+                QCPScatterStyle(QCPScatterStyle::ssCircle, QPen(kMark, 2.5), Qt::NoBrush, 17));
             mark->removeFromLegend();
             marks_ << mark;
         }

@@ -10,6 +10,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
 
@@ -77,6 +78,13 @@ void TestCompare::tableListsWhatDiffersAndChartsRingIt() {
     QCOMPARE(timingMarks->data()->at(1)->key, xs.at(30));
     QCOMPARE(timingMarks->data()->at(1)->value, t31 - 2);
     shoot(*dialog, "compare-table.png");
+    if (auto* pages = w.findChild<QTabWidget*>()) {
+        for (int i = 0; i < pages->count(); ++i)
+            if (pages->tabText(i) == QLatin1String("Timing Map"))
+                pages->setCurrentIndex(i);
+        QTest::qWait(50);
+        shoot(w, "compare-marks.png");
+    }
 
     const int graphs = chartOf(w, "TimingChart")->graphCount();
     dialog->close();
