@@ -3,7 +3,10 @@
 #include "calibration/CalibrationData.h"
 #include "calibration/CalibrationTransfer.h"
 #include "calibration/Rounding.h"
+#include "calibration/EditJournal.h"
 #include "calibration/SettingsFile.h"
+#include "calibration/SetupFieldText.h"
+#include "calibration/TuneComparison.h"
 #include "link/EmuProtocol.h"
 #include "link/PortNaming.h"
 #include "link/TQCCom32.h"
@@ -12,6 +15,7 @@
 #include "setup/SetupParameters.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -40,6 +44,8 @@ const char* const kTopUsage =
     "  write      write a .EMU file's calibration to the unit\n"
     "  show       print a .EMU file's contents\n"
     "  live       poll the unit's live data and print it as CSV\n"
+    "  journal    list the edit journals, or the edits one holds\n"
+    "  diff       compare two tunes (files or units)\n"
     "\n"
     "The unit is on --port N (Com N, numbered as the program numbers serial\n"
     "devices, or as EMU_PORTS lists them) or --device PATH.\n"
@@ -287,6 +293,10 @@ int EmuCli::run(const QStringList& args) {
         return show(rest);
     if (command == QLatin1String("live"))
         return live(rest);
+    if (command == QLatin1String("journal"))
+        return journal(rest);
+    if (command == QLatin1String("diff"))
+        return diff(rest);
     err_ << "emu-cli: unknown command '" << command << "'\n" << kTopUsage;
     return kUsage;
 }
@@ -546,4 +556,265 @@ int EmuCli::show(const QStringList& args) {
         }
     }
     return kOk;
+}
+
+namespace {
+
+QString editWhat(const EditRecord& e) {
+    if (e.kind == EditRecord::Kind::MapPoint)
+        return QStringLiteral("%1 point %2").arg(QString::fromLatin1(mapInfo(e.map).name)).arg(e.point);
+    const QString label = describeSetupByte(e.setupId, 0).label;
+    return label.isEmpty() ? QStringLiteral("Setup byte %1").arg(e.setupId)
+                           : QStringLiteral("%1 (setup %2)").arg(label).arg(e.setupId);
+}
+
+QString editValue(const EditRecord& e, double v) {
+    if (e.kind == EditRecord::Kind::MapPoint)
+        return QString::number(v) + QLatin1Char(' ') + valueUnit(e.map);
+    return describeSetupByte(e.setupId, static_cast<int>(v)).value;
+}
+
+QString positionText(double position, const QString& unit) {
+    const int decimals = unit == QLatin1String("RPM")   ? 0
+                         : unit == QLatin1String("bar") ? 3
+                         : unit == QLatin1String("V")   ? 2
+                                                        : 1;
+    return QString::number(position, 'f', decimals) + QLatin1Char(' ') + unit;
+}
+
+const char* const kDiffUsage =
+    "Usage: emu-cli diff A B [--json]\n"
+    "\n"
+    "Compares two tunes. Each of A and B is a .EMU file, --port N (the unit on Com N)\n"
+    "or --device PATH (the unit on that serial device).\n"
+    "Exit status: 0 the tunes are equal, 1 they differ, 2 wrong usage or a tune\n"
+    "that could not be read.\n";
+
+} // namespace
+
+int EmuCli::journal(const QStringList& args) {
+    QCommandLineParser parser;
+    parser.addOption({QStringLiteral("json"), QStringLiteral("Print JSON.")});
+    parser.addPositionalArgument(QStringLiteral("file"),
+                                 QStringLiteral("A journal file; without it, every journal is listed."));
+    const Parsed parsed = parse(parser, QStringLiteral("journal"), args);
+    if (parsed.help) {
+        out_ << parser.helpText();
+        return kOk;
+    }
+    if (parsed.error || parser.positionalArguments().size() > 1) {
+        err_ << "emu-cli journal: "
+             << (parsed.error ? parsed.error->text : QStringLiteral("give at most one journal file")) << "\n";
+        return kUsage;
+    }
+    const bool json = parser.isSet(QStringLiteral("json"));
+    if (parser.positionalArguments().isEmpty()) {
+        const QString folder = EditJournal::defaultFolder();
+        const QFileInfoList files = QDir(folder).entryInfoList(
+            {QStringLiteral("*.journal"), QStringLiteral("*.journal.*")}, QDir::Files, QDir::Name);
+        QJsonArray list;
+        for (const QFileInfo& f : files) {
+            QString error;
+            const auto c = EditJournal::readFile(f.filePath(), &error);
+            QJsonObject row{{"path", f.filePath()}};
+            if (c) {
+                row["model"] = c->model;
+                row["serial"] = c->serial;
+                row["edits"] = static_cast<int>(c->edits.size());
+                if (!c->problem.isEmpty())
+                    row["problem"] = c->problem;
+            } else {
+                row["problem"] = error;
+            }
+            list.append(row);
+        }
+        if (json) {
+            out_ << QJsonDocument(QJsonObject{{"folder", folder}, {"journals", list}})
+                        .toJson(QJsonDocument::Indented);
+            return kOk;
+        }
+        if (list.isEmpty())
+            out_ << "No edit journals in " << folder << "\n";
+        for (const QJsonValue& v : list) {
+            const QJsonObject row = v.toObject();
+            out_ << row["path"].toString() << ": ";
+            if (row.contains("edits"))
+                out_ << "EMU " << row["model"].toInt() << ", serial " << row["serial"].toString() << ", "
+                     << row["edits"].toInt() << (row["edits"].toInt() == 1 ? " edit" : " edits")
+                     << " not stored";
+            if (row.contains("problem"))
+                out_ << (row.contains("edits") ? "; " : "") << row["problem"].toString();
+            out_ << "\n";
+        }
+        return kOk;
+    }
+
+    const QString path = parser.positionalArguments().first();
+    QString error;
+    const auto c = EditJournal::readFile(path, &error);
+    if (!c) {
+        err_ << "emu-cli: " << error << "\n";
+        return kFault;
+    }
+    if (json) {
+        QJsonArray edits;
+        for (const EditRecord& e : c->edits) {
+            QJsonObject row{
+                {"time", e.time.toString(Qt::ISODateWithMs)}, {"old", e.oldValue}, {"new", e.newValue}};
+            if (e.kind == EditRecord::Kind::MapPoint) {
+                row["map"] = QString::fromLatin1(mapInfo(e.map).name);
+                row["point"] = e.point;
+            } else {
+                row["setupId"] = e.setupId;
+                row["label"] = describeSetupByte(e.setupId, 0).label;
+            }
+            edits.append(row);
+        }
+        QJsonObject doc{{"path", path}, {"model", c->model}, {"serial", c->serial}, {"edits", edits}};
+        if (!c->problem.isEmpty())
+            doc["problem"] = c->problem;
+        out_ << QJsonDocument(doc).toJson(QJsonDocument::Indented);
+    } else {
+        out_ << "Journal: " << path << "\n"
+             << "EMU " << c->model << ", serial " << c->serial << ": " << c->edits.size()
+             << (c->edits.size() == 1 ? " edit" : " edits") << " not stored\n";
+        for (const EditRecord& e : c->edits)
+            out_ << e.time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) << "  " << editWhat(e) << ": "
+                 << editValue(e, e.oldValue) << " -> " << editValue(e, e.newValue) << "\n";
+    }
+    if (!c->problem.isEmpty()) {
+        err_ << "emu-cli: " << path << ": " << c->problem << "\n";
+        return kFault;
+    }
+    return kOk;
+}
+
+std::optional<int> EmuCli::loadSide(const DiffSide& side, TuneSide& into) {
+    if (!side.file.isEmpty()) {
+        const std::optional<SettingsFileContents> contents = openSettingsFile(side.file);
+        if (!contents)
+            return kUsage;
+        into.name = side.file;
+        into.model = contents->identity.model();
+        into.image = contents->image;
+        return std::nullopt;
+    }
+    Unit unit;
+    if (side.option == QLatin1String("device")) {
+        unit.port().setDevicePath(side.value);
+    } else {
+        bool ok = false;
+        const int n = side.value.toInt(&ok);
+        if (!ok || n < PortNaming::kFirstPort || n > PortNaming::kLastPort) {
+            err_ << "emu-cli diff: --port takes a number from 1 to 20\n";
+            return kUsage;
+        }
+        unit.port().setPort(n);
+    }
+    QString error;
+    const std::optional<EmuIdentity> identity = identifyUnit(unit.link, &error);
+    if (!identity) {
+        err_ << "emu-cli: " << error << "\n";
+        return kUsage;
+    }
+    const EmuLink::FlowGuard flow(unit.link);
+    const auto image = CalibrationTransfer::imageFromUnit(unit.link.protocol(), &error);
+    if (!image) {
+        err_ << "emu-cli: " << unit.port().DevicePath() << ": " << error << "\n";
+        return kUsage;
+    }
+    into.name = unit.port().DevicePath();
+    into.model = identity->model();
+    into.image = *image;
+    return std::nullopt;
+}
+
+int EmuCli::diff(const QStringList& args) {
+    QList<DiffSide> sides;
+    bool json = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            out_ << kDiffUsage;
+            return kOk;
+        }
+        if (a == QLatin1String("--json")) {
+            json = true;
+            continue;
+        }
+        const bool port = a == QLatin1String("--port") || a.startsWith(QLatin1String("--port="));
+        const bool device = a == QLatin1String("--device") || a.startsWith(QLatin1String("--device="));
+        if (port || device) {
+            DiffSide side{QString(), port ? QStringLiteral("port") : QStringLiteral("device"), QString()};
+            if (a.contains(QLatin1Char('='))) {
+                side.value = a.section(QLatin1Char('='), 1);
+            } else if (i + 1 < args.size()) {
+                side.value = args[++i];
+            } else {
+                err_ << "emu-cli diff: " << a << " needs a value\n";
+                return kUsage;
+            }
+            sides << side;
+            continue;
+        }
+        if (a.startsWith(QLatin1Char('-')) && a != QLatin1String("-")) {
+            err_ << "emu-cli diff: unknown option '" << a << "'\n";
+            return kUsage;
+        }
+        sides << DiffSide{a, QString(), QString()};
+    }
+    if (sides.size() != 2) {
+        err_ << "emu-cli diff: give two tunes: .EMU files, --port N or --device PATH\n";
+        return kUsage;
+    }
+    TuneSide a;
+    TuneSide b;
+    if (const auto status = loadSide(sides[0], a))
+        return *status;
+    if (const auto status = loadSide(sides[1], b))
+        return *status;
+    const TuneDifferences d = compareTunes(a, b);
+
+    if (json) {
+        QJsonArray setup;
+        for (const SetupDifference& s : d.setup)
+            setup.append(QJsonObject{{"id", s.id}, {"label", s.label}, {"a", s.a}, {"b", s.b}});
+        QJsonArray points;
+        for (const PointDifference& p : d.points)
+            points.append(QJsonObject{{"map", QString::fromLatin1(mapInfo(p.map).name)},
+                                      {"point", p.point},
+                                      {"position", p.position},
+                                      {"axisUnit", p.axisUnit},
+                                      {"a", p.a},
+                                      {"b", p.b},
+                                      {"valueUnit", p.valueUnit}});
+        const QJsonObject doc{{"a", QJsonObject{{"name", a.name}, {"model", a.model}}},
+                              {"b", QJsonObject{{"name", b.name}, {"model", b.model}}},
+                              {"equal", d.empty()},
+                              {"setup", setup},
+                              {"points", points}};
+        out_ << QJsonDocument(doc).toJson(QJsonDocument::Indented);
+        return d.empty() ? kOk : kFault;
+    }
+    if (d.empty()) {
+        out_ << "The tunes are the same\n";
+        return kOk;
+    }
+    out_ << "A: " << a.name << " (EMU " << a.model << ")\nB: " << b.name << " (EMU " << b.model << ")\n";
+    if (!d.setup.isEmpty()) {
+        out_ << "\nSetup parameters (A -> B)\n";
+        for (const SetupDifference& s : d.setup)
+            out_ << "  " << s.label << ": " << s.a << " -> " << s.b << "\n";
+    }
+    if (!d.points.isEmpty()) {
+        out_ << "\nMap points (A -> B)\n";
+        for (const PointDifference& p : d.points)
+            out_ << "  " << mapInfo(p.map).name << " point " << p.point << " at "
+                 << positionText(p.position, p.axisUnit) << ": " << p.a << " " << p.valueUnit << " -> " << p.b
+                 << " " << p.valueUnit << "\n";
+    }
+    out_ << "\n"
+         << d.setup.size() << (d.setup.size() == 1 ? " setup parameter and " : " setup parameters and ")
+         << d.points.size() << (d.points.size() == 1 ? " map point differ\n" : " map points differ\n");
+    return kFault;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calibration/SettingsFile.h"
+#include "calibration/TuneComparison.h"
 #include "link/EmuIdentity.h"
 #include "link/EmuLink.h"
 #include "link/LinkState.h"
@@ -42,6 +43,16 @@ class EmuCli {
     int write(const QStringList& args);
     int show(const QStringList& args);
     int live(const QStringList& args);
+    int journal(const QStringList& args);
+    int diff(const QStringList& args);
+
+    // One side of a diff: a .EMU file, or the unit on a port or device ("--port N", "--device PATH").
+    struct DiffSide {
+        QString file;
+        QString option; // "port" or "device"
+        QString value;
+    };
+    std::optional<int> loadSide(const DiffSide& side, TuneSide& into);
 
     QTextStream& out_;
     QTextStream& err_;

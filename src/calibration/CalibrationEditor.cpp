@@ -34,6 +34,11 @@ bool CalibrationEditor::setMapPoint(MapId map, int point, double value, bool mer
     record.mergeable = mergeable;
     record.sent = send;
     record.time = QDateTime::currentDateTime();
+    const int key = pointKey(map, point);
+    if (!send && !unsent_.contains(key))
+        unsent_.insert(key, slot);
+    if (send && unsent_.contains(key))
+        record.oldValue = unsent_.take(key);
     slot = value;
     if (send) {
         link_.sendSet(mapInfo(map).pointCommand, mapPointId(map, point), mapPointByte(map, value));
@@ -50,6 +55,57 @@ bool CalibrationEditor::sendMapPoint(MapId map, int point) {
     const double value = state_.cal.map(map)[static_cast<size_t>(point)];
     link_.sendSet(mapInfo(map).pointCommand, mapPointId(map, point), mapPointByte(map, value));
     state_.link.MapsChanged = true;
+    EditRecord record;
+    record.kind = EditRecord::Kind::MapPoint;
+    record.map = map;
+    record.point = point;
+    record.oldValue = unsent_.contains(pointKey(map, point)) ? unsent_.take(pointKey(map, point)) : value;
+    record.newValue = value;
+    record.sent = true;
+    record.time = QDateTime::currentDateTime();
+    emit edited(record);
+    return true;
+}
+
+bool CalibrationEditor::applyMapPoint(MapId map, int point, double value) {
+    if (!mapPointAllowed(map, point))
+        return false;
+    if (!link_.sendSet(mapInfo(map).pointCommand, mapPointId(map, point), mapPointByte(map, value)))
+        return false;
+    double& slot = state_.cal.map(map)[static_cast<size_t>(point)];
+    EditRecord record;
+    record.kind = EditRecord::Kind::MapPoint;
+    record.map = map;
+    record.point = point;
+    record.oldValue = slot;
+    record.newValue = value;
+    record.sent = true;
+    record.time = QDateTime::currentDateTime();
+    unsent_.remove(pointKey(map, point));
+    slot = value;
+    state_.link.MapsChanged = true;
+    emit edited(record);
+    emit mapChanged(map);
+    return true;
+}
+
+bool CalibrationEditor::applySetupValue(int id, std::uint8_t plainValue) {
+    if (!state_.link.DataReady || id < 0 || id >= kSetupBlockSize)
+        return false;
+    if (!link_.sendSet(EmuCommand::kSetParameter, static_cast<std::uint8_t>(id), plainValue))
+        return false;
+    std::uint8_t& slot = state_.cal.SetupBlock[static_cast<size_t>(id)];
+    EditRecord record;
+    record.kind = EditRecord::Kind::SetupValue;
+    record.setupId = id;
+    record.oldValue = static_cast<std::uint8_t>(slot - 1);
+    record.newValue = plainValue;
+    record.sent = true;
+    record.time = QDateTime::currentDateTime();
+    slot = static_cast<std::uint8_t>(plainValue + 1);
+    state_.link.SetupChanged = true;
+    emit edited(record);
+    emit setupValueChanged(id);
     return true;
 }
 

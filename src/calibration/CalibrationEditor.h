@@ -4,6 +4,7 @@
 #include "calibration/MapTable.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QMetaType>
 #include <QObject>
 
@@ -44,7 +45,8 @@ class CalibrationEditor : public QObject {
     // single-point write. Refused (false, nothing changed) without DataReady, for a family the
     // unit lacks or a point outside the map.
     bool setMapPoint(MapId map, int point, double value, bool mergeable = false, bool send = true);
-    // Sends the point's current value (the key-up of keyboard tuning) and sets MapsChanged.
+    // Sends the point's current value (the key-up of keyboard tuning) and sets MapsChanged. Says
+    // what was sent with edited(): from the value before the unsent changes to the current one.
     bool sendMapPoint(MapId map, int point);
 
     // Stores plain value + 1 at setup offset id and sends 0xF2 id value; sets SetupChanged.
@@ -55,6 +57,11 @@ class CalibrationEditor : public QObject {
     // the byte is stored and sent to a connected unit, and SetupChanged is set only when the stored byte
     // changes (a fill echoes the unit's own value, which leaves nothing to write).
     bool setSetupChoice(int id, std::uint8_t plainValue);
+
+    // Undo, redo and a journal brought back: the message goes first, and when it does not reach
+    // the port nothing changes (false), so the window never shows what the unit does not hold.
+    bool applyMapPoint(MapId map, int point, double value);
+    bool applySetupValue(int id, std::uint8_t plainValue);
 
     // Ends a run of mergeable edits (button up, key up): the next mergeable edit starts a new step.
     void endEditGroup();
@@ -71,7 +78,10 @@ class CalibrationEditor : public QObject {
 
   private:
     bool mapPointAllowed(MapId map, int point) const;
+    static int pointKey(MapId map, int point) { return mapIndex(map) * 128 + point; }
 
     EmuState& state_;
     EmuLink& link_;
+    // Points changed but not yet sent (keys held down), with their value when last sent.
+    QHash<int, double> unsent_;
 };

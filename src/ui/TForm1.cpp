@@ -24,16 +24,19 @@
 #include "tools/TForm2.h"
 #include "tools/TTPSCalForm.h"
 #include "tools/ThrottleCalibration.h"
+#include "ui/EditSafetyNet.h"
 #include "ui/TCommsLostFrm.h"
 #include "ui/TExtWrn.h"
 #include "ui/TSaveFrm.h"
 #include "ui/TVerChk.h"
 #include "ui/ToolIcons.h"
+#include "ui/TuneCompareDialog.h"
 #include "ui/UiPrompts.h"
 #include "ui/WindowFit.h"
 #include "ui/WindowSettings.h"
 #include "ui/WindowTitle.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -87,6 +90,13 @@ TForm1::TForm1(QWidget* parent)
     setWindowTitle(kCaption);
     setWindowIcon(toolIcon(ToolIcon::Connect));
 
+    safetyNet_ = new EditSafetyNet(state_, link_, editor_,
+                                   {this, [this]() -> UiPrompts& { return prompts(); },
+                                    [this](const QString& text) { setStatus(0, text); },
+                                    [this] {
+                                        return VehicleInfo{Edit9->text(), Edit10->text(), Edit11->text()};
+                                    }},
+                                   this);
     buildToolBar();
     buildPages();
     buildStatusBar();
@@ -109,6 +119,8 @@ TForm1::TForm1(QWidget* parent)
     commsLostForm_ = new TCommsLostFrm(*this);
     extWrn_ = new TExtWrn(*this);
     verChk_ = new TVerChk(*this);
+    compareDialog_ = new TuneCompareDialog(
+        state_, [this](MapId id) { return chart(QString::fromLatin1(mapInfo(id).chart)); }, this);
 
     qApp->installEventFilter(this);
 }
@@ -144,9 +156,12 @@ void TForm1::buildToolBar() {
     bar->toggleViewAction()->setEnabled(false);
 
     spOpen = toolButton("spOpen", QStringLiteral("Open file"), toolIcon(ToolIcon::Open));
+    spCompare = toolButton("spCompare", QStringLiteral("Compare with file..."), toolIcon(ToolIcon::Compare));
     spClose = toolButton("spClose", QStringLiteral("Close all"), toolIcon(ToolIcon::CloseAll));
     spSave = toolButton("spSave", QStringLiteral("Save settings"), toolIcon(ToolIcon::Save));
     spPrint = toolButton("spPrint", QStringLiteral("Print"), toolIcon(ToolIcon::Print));
+    spUndo = toolButton("spUndo", QStringLiteral("Undo (Ctrl+Z)"), toolIcon(ToolIcon::Undo));
+    spRedo = toolButton("spRedo", QStringLiteral("Redo (Ctrl+Shift+Z)"), toolIcon(ToolIcon::Redo));
 
     ComboBox1 = new QComboBox(this);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
@@ -177,9 +192,13 @@ void TForm1::buildToolBar() {
     spExit = toolButton("spExit", QStringLiteral("Exit"), toolIcon(ToolIcon::Exit));
 
     bar->addWidget(spOpen);
+    bar->addWidget(spCompare);
     bar->addWidget(spClose);
     bar->addWidget(spSave);
     bar->addWidget(spPrint);
+    bar->addSeparator();
+    bar->addWidget(spUndo);
+    bar->addWidget(spRedo);
     bar->addSeparator();
     bar->addWidget(ComboBox1);
     bar->addWidget(spRetry);
@@ -203,9 +222,18 @@ void TForm1::buildToolBar() {
     spWrite->setEnabled(false);
 
     connect(spOpen, &QToolButton::clicked, this, &TForm1::spOpenClick);
+    connect(spCompare, &QToolButton::clicked, this, &TForm1::spCompareClick);
     connect(spClose, &QToolButton::clicked, this, &TForm1::spCloseClick);
     connect(spSave, &QToolButton::clicked, this, &TForm1::spSaveClick);
     connect(spPrint, &QToolButton::clicked, this, &TForm1::spPrintClick);
+    connect(spUndo, &QToolButton::clicked, safetyNet_, &EditSafetyNet::undo);
+    connect(spRedo, &QToolButton::clicked, safetyNet_, &EditSafetyNet::redo);
+    connect(safetyNet_->undoAction(), &QAction::changed, spUndo,
+            [this] { spUndo->setEnabled(safetyNet_->undoAction()->isEnabled()); });
+    connect(safetyNet_->redoAction(), &QAction::changed, spRedo,
+            [this] { spRedo->setEnabled(safetyNet_->redoAction()->isEnabled()); });
+    spUndo->setEnabled(false);
+    spRedo->setEnabled(false);
     connect(ComboBox1, &QComboBox::textActivated, this, &TForm1::ComboBox1Change);
     connect(ComboBox1->lineEdit(), &QLineEdit::returnPressed, this, [this] {
         // A typed text that matches an item arrives through textActivated already.
@@ -683,6 +711,7 @@ void TForm1::spConnectClick() {
             rememberPort(*port);
         spReadClick();
     }
+    safetyNet_->unitReady();
 }
 
 void TForm1::showSetupBlock() {
@@ -757,6 +786,7 @@ void TForm1::spReadClick() {
         link.CalibrationModel = link.Identity.isLiveUnit() ? link.Identity.model() : 0;
         // The unit's data, not a file's.
         setCurrentFile(QString(), false);
+        safetyNet_->freshRead();
     }
     link.CalibrationLoaded = true;
 
@@ -811,6 +841,7 @@ WriteResult TForm1::writeToEmu() {
     link.SetupChanged = false;
     unsaved_ = false;
     updateTitle();
+    safetyNet_->unitStored();
     return result;
 }
 
@@ -869,6 +900,7 @@ bool TForm1::saveSettings(bool fromPc) {
     setCurrentFile(path, false);
     setStatus(
         0, QStringLiteral("Saved to %1").arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath())));
+    safetyNet_->unitStored();
     return true;
 }
 
@@ -913,9 +945,22 @@ bool TForm1::openFile(const QString& path) {
     settings_->setOpenFolder(QFileInfo(path).absolutePath());
     noteRecentFile(path);
     setCurrentFile(path, false);
+    safetyNet_->fileOpened();
     spConnectClick();
     spReadClick();
     return true;
+}
+
+void TForm1::spCompareClick() {
+    const QString path = prompts().askOpenFileName(this, settings_->openFolder());
+    if (path.isEmpty())
+        return;
+    if (const QString why = compareDialog_->compareWith(path); !why.isEmpty()) {
+        prompts().showError(this, why);
+        return;
+    }
+    compareDialog_->show();
+    compareDialog_->raise();
 }
 
 void TForm1::spCloseClick() {
@@ -928,6 +973,7 @@ void TForm1::spCloseClick() {
     state_.link.CalibrationModel = 0;
     spWrite->setEnabled(false);
     setCurrentFile(QString(), false);
+    safetyNet_->closedAll();
 }
 
 void TForm1::spPrintClick() {

@@ -34,7 +34,9 @@ class QTabWidget;
 class QToolButton;
 class SetupPage;
 class SensorWidgetBinder;
+class EditSafetyNet;
 class TCommsLostFrm;
+class TuneCompareDialog;
 class TExtWrn;
 class TForm2;
 class TSaveFrm;
@@ -69,6 +71,7 @@ class TForm1 : public QMainWindow, public ToolSession {
     QString programCaption() const override { return kCaption; }
     void showUnitDescription(const QString& text) override { setStatus(1, text); }
     void setMainWindowEnabled(bool enabled) override { setEnabled(enabled); }
+    EditSafetyNet& safetyNet() { return *safetyNet_; }
 
     // Prompts that wait for the user; nullptr restores the real dialogs. Not owned.
     void setPrompts(UiPrompts* prompts);
@@ -102,6 +105,7 @@ class TForm1 : public QMainWindow, public ToolSession {
     DataLoggerPage* dataLogger() const { return dataLogger_; }
     EngineMonitorPage* engineMonitor() const { return engineMonitor_; }
     TRT* rtFrame(int n) const { return rtFrames_.at(static_cast<size_t>(n - 1)); }
+    TuneCompareDialog* compareDialog() const { return compareDialog_; }
 
     QTimer& timer1() { return link_.pollTimer(); }
     QTimer& timer2() { return link_.throttleTimer(); }
@@ -148,6 +152,7 @@ class TForm1 : public QMainWindow, public ToolSession {
     void spWriteClick();
     void spSaveClick();
     void spOpenClick();
+    void spCompareClick();
     void spCloseClick();
     void spPrintClick();
     void spAboutClick();
@@ -210,11 +215,15 @@ class TForm1 : public QMainWindow, public ToolSession {
     std::unique_ptr<UiPrompts> defaultPrompts_;
     std::unique_ptr<WindowSettings> settings_;
     UiPrompts* prompts_ = nullptr;
+    EditSafetyNet* safetyNet_ = nullptr;
 
     QToolButton* spOpen = nullptr;
+    QToolButton* spCompare = nullptr;
     QToolButton* spClose = nullptr;
     QToolButton* spSave = nullptr;
     QToolButton* spPrint = nullptr;
+    QToolButton* spUndo = nullptr;
+    QToolButton* spRedo = nullptr;
     QComboBox* ComboBox1 = nullptr;
     QToolButton* spRetry = nullptr;
     QToolButton* spConnect = nullptr;
@@ -270,6 +279,7 @@ class TForm1 : public QMainWindow, public ToolSession {
     QString currentFile_;
     bool unsaved_ = false;
     bool placeRestored_ = false;
+    TuneCompareDialog* compareDialog_ = nullptr;
 
     bool firstShow_ = true;
     bool startupSearchDone_ = false;

@@ -39,6 +39,26 @@ void arrow(QPainter& p, QPointF from, QPointF to, const QColor& colour) {
     p.drawPolygon(head);
 }
 
+// The usual curved arrow of undo; mirrored for redo.
+void turnArrow(QPainter& p, bool mirrored) {
+    if (mirrored) {
+        p.translate(kGrid, 0);
+        p.scale(-1, 1);
+    }
+    const QColor blue(0x20, 0x60, 0xb0);
+    p.setPen(QPen(blue, 3.5, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    QPainterPath path(QPointF(9, 13));
+    path.cubicTo(QPointF(16, 7), QPointF(28, 9), QPointF(27, 18));
+    path.cubicTo(QPointF(26, 25), QPointF(20, 27), QPointF(15, 27));
+    p.drawPath(path);
+    QPolygonF head;
+    head << QPointF(3, 14) << QPointF(13, 6) << QPointF(13, 19);
+    p.setPen(Qt::NoPen);
+    p.setBrush(blue);
+    p.drawPolygon(head);
+}
+
 void paint(QPainter& p, ToolIcon kind) {
     switch (kind) {
     case ToolIcon::Open: {
@@ -162,6 +182,25 @@ void paint(QPainter& p, ToolIcon kind) {
         p.setBrush(Qt::NoBrush);
         p.drawArc(QRectF(5, 6, 22, 22), 120 * 16, -240 * 16);
         p.drawLine(QPointF(16, 3), QPointF(16, 15));
+        break;
+    }
+    case ToolIcon::Undo:
+    case ToolIcon::Redo:
+        turnArrow(p, kind == ToolIcon::Redo);
+        break;
+    case ToolIcon::Compare: {
+        // Two pages side by side, the second one's lines marked where they differ.
+        p.setPen(QPen(kInk, 1.5));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(3, 4, 12, 24));
+        p.drawRect(QRectF(17, 4, 12, 24));
+        for (int i = 0; i < 4; ++i) {
+            const double y = 9 + i * 5;
+            p.setPen(QPen(kInk, 1.5));
+            p.drawLine(QPointF(5.5, y), QPointF(12.5, y));
+            p.setPen(QPen(i == 1 || i == 3 ? QColor(0xd0, 0x30, 0x30) : kInk, i == 1 || i == 3 ? 2.5 : 1.5));
+            p.drawLine(QPointF(19.5, y), QPointF(26.5, y));
+        }
         break;
     }
     }

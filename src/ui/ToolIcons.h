@@ -4,6 +4,21 @@
 
 // The tool bar's pictures, drawn with QPainter so that they need no image plugin and stay sharp
 // at any scale.
-enum class ToolIcon { Open, CloseAll, Save, Print, Refresh, Connect, Read, Write, MouseTuning, About, Exit };
+enum class ToolIcon {
+    Open,
+    CloseAll,
+    Save,
+    Print,
+    Refresh,
+    Connect,
+    Read,
+    Write,
+    MouseTuning,
+    About,
+    Exit,
+    Undo,
+    Redo,
+    Compare
+};
 
 QIcon toolIcon(ToolIcon kind);

@@ -76,3 +76,23 @@ bool QtUiPrompts::askRetry(QWidget* parent, const QString& text) {
     box.exec();
     return box.clickedButton() == retry;
 }
+
+UiPrompts::JournalChoice QtUiPrompts::askJournalRestore(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), text, QMessageBox::NoButton,
+                    parent);
+    box.setObjectName(QStringLiteral("JournalRestoreBox"));
+    QPushButton* reapply = box.addButton(QStringLiteral("Send to EMU again"), QMessageBox::AcceptRole);
+    QPushButton* save = box.addButton(QStringLiteral("Save as .EMU file..."), QMessageBox::ActionRole);
+    QPushButton* discard = box.addButton(QStringLiteral("Discard"), QMessageBox::DestructiveRole);
+    QPushButton* later = box.addButton(QStringLiteral("Decide later"), QMessageBox::RejectRole);
+    box.setDefaultButton(later);
+    box.setEscapeButton(later);
+    box.exec();
+    if (box.clickedButton() == reapply)
+        return JournalChoice::Reapply;
+    if (box.clickedButton() == save)
+        return JournalChoice::SaveToFile;
+    if (box.clickedButton() == discard)
+        return JournalChoice::Discard;
+    return JournalChoice::Later;
+}

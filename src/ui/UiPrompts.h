@@ -10,6 +10,9 @@ class QWidget;
 class UiPrompts {
   public:
     enum class UnsavedChoice { WriteToEmu, SaveToFile, Discard, Cancel };
+    // Edits of a session that ended before they were stored: send them again, save them as a file,
+    // throw them away, or keep them aside and decide later.
+    enum class JournalChoice { Reapply, SaveToFile, Discard, Later };
 
     virtual ~UiPrompts() = default;
 
@@ -27,6 +30,8 @@ class UiPrompts {
     virtual bool runPrintDialog(QWidget* parent, QPrinter& printer) = 0;
     // A failed operation that may be tried again; true for "try again".
     virtual bool askRetry(QWidget* parent, const QString& text) = 0;
+    // At Connect, when the unit's edit journal still holds edits.
+    virtual JournalChoice askJournalRestore(QWidget* parent, const QString& text) = 0;
 };
 
 // The real dialogs.
@@ -39,4 +44,5 @@ class QtUiPrompts : public UiPrompts {
     UnsavedChoice askUnsavedChanges(QWidget* parent) override;
     bool runPrintDialog(QWidget* parent, QPrinter& printer) override;
     bool askRetry(QWidget* parent, const QString& text) override;
+    JournalChoice askJournalRestore(QWidget* parent, const QString& text) override;
 };

@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QPrinter>
 #include <QSettings>
@@ -47,6 +48,8 @@ Bench::Bench() {
     QApplication::setQuitOnLastWindowClosed(false);
     // Each bench starts from the defaults and never touches the user's own settings.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath(QStringLiteral("config")));
+    // Every bench starts with no journal to offer back, and leaves the user's files alone.
+    qputenv("XDG_STATE_HOME", QFile::encodeName(stateDir.path()));
 }
 
 Bench::~Bench() {
@@ -90,6 +93,11 @@ TForm1& Bench::window() {
     for (auto& [port, sim] : units_)
         sim->clearRecord();
     return *window_;
+}
+
+TForm1& Bench::restartWindow() {
+    window_.reset();
+    return window();
 }
 
 bool connectTo(TForm1& w, EmuSimulator& unit) {

@@ -47,6 +47,12 @@ class FakePrompts : public UiPrompts {
     UnsavedChoice askUnsavedChanges(QWidget*) override;
     bool runPrintDialog(QWidget*, QPrinter& printer) override;
     bool askRetry(QWidget*, const QString& text) override;
+    QStringList journalTexts; // the restore questions asked
+    JournalChoice journalChoice = JournalChoice::Later;
+    JournalChoice askJournalRestore(QWidget*, const QString& text) override {
+        journalTexts << text;
+        return journalChoice;
+    }
 };
 
 // Simulated units on chosen port numbers, the window over them, and the prompts it uses.
@@ -65,10 +71,14 @@ class Bench {
     // start-up search. Nullptr-safe accessors below.
     TForm1& window();
     TForm1* existingWindow() { return window_.get(); }
+    // The program ended without a word (killed, the battery gone) and started again: the window
+    // goes without closing, and a new one starts over the same units and state folder.
+    TForm1& restartWindow();
     EmuSimulator& unit(int port) { return *units_.at(port); }
 
     FakePrompts prompts;
     QTemporaryDir dir;
+    QTemporaryDir stateDir; // XDG_STATE_HOME: the edit journals of this bench only
 
   private:
     std::map<int, QString> paths_;
