@@ -3,6 +3,7 @@
 #include "calibration/Rounding.h"
 #include "monitor/LiveDecode.h"
 #include "ui/TALProgressBar.h"
+#include "ui/TAutoSizeLabel.h"
 
 #include <QEvent>
 #include <QGridLayout>
@@ -143,6 +144,13 @@ TRT::TRT(const QString& objectName, QWidget* parent) : QFrame(parent) {
     setLambdaTarget(0.5);
 }
 
+void TRT::setCompact(bool compact) {
+    for (QWidget* w : wideOnly_)
+        w->setVisible(!compact);
+    for (QWidget* w : compactOnly_)
+        w->setVisible(compact);
+}
+
 QLabel* TRT::readout(const char* name, const QString& initial, const QString& accessible) {
     auto* l = new QLabel(initial, this);
     l->setObjectName(QString::fromLatin1(name));
@@ -167,15 +175,23 @@ QWidget* TRT::barColumn(TALProgressBar*& bar, const char* barName, QLabel*& valu
     c->setFont(f);
     c->setAlignment(Qt::AlignCenter);
     v->addWidget(c);
+    wideOnly_ << c;
     auto* middle = new QHBoxLayout;
     middle->setSpacing(2);
     auto* scaleBox = new QVBoxLayout;
-    scaleBox->addWidget(scaleLabel(scale.value(0), column));
-    scaleBox->addStretch();
-    scaleBox->addWidget(scaleLabel(scale.value(1), column));
-    scaleBox->addStretch();
-    scaleBox->addWidget(scaleLabel(scale.value(2), column));
+    for (int i = 0; i < 3; ++i) {
+        if (i > 0)
+            scaleBox->addStretch();
+        QLabel* number = scaleLabel(scale.value(i), column);
+        scaleBox->addWidget(number);
+        wideOnly_ << number;
+    }
     middle->addLayout(scaleBox);
+    auto* rotated = new TAutoSizeLabel(caption, 90, column);
+    rotated->setFont(f);
+    rotated->setVisible(false);
+    middle->addWidget(rotated);
+    compactOnly_ << rotated;
     bar = new TALProgressBar(column);
     bar->setObjectName(QString::fromLatin1(barName));
     bar->setAccessibleName(caption + QLatin1Char(' ') + unit);

@@ -3,6 +3,7 @@
 #include "monitor/LiveValues.h"
 
 #include <QFrame>
+#include <QList>
 
 class QLabel;
 class TALProgressBar;
@@ -24,6 +25,10 @@ class TRT : public QFrame {
     // Late frames so far, where the user can see them.
     void setMissedFrames(int missed, int polls);
 
+    // A narrow frame (the Setup tab's column): the bar captions stand rotated beside their bars
+    // and the scale numbers are left out, so every caption stays readable.
+    void setCompact(bool compact);
+
     TALProgressBar* bar(const QString& name) const;
     QLabel* label(const QString& name) const;
     QWidget* lambdaPanel() const { return lambdaPanel_; }
@@ -37,6 +42,9 @@ class TRT : public QFrame {
     QWidget* barColumn(TALProgressBar*& bar, const char* barName, QLabel*& value, const char* labelName,
                        const QString& caption, const QString& unit, const QStringList& scale);
     void placeTarget();
+
+    QList<QWidget*> wideOnly_;    // captions and scale numbers of the full-width layout
+    QList<QWidget*> compactOnly_; // rotated captions
 
     QLabel* Label49 = nullptr; // timing
     QLabel* Label50 = nullptr; // RPM

@@ -16,15 +16,15 @@
 #include "monitor/LiveMonitor.h"
 #include "monitor/TRT.h"
 #include "setup/SetupPage.h"
-#include "ui/ChartPrinter.h"
-#include "ui/RecentFiles.h"
 #include "tools/SensorCalibration.h"
 #include "tools/SensorWidgetBinder.h"
 #include "tools/SerialNumberDialog.h"
 #include "tools/TForm2.h"
 #include "tools/TTPSCalForm.h"
 #include "tools/ThrottleCalibration.h"
+#include "ui/ChartPrinter.h"
 #include "ui/EditSafetyNet.h"
+#include "ui/RecentFiles.h"
 #include "ui/TCommsLostFrm.h"
 #include "ui/TExtWrn.h"
 #include "ui/TSaveFrm.h"
@@ -281,7 +281,8 @@ void TForm1::buildPages() {
     // Each map page with its real-time frame at the right.
     PageControl1->addTab(withFrame(mapPages_->timingPage(), rtFrame(1)), QStringLiteral("Timing Map"));
     PageControl1->addTab(withFrame(mapPages_->fuelPage(), rtFrame(3)), QStringLiteral("Fuel Maps"));
-    PageControl1->addTab(withFrame(mapPages_->correctionPage(), rtFrame(4)), QStringLiteral("Correction Maps"));
+    PageControl1->addTab(withFrame(mapPages_->correctionPage(), rtFrame(4)),
+                         QStringLiteral("Correction Maps"));
     TimingChart = mapPages_->chart(ChartId::Timing);
     VacuumChart = mapPages_->chart(ChartId::Vacuum);
     FuelVacChart = mapPages_->chart(ChartId::FuelVacuum);
@@ -334,6 +335,7 @@ QWidget* TForm1::buildSetupPage() {
     place->setObjectName(QStringLiteral("RT2Place"));
     auto* placeLayout = new QVBoxLayout(place);
     placeLayout->setContentsMargins(0, 0, 0, 0);
+    rtFrame(2)->setCompact(true);
     placeLayout->addWidget(rtFrame(2));
     setupPanel_ = setupPage_->parametersPanel();
     outputPanel_ = setupPage_->outputPanel();

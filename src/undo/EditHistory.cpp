@@ -66,6 +66,10 @@ void EditHistory::record(const EditRecord& r) {
     // Changes not yet sent (a key still held) come again as one sent change.
     if (applying_ || !r.sent)
         return;
+    // A send that changed nothing (the key-up of any key, Ctrl+Z's own included, sends the point
+    // under the cursor again) is no step, and must not drop what redo holds.
+    if (r.oldValue == r.newValue && !(r.mergeable && groupOpen_))
+        return;
     if (r.mergeable && groupOpen_ && stack_.index() == stack_.count() && stack_.count() > 0) {
         auto* top = static_cast<EditStep*>(const_cast<QUndoCommand*>(stack_.command(stack_.count() - 1)));
         top->add(r);
