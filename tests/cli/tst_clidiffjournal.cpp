@@ -119,7 +119,7 @@ void TestCliDiffJournal::diffListsExactlyTheKnownDifferences() {
     const QJsonObject doc = QJsonDocument::fromJson(r.out.toUtf8()).object();
     const QJsonArray setup = doc["setup"].toArray();
     QCOMPARE(setup.size(), 2);
-    QCOMPARE(setup[0].toObject()["label"].toString(), QStringLiteral("Setup byte 13"));
+    QCOMPARE(setup[0].toObject()["label"].toString(), QStringLiteral("Service byte (About)"));
     QCOMPARE(setup[1].toObject()["label"].toString(), QStringLiteral("Cylinders"));
     QCOMPARE(setup[1].toObject()["b"].toString(), QStringLiteral("6"));
     const QJsonArray points = doc["points"].toArray();

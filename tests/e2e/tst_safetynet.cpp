@@ -301,7 +301,8 @@ void TestSafetyNet::aHeldKeyIsOneStep() {
     QVERIFY(connectTo(w, unit));
     CalibrationEditor& door = w.editor();
     const int v = int(w.state().cal.map(MapId::Timing)[12]);
-    door.setSetupValue(80, 4);
+    const int cylindersBefore = w.state().cal.SetupBlock[80] - 1;
+    door.setSetupValue(80, static_cast<std::uint8_t>(cylindersBefore + 2));
     for (int i = 1; i <= 5; ++i)
         door.setMapPoint(MapId::Timing, 12, v + i, true, false);
     door.sendMapPoint(MapId::Timing, 12);
@@ -313,9 +314,9 @@ void TestSafetyNet::aHeldKeyIsOneStep() {
     w.safetyNet().undo();
     QVERIFY(unit.waitForCommands(2, 3000));
     QTest::qWait(100);
-    const int cylinders = w.state().cal.SetupBlock[80] - 1;
+    QCOMPARE(w.state().cal.SetupBlock[80] - 1, cylindersBefore);
     QCOMPARE(setMessages(unit),
-             (QList<QByteArray>{setMessage(0xE8, 12, v), setMessage(0xF2, 80, cylinders)}));
+             (QList<QByteArray>{setMessage(0xE8, 12, v), setMessage(0xF2, 80, cylindersBefore)}));
     QCOMPARE(w.state().cal.map(MapId::Timing)[12], double(v));
 }
 
