@@ -1043,6 +1043,21 @@ void TForm1::buildLiveMonitor() {
     connect(liveMonitor_, &LiveMonitor::framesMissed, liveDisplays_, &LiveDisplays::setMissedFrames);
     connect(liveMonitor_, &LiveMonitor::linkLost, this, &TForm1::commsLost);
     connect(RT_Track, &QCheckBox::toggled, liveMonitor_, &LiveMonitor::setTracking);
+    // Realtime tracking: the fuel curve for the load, and the chart cursors on the operating point,
+    // so the keys edit the point the engine runs at.
+    connect(liveMonitor_, &LiveMonitor::fuelCurveTracked, this, [this](FuelCurve curve) {
+        static constexpr MapId kCurves[] = {MapId::FuelRpmCruise, MapId::FuelRpmLow, MapId::FuelRpmCruise,
+                                            MapId::FuelRpmHigh};
+        if (curve != FuelCurve::None)
+            mapPages_->fuelPage()->selectFuelRpmCurve(kCurves[static_cast<int>(curve)]);
+    });
+    connect(liveMonitor_, &LiveMonitor::operatingPointTracked, this,
+            [this](double rpmHundreds, double vacuum) {
+                MapEditorState& editing = mapPages_->editing();
+                editing.TimingCursorX = rpmHundreds;
+                editing.FuelRpmCursorX = rpmHundreds;
+                editing.VacuumCursorX = vacuum;
+            });
     connect(&editor_, &CalibrationEditor::setupValueChanged, this,
             [this] { liveDisplays_->setLambdaTarget(liveSettings(state_.cal).lambdaTarget); });
 }

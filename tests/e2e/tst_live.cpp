@@ -3,6 +3,7 @@
 #include "e2e_helpers.h"
 
 #include "mapeditor/MapChartWidget.h"
+#include "mapeditor/MapPages.h"
 #include "monitor/DataLoggerPage.h"
 #include "monitor/EngineMonitorPage.h"
 #include "monitor/LiveMonitor.h"
@@ -76,6 +77,33 @@ class TestLive : public QObject {
         QVERIFY(!bytes.isEmpty());
         QCOMPARE(bytes.count(0xFC), bytes.size());
         QVERIFY2(bytes.size() <= 26, qPrintable(QString::number(bytes.size())));
+    }
+
+    void realtimeTrackingFollowsTheOperatingPoint() {
+        Bench bench;
+        EmuSimulator& unit = bench.addUnit(2, unitConfig(3));
+        unit.setFixedFrame(kSample); // 3000 RPM, 0.50 bar: between the base tune's 0.3 and 0.7
+        TForm1& w = bench.window();
+        QVERIFY(connectTo(w, unit));
+        const MapEditorState& editing = w.mapPages().editing();
+        QVERIFY(waitUntil([&] { return w.state().live.Vacuum > 0; }));
+        QCOMPARE(editing.TimingCursorX, 0.0); // not tracking yet
+
+        w.findChild<QCheckBox*>(QStringLiteral("RT_Track"))->click();
+        QVERIFY(waitUntil([&] { return editing.TimingCursorX == 30.0; }));
+        QCOMPARE(editing.FuelRpmCursorX, 30.0);
+        QCOMPARE(editing.VacuumCursorX, w.state().live.Vacuum);
+        QCOMPARE(editing.FuelRpmCurveSelection, std::optional<MapId>(MapId::FuelRpmCruise));
+
+        // Heavy vacuum, then light: the curve follows the load.
+        QByteArray high = kSample;
+        high[1] = char(0xF1);
+        unit.setFixedFrame(high);
+        QVERIFY(waitUntil([&] { return editing.FuelRpmCurveSelection == MapId::FuelRpmHigh; }));
+        QByteArray low = kSample;
+        low[1] = char(0x30);
+        unit.setFixedFrame(low);
+        QVERIFY(waitUntil([&] { return editing.FuelRpmCurveSelection == MapId::FuelRpmLow; }));
     }
 
     void analogSignalsOffFreezesTheReadouts() {
