@@ -2,11 +2,12 @@
 
 #include "calibration/CalibrationData.h"
 #include "calibration/CalibrationTransfer.h"
-#include "calibration/Rounding.h"
 #include "calibration/EditJournal.h"
+#include "calibration/Rounding.h"
 #include "calibration/SettingsFile.h"
 #include "calibration/SetupFieldText.h"
 #include "calibration/TuneComparison.h"
+#include "link/Connection.h"
 #include "link/EmuProtocol.h"
 #include "link/PortNaming.h"
 #include "link/TQCCom32.h"
@@ -25,6 +26,7 @@
 #include <QElapsedTimer>
 
 #include <atomic>
+#include <cmath>
 #include <csignal>
 #include <functional>
 #include <optional>
@@ -338,6 +340,8 @@ std::optional<int> EmuCli::connectUnit(const QCommandLineParser& parser, const Q
 int EmuCli::identify(const QStringList& args) {
     QCommandLineParser parser;
     addPortOptions(parser);
+    parser.addOption({QStringLiteral("serial"),
+                      QStringLiteral("Also read the unit's serial number (from its setup block).")});
     if (const auto status = parseArguments(parser, QStringLiteral("identify"), args, 0, {}))
         return *status;
     Unit unit;
@@ -350,6 +354,18 @@ int EmuCli::identify(const QStringList& args) {
          << "Release letter: " << (id.releaseLetter().isEmpty() ? QStringLiteral("none") : id.releaseLetter())
          << "\n"
          << "Signature: " << id.signature() << "\n";
+    if (parser.isSet(QStringLiteral("serial"))) {
+        // The serial number lives in the setup block: one more read, which must come whole.
+        const ImageRead image = unit.link.readImage();
+        if (!image.complete()) {
+            out_.flush();
+            err_ << "emu-cli: " << unit.port().DevicePath() << ": " << image.shortText() << "\n";
+            return kFault;
+        }
+        out_ << "Serial number: "
+             << Connection::serialNumberText(reinterpret_cast<const std::uint8_t*>(image.reply.constData()))
+             << "\n";
+    }
     return kOk;
 }
 
@@ -512,9 +528,15 @@ int EmuCli::show(const QStringList& args) {
             continue;
         QJsonArray points;
         const int shown = mapShownPoints(info.id, data.scales());
-        for (int i = 1; i <= shown; ++i)
-            points.append(QJsonObject{
-                {"point", i}, {"x", mapPointX(info.id, i, data.scales())}, {"value", data.map(info.id)[i]}});
+        for (int i = 1; i <= shown; ++i) {
+            // The axis value as the charts show it (two decimals), in the tuner's unit.
+            const double x = std::round(axisPosition(info.id, i, data.scales()) * 100) / 100;
+            points.append(QJsonObject{{"point", i},
+                                      {"x", x},
+                                      {"xUnit", axisUnit(info.id)},
+                                      {"value", data.map(info.id)[i]},
+                                      {"valueUnit", valueUnit(info.id)}});
+        }
         maps[QString::fromLatin1(info.name)] = points;
     }
 
@@ -548,11 +570,12 @@ int EmuCli::show(const QStringList& args) {
         const QString name = QString::fromLatin1(info.name);
         if (!maps.contains(name))
             continue;
-        out_ << "\n" << name << " (point: x = value)\n";
+        out_ << "\n" << name << " (point: axis = value)\n";
         for (const QJsonValue& v : maps[name].toArray()) {
             const QJsonObject p = v.toObject();
-            out_ << QString::number(p["point"].toInt()).rightJustified(3) << ": " << p["x"].toDouble()
-                 << " = " << p["value"].toDouble() << "\n";
+            out_ << QString::number(p["point"].toInt()).rightJustified(3) << ": " << p["x"].toDouble() << " "
+                 << p["xUnit"].toString() << " = " << p["value"].toDouble() << " "
+                 << p["valueUnit"].toString() << "\n";
         }
     }
     return kOk;

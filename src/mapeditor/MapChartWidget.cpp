@@ -4,6 +4,19 @@
 
 namespace {
 
+// A map line whose points on the first and last axis positions are drawn whole, not cut in half
+// by the plot area's edge; the axis ranges stay as they are.
+class EdgeGraph : public QCPGraph {
+  public:
+    using QCPGraph::QCPGraph;
+
+  protected:
+    QRect clipRect() const override {
+        constexpr int kPad = 4; // the point marker's radius and its pen
+        return QCPGraph::clipRect().adjusted(-kPad, -kPad, kPad, kPad);
+    }
+};
+
 constexpr QRgb kGreen = 0xff00a000;
 constexpr QRgb kLightBlue = 0xff87cefa;
 constexpr QRgb kLightRed = 0xffff8080;
@@ -176,7 +189,7 @@ MapChartWidget::MapChartWidget(const ChartSetup& setup, QWidget* parent)
     for (const ChartSeriesSetup& s : setup.series) {
         const QColor colour = QColor::fromRgba(s.colour);
         if (s.role == SeriesRole::Map) {
-            QCPGraph* graph = addGraph();
+            QCPGraph* graph = new EdgeGraph(xAxis, yAxis);
             graph->setName(QString::fromLatin1(s.name));
             graph->setPen(QPen(colour, 1.5));
             graph->setScatterStyle(QCPScatterStyle(s.pointer, colour, colour, 5));

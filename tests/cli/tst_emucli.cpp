@@ -150,7 +150,20 @@ void TestEmuCli::identify() {
     QVERIFY(r.out.contains("Firmware version: 1.13\n"));
     QVERIFY(r.out.contains("Release letter: A\n"));
     QVERIFY(r.out.contains("Signature: 56\n"));
+    QVERIFY(!r.out.contains("Serial"));
     QCOMPARE(commandBytes(sim_->commands()), QByteArray("\xFF"));
+
+    // The serial number costs one more read, which must come whole.
+    sim_->clearRecord();
+    const Run serial = runCli({"identify", "--serial", "--device", sim_->devicePath()});
+    QCOMPARE(serial.status, 0);
+    QVERIFY2(serial.out.contains("Serial number: AB-010203-04\n"), qPrintable(serial.out));
+    QCOMPARE(commandBytes(sim_->commands()), QByteArray("\xFF\xFD"));
+    sim_->setShortImageReplies(50);
+    const Run cut = runCli({"identify", "--serial", "--device", sim_->devicePath()});
+    QCOMPARE(cut.status, 1);
+    QVERIFY2(cut.err.contains("sent 50 of 481 bytes"), qPrintable(cut.err));
+    sim_->setShortImageReplies(-1);
 
     // The same unit by port number through EMU_PORTS.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -318,14 +331,20 @@ void TestEmuCli::showJson() {
     const QJsonArray timing = maps["TimingMap"].toArray();
     QCOMPARE(timing.size(), rpmRange / 100);
     QCOMPARE(timing[29].toObject()["value"].toDouble(), double(image[101 + 29] - 1));
-    QCOMPARE(timing[29].toObject()["x"].toDouble(), 30.0);
+    // Axis values as the charts show them, in the tuner's units.
+    QCOMPARE(timing[29].toObject()["x"].toDouble(), 3000.0);
+    QCOMPARE(timing[29].toObject()["xUnit"].toString(), QStringLiteral("RPM"));
     const QJsonArray fuelVac = maps["FuelVacuumMap"].toArray();
     QCOMPARE(fuelVac.size(), 64);
     QCOMPARE(fuelVac[0].toObject()["value"].toDouble(), double(image[233] - 101));
+    QCOMPARE(fuelVac[0].toObject()["x"].toDouble(), 0.02); // 1/64 of 1.0 bar, to two decimals
+    QCOMPARE(fuelVac[0].toObject()["xUnit"].toString(), QStringLiteral("bar"));
 
     const Run text = runCli({"show", file});
     QCOMPARE(text.status, 0);
-    QVERIFY(text.out.contains("TimingMap"));
+    QVERIFY2(text.out.contains(QStringLiteral(" 30: 3000 RPM = %1 °\n").arg(image[101 + 29] - 1)),
+             qPrintable(text.out));
+    QVERIFY(text.out.contains(QStringLiteral("  1: 0.02 bar = %1 %\n").arg(image[233] - 101)));
 }
 
 void TestEmuCli::showRejectsABadFile() {
