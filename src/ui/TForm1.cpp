@@ -115,6 +115,7 @@ TForm1::TForm1(QWidget* parent)
     aboutForm_->setSerialForm(serialForm_);
     sensorBinder_ = new SensorWidgetBinder(*this, this);
     bindSensorCalibration();
+    keepTabOnEditableBoxes();
     saveForm_ = new TSaveFrm(*this);
     commsLostForm_ = new TCommsLostFrm(*this);
     extWrn_ = new TExtWrn(*this);
@@ -340,6 +341,14 @@ QWidget* TForm1::buildSetupPage() {
     setupPanel_ = setupPage_->parametersPanel();
     outputPanel_ = setupPage_->outputPanel();
     return setupPage_;
+}
+
+void TForm1::keepTabOnEditableBoxes() {
+    // Tab walks the boxes a tuner types into; the read-only ones (the unit's version, the chart
+    // read-outs) can still be clicked and copied from.
+    for (QLineEdit* box : findChildren<QLineEdit*>())
+        if (box->isReadOnly())
+            box->setFocusPolicy(Qt::ClickFocus);
 }
 
 void TForm1::bindSensorCalibration() {

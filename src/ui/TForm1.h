@@ -176,6 +176,7 @@ class TForm1 : public QMainWindow, public ToolSession {
     QWidget* buildSetupPage();
     QWidget* withFrame(QWidget* page, TRT* frame);
     void bindSensorCalibration();
+    void keepTabOnEditableBoxes();
     void buildLiveMonitor();
     QToolButton* toolButton(const char* name, const QString& hint, const QIcon& icon);
 

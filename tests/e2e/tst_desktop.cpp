@@ -56,6 +56,7 @@ class TestDesktop : public QObject {
     void keysPressTheToolBarButtons();
     void saveSaysWhereTheFileWent();
     void printedPageKeepsInsideTheMargins();
+    void tabSkipsReadOnlyBoxes();
 };
 
 void TestDesktop::titleNamesTheFileAndItsChanges() {
@@ -276,6 +277,29 @@ void TestDesktop::printedPageKeepsInsideTheMargins() {
             QStringLiteral("ink %1,%2 %3x%4").arg(ink.x()).arg(ink.y()).arg(ink.width()).arg(ink.height())));
     QVERIFY(ink.width() > inside.width() * 0.8);
     QVERIFY(ink.height() > inside.height() * 0.8);
+}
+
+void TestDesktop::tabSkipsReadOnlyBoxes() {
+    Bench bench;
+    EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
+    TForm1& w = bench.window();
+    QVERIFY(connectTo(w, unit));
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    // The vehicle boxes come one after the other, with nothing read-only between them.
+    QLineEdit* make = lineEdit(w, "Edit9");
+    make->setFocus();
+    QTRY_VERIFY(make->hasFocus());
+    QTest::keyClick(make, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), lineEdit(w, "Edit10"));
+    // A walk round the Setup tab stops on no read-only box.
+    for (int i = 0; i < 120; ++i) {
+        QWidget* focus = QApplication::focusWidget();
+        QVERIFY(focus);
+        if (auto* box = qobject_cast<QLineEdit*>(focus))
+            QVERIFY2(!box->isReadOnly(), qPrintable(box->objectName()));
+        QTest::keyClick(focus, Qt::Key_Tab);
+    }
 }
 
 // A desktop of the common 1920x1080 size, so a remembered window fits on it as it was left.
