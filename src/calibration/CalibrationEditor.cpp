@@ -3,6 +3,33 @@
 #include "calibration/Rounding.h"
 #include "link/EmuLink.h"
 
+namespace {
+
+EditRecord mapRecord(MapId map, int point, double oldValue, double newValue, bool sent) {
+    EditRecord record;
+    record.kind = EditRecord::Kind::MapPoint;
+    record.map = map;
+    record.point = point;
+    record.oldValue = oldValue;
+    record.newValue = newValue;
+    record.sent = sent;
+    record.time = QDateTime::currentDateTime();
+    return record;
+}
+
+EditRecord setupRecord(int id, std::uint8_t oldWire, std::uint8_t plainValue, bool sent) {
+    EditRecord record;
+    record.kind = EditRecord::Kind::SetupValue;
+    record.setupId = id;
+    record.oldValue = static_cast<std::uint8_t>(oldWire - 1);
+    record.newValue = plainValue;
+    record.sent = sent;
+    record.time = QDateTime::currentDateTime();
+    return record;
+}
+
+} // namespace
+
 CalibrationEditor::CalibrationEditor(EmuState& state, EmuLink& link, QObject* parent)
     : QObject(parent), state_(state), link_(link) {
 }
@@ -25,15 +52,8 @@ bool CalibrationEditor::setMapPoint(MapId map, int point, double value, bool mer
     if (!mapPointAllowed(map, point))
         return false;
     double& slot = state_.cal.map(map)[static_cast<size_t>(point)];
-    EditRecord record;
-    record.kind = EditRecord::Kind::MapPoint;
-    record.map = map;
-    record.point = point;
-    record.oldValue = slot;
-    record.newValue = value;
+    EditRecord record = mapRecord(map, point, slot, value, send);
     record.mergeable = mergeable;
-    record.sent = send;
-    record.time = QDateTime::currentDateTime();
     const int key = pointKey(map, point);
     if (!send && !unsent_.contains(key))
         unsent_.insert(key, slot);
@@ -55,15 +75,8 @@ bool CalibrationEditor::sendMapPoint(MapId map, int point) {
     const double value = state_.cal.map(map)[static_cast<size_t>(point)];
     link_.sendSet(mapInfo(map).pointCommand, mapPointId(map, point), mapPointByte(map, value));
     state_.link.MapsChanged = true;
-    EditRecord record;
-    record.kind = EditRecord::Kind::MapPoint;
-    record.map = map;
-    record.point = point;
-    record.oldValue = unsent_.contains(pointKey(map, point)) ? unsent_.take(pointKey(map, point)) : value;
-    record.newValue = value;
-    record.sent = true;
-    record.time = QDateTime::currentDateTime();
-    emit edited(record);
+    const double before = unsent_.contains(pointKey(map, point)) ? unsent_.take(pointKey(map, point)) : value;
+    emit edited(mapRecord(map, point, before, value, true));
     return true;
 }
 
@@ -73,14 +86,7 @@ bool CalibrationEditor::applyMapPoint(MapId map, int point, double value) {
     if (!link_.sendSet(mapInfo(map).pointCommand, mapPointId(map, point), mapPointByte(map, value)))
         return false;
     double& slot = state_.cal.map(map)[static_cast<size_t>(point)];
-    EditRecord record;
-    record.kind = EditRecord::Kind::MapPoint;
-    record.map = map;
-    record.point = point;
-    record.oldValue = slot;
-    record.newValue = value;
-    record.sent = true;
-    record.time = QDateTime::currentDateTime();
+    const EditRecord record = mapRecord(map, point, slot, value, true);
     unsent_.remove(pointKey(map, point));
     slot = value;
     state_.link.MapsChanged = true;
@@ -94,38 +100,25 @@ bool CalibrationEditor::applySetupValue(int id, std::uint8_t plainValue) {
         return false;
     if (!link_.sendSet(EmuCommand::kSetParameter, static_cast<std::uint8_t>(id), plainValue))
         return false;
-    std::uint8_t& slot = state_.cal.SetupBlock[static_cast<size_t>(id)];
-    EditRecord record;
-    record.kind = EditRecord::Kind::SetupValue;
-    record.setupId = id;
-    record.oldValue = static_cast<std::uint8_t>(slot - 1);
-    record.newValue = plainValue;
-    record.sent = true;
-    record.time = QDateTime::currentDateTime();
-    slot = static_cast<std::uint8_t>(plainValue + 1);
-    state_.link.SetupChanged = true;
-    emit edited(record);
-    emit setupValueChanged(id);
+    storeSetupValue(id, plainValue);
     return true;
 }
 
 bool CalibrationEditor::setSetupValue(int id, std::uint8_t plainValue) {
     if (!state_.link.DataReady || id < 0 || id >= kSetupBlockSize)
         return false;
-    std::uint8_t& slot = state_.cal.SetupBlock[static_cast<size_t>(id)];
-    EditRecord record;
-    record.kind = EditRecord::Kind::SetupValue;
-    record.setupId = id;
-    record.oldValue = static_cast<std::uint8_t>(slot - 1);
-    record.newValue = plainValue;
-    record.sent = true;
-    record.time = QDateTime::currentDateTime();
-    slot = static_cast<std::uint8_t>(plainValue + 1);
     link_.sendSet(EmuCommand::kSetParameter, static_cast<std::uint8_t>(id), plainValue);
+    storeSetupValue(id, plainValue);
+    return true;
+}
+
+void CalibrationEditor::storeSetupValue(int id, std::uint8_t plainValue) {
+    std::uint8_t& slot = state_.cal.SetupBlock[static_cast<size_t>(id)];
+    const EditRecord record = setupRecord(id, slot, plainValue, true);
+    slot = static_cast<std::uint8_t>(plainValue + 1);
     state_.link.SetupChanged = true;
     emit edited(record);
     emit setupValueChanged(id);
-    return true;
 }
 
 bool CalibrationEditor::setSetupChoice(int id, std::uint8_t plainValue) {
@@ -135,16 +128,10 @@ bool CalibrationEditor::setSetupChoice(int id, std::uint8_t plainValue) {
         return false;
     std::uint8_t& slot = state_.cal.SetupBlock[static_cast<size_t>(id)];
     const auto wire = static_cast<std::uint8_t>(plainValue + 1);
-    EditRecord record;
-    record.kind = EditRecord::Kind::SetupValue;
-    record.setupId = id;
-    record.oldValue = static_cast<std::uint8_t>(slot - 1);
-    record.newValue = plainValue;
-    record.time = QDateTime::currentDateTime();
+    // Only an accepted unit hears it: a unit whose firmware did not match is left alone.
+    const EditRecord record = setupRecord(id, slot, plainValue, state_.link.EmuConnected);
     const bool changed = slot != wire;
     slot = wire;
-    // Only an accepted unit hears it: a unit whose firmware did not match is left alone.
-    record.sent = state_.link.EmuConnected;
     if (record.sent)
         link_.sendSet(EmuCommand::kSetParameter, static_cast<std::uint8_t>(id), plainValue);
     if (changed) {

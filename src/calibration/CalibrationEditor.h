@@ -78,6 +78,8 @@ class CalibrationEditor : public QObject {
 
   private:
     bool mapPointAllowed(MapId map, int point) const;
+    // Stores a setup value that went to the unit, sets SetupChanged and says so.
+    void storeSetupValue(int id, std::uint8_t plainValue);
     static int pointKey(MapId map, int point) { return mapIndex(map) * 128 + point; }
 
     EmuState& state_;
