@@ -3,6 +3,7 @@
 #include "calibration/SettingsFile.h"
 
 #include "EmuSimulator.h"
+#include "cli_helpers.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,34 +16,6 @@
 #include <QTest>
 
 namespace {
-
-struct Run {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-Run runCli(const QStringList& args, const QString& stateHome = QString()) {
-    const QByteArray dir = qgetenv("EMU_BIN_DIR");
-    const QString base = dir.isEmpty() ? QCoreApplication::applicationDirPath() : QString::fromLocal8Bit(dir);
-    QProcess p;
-    if (!stateHome.isEmpty()) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_STATE_HOME"), stateHome);
-        p.setProcessEnvironment(env);
-    }
-    p.start(QDir(base).filePath(QStringLiteral("emu-cli")), args);
-    Run r;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
 
 using Image = std::array<std::uint8_t, 481>;
 

@@ -2,6 +2,7 @@
 #include "calibration/SettingsFile.h"
 
 #include "EmuSimulator.h"
+#include "cli_helpers.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,46 +18,6 @@
 #include <memory>
 
 #include <sys/stat.h>
-
-namespace {
-
-struct Run {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-QString cliPath() {
-    const QByteArray dir = qgetenv("EMU_BIN_DIR");
-    const QString base = dir.isEmpty() ? QCoreApplication::applicationDirPath() : QString::fromLocal8Bit(dir);
-    return QDir(base).filePath(QStringLiteral("emu-cli"));
-}
-
-Run runCli(const QStringList& args) {
-    QProcess p;
-    p.setProgram(cliPath());
-    p.setArguments(args);
-    p.start();
-    Run r;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
-
-QByteArray commandBytes(const QList<SimCommand>& commands) {
-    QByteArray firsts;
-    for (const SimCommand& c : commands)
-        firsts.append(c.bytes.at(0));
-    return firsts;
-}
-
-} // namespace
 
 class TestEmuCli : public QObject {
     Q_OBJECT
