@@ -13,7 +13,7 @@
 #include "link/TQCCom32.h"
 #include "monitor/LinkWatch.h"
 #include "monitor/LiveDecode.h"
-#include "setup/SetupParameters.h"
+#include "calibration/SetupParameters.h"
 
 #include <QCommandLineParser>
 #include <QDir>

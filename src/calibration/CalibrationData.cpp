@@ -1,7 +1,7 @@
 #include "calibration/CalibrationData.h"
 
 #include "calibration/Rounding.h"
-#include "setup/SetupParameters.h"
+#include "calibration/SetupParameters.h"
 
 #include <algorithm>
 

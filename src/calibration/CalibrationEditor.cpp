@@ -59,11 +59,17 @@ bool CalibrationEditor::setMapPoint(MapId map, int point, double value, bool mer
         unsent_.insert(key, slot);
     if (send && unsent_.contains(key))
         record.oldValue = unsent_.take(key);
-    slot = value;
-    if (send) {
-        link_.sendSet(mapInfo(map).pointCommand, mapPointId(map, point), mapPointByte(map, value));
-        state_.link.MapsChanged = true;
+    if (send && !link_.sendSet(mapInfo(map).pointCommand, mapPointId(map, point), mapPointByte(map, value))) {
+        // The unit did not get it: the window keeps what the unit holds.
+        if (unsent_.contains(key))
+            slot = unsent_.take(key);
+        emit mapChanged(map);
+        return false;
     }
+    slot = value;
+    if (send)
+        state_.link.MapsChanged = true;
+    record.group = currentGroup();
     emit edited(record);
     emit mapChanged(map);
     return true;
@@ -72,11 +78,22 @@ bool CalibrationEditor::setMapPoint(MapId map, int point, double value, bool mer
 bool CalibrationEditor::sendMapPoint(MapId map, int point) {
     if (!mapPointAllowed(map, point))
         return false;
-    const double value = state_.cal.map(map)[static_cast<size_t>(point)];
-    link_.sendSet(mapInfo(map).pointCommand, mapPointId(map, point), mapPointByte(map, value));
+    double& slot = state_.cal.map(map)[static_cast<size_t>(point)];
+    const double value = slot;
+    const int key = pointKey(map, point);
+    if (!link_.sendSet(mapInfo(map).pointCommand, mapPointId(map, point), mapPointByte(map, value))) {
+        // The unit still holds the value before the unsent changes: so does the window.
+        if (unsent_.contains(key)) {
+            slot = unsent_.take(key);
+            emit mapChanged(map);
+        }
+        return false;
+    }
     state_.link.MapsChanged = true;
-    const double before = unsent_.contains(pointKey(map, point)) ? unsent_.take(pointKey(map, point)) : value;
-    emit edited(mapRecord(map, point, before, value, true));
+    const double before = unsent_.contains(key) ? unsent_.take(key) : value;
+    EditRecord record = mapRecord(map, point, before, value, true);
+    record.group = currentGroup();
+    emit edited(record);
     return true;
 }
 
@@ -107,14 +124,16 @@ bool CalibrationEditor::applySetupValue(int id, std::uint8_t plainValue) {
 bool CalibrationEditor::setSetupValue(int id, std::uint8_t plainValue) {
     if (!state_.link.DataReady || id < 0 || id >= kSetupBlockSize)
         return false;
-    link_.sendSet(EmuCommand::kSetParameter, static_cast<std::uint8_t>(id), plainValue);
+    if (!link_.sendSet(EmuCommand::kSetParameter, static_cast<std::uint8_t>(id), plainValue))
+        return false;
     storeSetupValue(id, plainValue);
     return true;
 }
 
 void CalibrationEditor::storeSetupValue(int id, std::uint8_t plainValue) {
     std::uint8_t& slot = state_.cal.SetupBlock[static_cast<size_t>(id)];
-    const EditRecord record = setupRecord(id, slot, plainValue, true);
+    EditRecord record = setupRecord(id, slot, plainValue, true);
+    record.group = currentGroup();
     slot = static_cast<std::uint8_t>(plainValue + 1);
     state_.link.SetupChanged = true;
     emit edited(record);
@@ -144,4 +163,16 @@ bool CalibrationEditor::setSetupChoice(int id, std::uint8_t plainValue) {
 
 void CalibrationEditor::endEditGroup() {
     emit editGroupEnded();
+}
+
+CalibrationEditor::Group::Group(CalibrationEditor& editor) : editor_(editor) {
+    if (editor_.groupDepth_++ == 0) {
+        ++editor_.groupNumber_;
+        emit editor_.operationBegan(editor_.groupNumber_);
+    }
+}
+
+CalibrationEditor::Group::~Group() {
+    if (--editor_.groupDepth_ == 0)
+        emit editor_.operationEnded(editor_.groupNumber_);
 }

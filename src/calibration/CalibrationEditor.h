@@ -23,6 +23,7 @@ struct EditRecord {
     double newValue = 0;
     bool mergeable = false; // part of a drag or a held key: one undo step with its neighbours
     bool sent = false;      // the message went to the unit with this change
+    int group = 0;          // edits of one operation (a curve shift) share a number; 0: alone
     QDateTime time;
 };
 
@@ -43,14 +44,15 @@ class CalibrationEditor : public QObject {
 
     // Sets point (1..the points the map shows) of a map and, when send is true, sends its
     // single-point write. Refused (false, nothing changed) without DataReady, for a family the
-    // unit lacks or a point outside the map.
+    // unit lacks, a point outside the map, or when the message cannot reach the port.
     bool setMapPoint(MapId map, int point, double value, bool mergeable = false, bool send = true);
     // Sends the point's current value (the key-up of keyboard tuning) and sets MapsChanged. Says
     // what was sent with edited(): from the value before the unsent changes to the current one.
     bool sendMapPoint(MapId map, int point);
 
     // Stores plain value + 1 at setup offset id and sends 0xF2 id value; sets SetupChanged.
-    // Refused without DataReady or for an id outside the setup block.
+    // Refused (false, nothing changed) without DataReady, for an id outside the setup block, or
+    // when the message cannot reach the port.
     bool setSetupValue(int id, std::uint8_t plainValue);
     // The Setup tab's radio groups and output sources send on every change of selection, also while
     // the tab is filled before DataReady is set. With DataReady this is setSetupValue; without it
@@ -66,6 +68,21 @@ class CalibrationEditor : public QObject {
     // Ends a run of mergeable edits (button up, key up): the next mergeable edit starts a new step.
     void endEditGroup();
 
+    // The edits made while a group is open are one operation: one undo step and one journal group
+    // (a curve shift, a map tool applied to a selection). Groups nest; the outermost one counts.
+    class Group {
+      public:
+        explicit Group(CalibrationEditor& editor);
+        ~Group();
+        Group(const Group&) = delete;
+        Group& operator=(const Group&) = delete;
+
+      private:
+        CalibrationEditor& editor_;
+    };
+    // The open group's number, 0 when none is open.
+    int currentGroup() const { return groupDepth_ > 0 ? groupNumber_ : 0; }
+
     // The single-point write of a map: point id within the command's group, and the value byte.
     static std::uint8_t mapPointId(MapId map, int point);
     static std::uint8_t mapPointByte(MapId map, double value);
@@ -75,6 +92,9 @@ class CalibrationEditor : public QObject {
     void setupValueChanged(int id);
     void edited(const EditRecord& record);
     void editGroupEnded();
+    // An operation's group opened and closed (edited() carries its number in between).
+    void operationBegan(int group);
+    void operationEnded(int group);
 
   private:
     bool mapPointAllowed(MapId map, int point) const;
@@ -86,4 +106,6 @@ class CalibrationEditor : public QObject {
     EmuLink& link_;
     // Points changed but not yet sent (keys held down), with their value when last sent.
     QHash<int, double> unsent_;
+    int groupDepth_ = 0;
+    int groupNumber_ = 0;
 };

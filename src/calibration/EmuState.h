@@ -2,7 +2,7 @@
 
 #include "calibration/CalibrationData.h"
 #include "link/LinkState.h"
-#include "monitor/LiveValues.h"
+#include "calibration/LiveValues.h"
 
 // Everything the program knows, in one place: the main window owns the one instance and every
 // handler reads and writes it.

@@ -1,6 +1,6 @@
 #include "calibration/SetupFieldText.h"
 
-#include "setup/SetupParameters.h"
+#include "calibration/SetupParameters.h"
 
 SetupFieldText describeSetupByte(int id, int plain) {
     const SetupParameter* p = setupParameter(id);

@@ -1,7 +1,7 @@
 #include "monitor/EngineMonitorPage.h"
 
 #include "calibration/Rounding.h"
-#include "ui/TA3nalogGauge.h"
+#include "controls/TA3nalogGauge.h"
 
 #include <QGridLayout>
 #include <QGroupBox>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "calibration/CalibrationData.h"
-#include "monitor/LiveValues.h"
+#include "calibration/LiveValues.h"
 
 #include <QByteArray>
 

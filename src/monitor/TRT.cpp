@@ -2,8 +2,8 @@
 
 #include "calibration/Rounding.h"
 #include "monitor/LiveDecode.h"
-#include "ui/TALProgressBar.h"
-#include "ui/TAutoSizeLabel.h"
+#include "controls/TALProgressBar.h"
+#include "controls/TAutoSizeLabel.h"
 
 #include <QEvent>
 #include <QGridLayout>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "monitor/LiveValues.h"
+#include "calibration/LiveValues.h"
 
 #include <QFrame>
 #include <QList>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "setup/SetupParameters.h"
+#include "calibration/SetupParameters.h"
 
 #include <QWidget>
 

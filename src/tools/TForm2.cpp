@@ -8,7 +8,7 @@
 #include "tools/SerialNumberDialog.h"
 #include "tools/ServicePassword.h"
 #include "tools/ToolSession.h"
-#include "ui/ToolIcons.h"
+#include "controls/ToolIcons.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

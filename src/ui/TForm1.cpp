@@ -3,6 +3,8 @@
 #include "calibration/CalibrationTransfer.h"
 #include "calibration/Rounding.h"
 #include "calibration/SettingsFile.h"
+#include "controls/CommitLineEdit.h"
+#include "controls/ToolIcons.h"
 #include "link/Connection.h"
 #include "link/PortNaming.h"
 #include "mapeditor/CorrectionMapsPage.h"
@@ -29,7 +31,6 @@
 #include "ui/TExtWrn.h"
 #include "ui/TSaveFrm.h"
 #include "ui/TVerChk.h"
-#include "ui/ToolIcons.h"
 #include "ui/TuneCompareDialog.h"
 #include "ui/UiPrompts.h"
 #include "ui/WindowFit.h"
@@ -1103,6 +1104,10 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 bool TForm1::FormKeyDown(QKeyEvent* event) {
     mapPages_->keyDown(*event, PageControl1->currentWidget());
+    // Esc in a box with typed text puts the box's value back; it does not end the program.
+    if (const auto* box = qobject_cast<const CommitLineEdit*>(QApplication::focusWidget());
+        box && box->isPending())
+        return false;
     if (event->key() == Qt::Key_Escape) {
         spExitClick();
         return true;

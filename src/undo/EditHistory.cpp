@@ -9,7 +9,11 @@ namespace {
 // each point or setup byte it touched.
 class EditStep : public QUndoCommand {
   public:
-    EditStep(EditHistory& history, const EditRecord& first) : history_(history) { add(first); }
+    EditStep(EditHistory& history, const EditRecord& first) : history_(history), group_(first.group) {
+        add(first);
+    }
+
+    int group() const { return group_; }
 
     void add(const EditRecord& r) {
         for (EditRecord& c : changes_) {
@@ -47,6 +51,7 @@ class EditStep : public QUndoCommand {
     }
 
     EditHistory& history_;
+    int group_ = 0;
     QList<EditRecord> changes_;
     bool pushed_ = false;
 };
@@ -70,8 +75,11 @@ void EditHistory::record(const EditRecord& r) {
     // under the cursor again) is no step, and must not drop what redo holds.
     if (r.oldValue == r.newValue && !(r.mergeable && groupOpen_))
         return;
-    if (r.mergeable && groupOpen_ && stack_.index() == stack_.count() && stack_.count() > 0) {
-        auto* top = static_cast<EditStep*>(const_cast<QUndoCommand*>(stack_.command(stack_.count() - 1)));
+    const bool onTop = stack_.index() == stack_.count() && stack_.count() > 0;
+    auto* top = onTop ? static_cast<EditStep*>(const_cast<QUndoCommand*>(stack_.command(stack_.count() - 1)))
+                      : nullptr;
+    // The edits of one operation, and a drag's or a held key's run, are one step.
+    if (top && ((r.group != 0 && top->group() == r.group) || (r.mergeable && groupOpen_))) {
         top->add(r);
         return;
     }

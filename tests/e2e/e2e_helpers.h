@@ -39,7 +39,6 @@ class FakePrompts : public UiPrompts {
     QStringList retryTexts;  // the failed operations offered again
     int retriesToAccept = 0; // "try again" this many times, then give up
 
-
     QString askOpenFileName(QWidget*, const QString& folder) override;
     QString askSaveFileName(QWidget*, const QString& folder) override;
     void showError(QWidget*, const QString& text) override { errors << text; }
@@ -97,6 +96,10 @@ template <typename Condition> bool waitUntil(Condition condition, int timeoutMs 
     }
     return true;
 }
+
+// Waits until the flows the window started (Connect, Read, Write, a refresh...) have ended. Call it
+// after every toolbar click or dialog choice that talks to the unit, before asserting.
+bool finishFlows(TForm1& w, int timeoutMs = 20000);
 
 // Connect (which reads the image) to the unit, then forget the traffic. False when it did not connect.
 bool connectTo(TForm1& w, EmuSimulator& unit);

@@ -9,8 +9,8 @@
 #include "monitor/LiveMonitor.h"
 #include "monitor/TRT.h"
 #include "monitor/TThreadedTimer.h"
-#include "ui/TA3nalogGauge.h"
-#include "ui/TALProgressBar.h"
+#include "controls/TA3nalogGauge.h"
+#include "controls/TALProgressBar.h"
 #include "ui/TCommsLostFrm.h"
 
 #include <QCheckBox>

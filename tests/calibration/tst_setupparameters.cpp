@@ -1,5 +1,5 @@
 // The setup parameter table without a window: entries, scaling, fills and the table's own shape.
-#include "setup/SetupParameters.h"
+#include "calibration/SetupParameters.h"
 
 #include <QSet>
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "setup/SetupParameters.h"
+#include "calibration/SetupParameters.h"
 
 #include "calibration/Rounding.h"
 #include "link/Connection.h"

@@ -1,4 +1,4 @@
-#include "ui/TA3nalogGauge.h"
+#include "controls/TA3nalogGauge.h"
 
 #include <QLocale>
 #include <QPainter>

@@ -1,9 +1,9 @@
 #include "monitor/DataLoggerPage.h"
 #include "monitor/TRT.h"
 #include "monitor/TThreadedTimer.h"
-#include "ui/TA3nalogGauge.h"
-#include "ui/TALProgressBar.h"
-#include "ui/TAutoSizeLabel.h"
+#include "controls/TA3nalogGauge.h"
+#include "controls/TALProgressBar.h"
+#include "controls/TAutoSizeLabel.h"
 
 #include <QCheckBox>
 #include <QLabel>

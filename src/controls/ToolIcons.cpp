@@ -1,4 +1,4 @@
-#include "ui/ToolIcons.h"
+#include "controls/ToolIcons.h"
 
 #include <QPainter>
 #include <QPainterPath>

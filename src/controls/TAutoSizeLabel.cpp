@@ -1,4 +1,4 @@
-#include "ui/TAutoSizeLabel.h"
+#include "controls/TAutoSizeLabel.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "ui/TALProgressBar.h"
+#include "controls/TALProgressBar.h"
 
 #include <QLinearGradient>
 #include <QPainter>
