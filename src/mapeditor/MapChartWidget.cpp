@@ -310,6 +310,11 @@ void MapChartWidget::setEditCursor(double x, double height) {
     replot(QCustomPlot::rpQueuedReplot);
 }
 
+bool MapChartWidget::hasEditCursor() const {
+    const QCPBars* bar = firstBarsOf(SeriesRole::Cursor);
+    return bar && bar->dataCount() > 0;
+}
+
 void MapChartWidget::setLiveMarker(double x, double y) {
     QCPBars* bar = firstBarsOf(SeriesRole::LiveMarker);
     if (!bar)

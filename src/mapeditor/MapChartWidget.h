@@ -82,6 +82,7 @@ class MapChartWidget : public QCustomPlot {
 
     // The editing cursor: one thin bar at x reaching the given height (the top of the value axis).
     void setEditCursor(double x, double height);
+    bool hasEditCursor() const;
     // The live operating point: one bar at x reaching y. Filled by the live display.
     void setLiveMarker(double x, double y);
 
