@@ -1,6 +1,8 @@
 #include "mapeditor/MapChartWidget.h"
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -260,6 +262,26 @@ void MapChartWidget::plotMap(MapId id, const CalibrationData& data) {
     graph->data()->clear();
     graph->setData(xs, ys, true);
     replot(QCustomPlot::rpQueuedReplot);
+}
+
+int MapChartWidget::nearestDrawnPoint(double x) const {
+    for (size_t i = 0; i < setup_.series.size(); ++i) {
+        const auto* graph = qobject_cast<const QCPGraph*>(series_[i]);
+        if (setup_.series[i].role != SeriesRole::Map || !graph || graph->data()->isEmpty())
+            continue;
+        int nearest = 0;
+        double distance = std::numeric_limits<double>::infinity();
+        int point = 0;
+        for (auto it = graph->data()->constBegin(); it != graph->data()->constEnd(); ++it) {
+            ++point;
+            if (std::abs(it->key - x) < distance) {
+                distance = std::abs(it->key - x);
+                nearest = point;
+            }
+        }
+        return nearest;
+    }
+    return 0;
 }
 
 void MapChartWidget::clearSeries(int index) {

@@ -136,12 +136,12 @@ void MapPages::fillAfterRead() {
 
 void MapPages::rescale() {
     CalibrationData& cal = state_.cal;
-    // The point under each chart's cursor, by the scales the charts were drawn with.
-    const MapScales before = cal.scales();
+    // The point under each chart's cursor as the chart shows it (the Setup tab may have taken the
+    // new range already, so the old scales are known only from what is drawn).
     std::array<int, kChartCount> points{};
     for (int i = 0; i < kChartCount; ++i) {
         const auto id = static_cast<ChartId>(i);
-        points[static_cast<size_t>(i)] = MapTuning::pointIndex(id, editing_.cursorX(id), before);
+        points[static_cast<size_t>(i)] = chart(id)->nearestDrawnPoint(editing_.cursorX(id));
     }
 
     deriveSetupValues(cal);
