@@ -444,6 +444,7 @@ void TestMapEditor::aTypedTrimIsSentOnceAndTheSliderFollows_data() {
     QTest::addColumn<Qt::Key>("commitKey");
     QTest::newRow("Enter") << Qt::Key_Return;
     QTest::newRow("Tab") << Qt::Key_Tab;
+    QTest::newRow("leaving the box for a chart") << Qt::Key_unknown;
 }
 
 void TestMapEditor::aTypedTrimIsSentOnceAndTheSliderFollows() {
@@ -461,7 +462,10 @@ void TestMapEditor::aTypedTrimIsSentOnceAndTheSliderFollows() {
     QTest::keyClicks(box, QStringLiteral("200"));
     QVERIFY(box->isPending());
     QVERIFY(noMoreSets(t.unit, 0)); // typing sends nothing
-    key(box, commitKey);
+    if (commitKey == Qt::Key_unknown)
+        hover(chart, 0.5, 0); // the chart takes the focus
+    else
+        key(box, commitKey);
     QVERIFY(waitForSets(t.unit, 1));
     QVERIFY(noMoreSets(t.unit, 1));
     QCOMPARE(sets(t.unit), QList<QByteArray>{bytes(0xF2, 3, 200)});
@@ -476,6 +480,14 @@ void TestMapEditor::aTypedTrimIsSentOnceAndTheSliderFollows() {
     QCOMPARE(sets(t.unit).at(1), bytes(0xF2, 3, 201));
     QCOMPARE(box->text(), QStringLiteral("201"));
     QCOMPARE(idle->value(), idleAt);
+
+    // An undo of the trim brings slider and box back with it, and sends it once.
+    QTest::keyClick(&t.w, Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(waitForSets(t.unit, 3));
+    QVERIFY(noMoreSets(t.unit, 3));
+    QCOMPARE(sets(t.unit).at(2), bytes(0xF2, 3, 200));
+    QCOMPARE(main->value(), 255 - 200);
+    QCOMPARE(box->text(), QStringLiteral("200"));
 }
 
 void TestMapEditor::aRefusedTrimSendsNothingAndSaysTheRange_data() {
