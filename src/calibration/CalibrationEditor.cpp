@@ -67,8 +67,8 @@ bool CalibrationEditor::setMapPoint(MapId map, int point, double value, bool mer
         return false;
     }
     slot = value;
-    if (send)
-        state_.link.MapsChanged = true;
+    // Sent or kept back, the PC now holds a change: the exit question and a lost link must see it.
+    state_.link.MapsChanged = true;
     record.group = currentGroup();
     emit edited(record);
     emit mapChanged(map);

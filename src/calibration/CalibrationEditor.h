@@ -44,11 +44,16 @@ class CalibrationEditor : public QObject {
 
     // Sets point (1..the points the map shows) of a map and, when send is true, sends its
     // single-point write. Refused (false, nothing changed) without DataReady, for a family the
-    // unit lacks, a point outside the map, or when the message cannot reach the port.
+    // unit lacks, a point outside the map, or when the message cannot reach the port. A change
+    // kept back (send false, a key still held) sets MapsChanged too: the PC now differs from the unit.
     bool setMapPoint(MapId map, int point, double value, bool mergeable = false, bool send = true);
     // Sends the point's current value (the key-up of keyboard tuning) and sets MapsChanged. Says
     // what was sent with edited(): from the value before the unsent changes to the current one.
     bool sendMapPoint(MapId map, int point);
+    // A change of the point kept back by setMapPoint(send false) and not sent since.
+    bool hasUnsentPoint(MapId map, int point) const { return unsent_.contains(pointKey(map, point)); }
+    // The maps were replaced (a read, an opened file, Close all): changes kept back are void.
+    void forgetUnsent() { unsent_.clear(); }
 
     // Stores plain value + 1 at setup offset id and sends 0xF2 id value; sets SetupChanged.
     // Refused (false, nothing changed) without DataReady, for an id outside the setup block, or

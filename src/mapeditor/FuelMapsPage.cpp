@@ -1,11 +1,11 @@
 #include "mapeditor/FuelMapsPage.h"
 
+#include "controls/CommitLineEdit.h"
 #include "link/Connection.h"
 #include "mapeditor/MapChartWidget.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QRadioButton>
 #include <QSlider>
 #include <QVBoxLayout>
@@ -29,14 +29,7 @@ void setBold(QWidget* w, bool bold) {
     w->setFont(f);
 }
 
-// The trim a box holds, when it is a whole number 0..255.
-std::optional<int> trimOf(const QString& text) {
-    bool ok = false;
-    const int value = text.trimmed().toInt(&ok, 10);
-    if (!ok || value < 0 || value > kTrimMax)
-        return std::nullopt;
-    return value;
-}
+const QString kTrimRange = QStringLiteral("a whole number from 0 to 255");
 
 } // namespace
 
@@ -69,11 +62,9 @@ FuelMapsPage::FuelMapsPage(const MapEditorContext& context, QWidget* parent) : M
         jetColumn("Edit32", "IdleJetAdjust", QStringLiteral("Idle Jet"), Edit32, IdleJetAdjust));
     connect(MainJetAdjust, &QSlider::valueChanged, this, &FuelMapsPage::MainJetAdjustChange);
     connect(IdleJetAdjust, &QSlider::valueChanged, this, &FuelMapsPage::IdleJetAdjustChange);
-    connect(Edit28, &QLineEdit::textChanged, this, &FuelMapsPage::Edit28Change);
-    connect(Edit32, &QLineEdit::textChanged, this, &FuelMapsPage::Edit32Change);
-    connect(Edit28, &QLineEdit::editingFinished, this, [this] { trimFinished(kMainJetId, Edit28); });
-    connect(Edit32, &QLineEdit::editingFinished, this, [this] { trimFinished(kIdleJetId, Edit32); });
-    // The Setup tab edits the same two bytes: its changes show here too.
+    Edit28->setCommitter([this](const QString& text) { return Edit28Change(text); });
+    Edit32->setCommitter([this](const QString& text) { return Edit32Change(text); });
+    // Every trim the setup block takes (sent from here, an undo, the Setup tab) shows on both.
     connect(&context_.editor, &CalibrationEditor::setupValueChanged, this, [this](int id) {
         if (id == kMainJetId || id == kIdleJetId)
             showSetupTrim(id);
@@ -81,7 +72,7 @@ FuelMapsPage::FuelMapsPage(const MapEditorContext& context, QWidget* parent) : M
 }
 
 QWidget* FuelMapsPage::jetColumn(const char* box, const char* slider, const QString& caption,
-                                 QLineEdit*& edit, QSlider*& track) {
+                                 CommitLineEdit*& edit, QSlider*& track) {
     auto* column = new QWidget(this);
     column->setObjectName(QString::fromLatin1(slider) + QStringLiteral("Panel"));
     column->setMouseTracking(true);
@@ -89,9 +80,10 @@ QWidget* FuelMapsPage::jetColumn(const char* box, const char* slider, const QStr
     layout->setContentsMargins(4, 0, 4, 0);
     auto* label = new QLabel(caption, column);
     label->setAlignment(Qt::AlignHCenter);
-    edit = new QLineEdit(column);
+    edit = new CommitLineEdit(column);
     edit->setObjectName(QString::fromLatin1(box));
     edit->setAccessibleName(caption + QStringLiteral(" trim"));
+    edit->setHint(caption + QStringLiteral(" trim: ") + kTrimRange);
     edit->setFixedWidth(48);
     edit->setAlignment(Qt::AlignRight);
     label->setBuddy(edit);
@@ -121,25 +113,34 @@ void FuelMapsPage::loadJetTrims() {
     filling_ = true;
     MainJetAdjust->setValue(kTrimMax - cal.MainJetTrim);
     IdleJetAdjust->setValue(kTrimMax - cal.IdleJetTrim);
-    Edit28->setText(QString::number(kTrimMax - MainJetAdjust->value()));
-    Edit32->setText(QString::number(kTrimMax - IdleJetAdjust->value()));
+    Edit28->setAcceptedText(QString::number(kTrimMax - MainJetAdjust->value()));
+    Edit32->setAcceptedText(QString::number(kTrimMax - IdleJetAdjust->value()));
     filling_ = false;
 }
 
 void FuelMapsPage::clearJetTrims() {
     filling_ = true;
-    Edit28->clear();
-    Edit32->clear();
+    Edit28->setAcceptedText(QString());
+    Edit32->setAcceptedText(QString());
     filling_ = false;
 }
 
+CommitLineEdit* FuelMapsPage::boxOf(int id) const {
+    return id == kMainJetId ? Edit28 : Edit32;
+}
+
+QSlider* FuelMapsPage::sliderOf(int id) const {
+    return id == kMainJetId ? MainJetAdjust : IdleJetAdjust;
+}
+
 void FuelMapsPage::showSetupTrim(int id) {
-    QLineEdit* box = id == kMainJetId ? Edit28 : Edit32;
-    const int stored = static_cast<std::uint8_t>(context_.state.cal.SetupBlock[static_cast<size_t>(id)] - 1);
-    if (trimOf(box->text()) == stored)
-        return;
+    CalibrationData& cal = context_.state.cal;
+    const int stored = static_cast<std::uint8_t>(cal.SetupBlock[static_cast<size_t>(id)] - 1);
+    (id == kMainJetId ? cal.MainJetTrim : cal.IdleJetTrim) = stored;
+    // Shown, not sent: the unit holds it already.
     filling_ = true;
-    box->setText(QString::number(stored));
+    sliderOf(id)->setValue(kTrimMax - stored);
+    boxOf(id)->setAcceptedText(QString::number(stored));
     filling_ = false;
 }
 
@@ -166,46 +167,47 @@ void FuelMapsPage::RadioHighClick() {
 }
 
 void FuelMapsPage::MainJetAdjustChange(int position) {
-    Edit28->setText(QString::number(kTrimMax - position));
+    trimMoved(kMainJetId, position);
 }
 
 void FuelMapsPage::IdleJetAdjustChange(int position) {
-    Edit32->setText(QString::number(kTrimMax - position));
+    trimMoved(kIdleJetId, position);
 }
 
-void FuelMapsPage::Edit28Change(const QString& text) {
-    trimTyped(kMainJetId, text);
-}
-
-void FuelMapsPage::Edit32Change(const QString& text) {
-    trimTyped(kIdleJetId, text);
-}
-
-void FuelMapsPage::trimTyped(int id, const QString& text) {
-    if (filling_ || !context_.state.link.DataReady)
+void FuelMapsPage::trimMoved(int id, int position) {
+    if (filling_)
         return;
-    // A trim is one byte: anything else is never sent (the box says so when the user leaves it).
-    if (const auto trim = trimOf(text))
-        context_.editor.setSetupValue(id, static_cast<std::uint8_t>(*trim));
+    // A slider shows what the unit holds: a trim that cannot be sent puts it back.
+    if (!context_.state.link.DataReady ||
+        !context_.editor.setSetupValue(id, static_cast<std::uint8_t>(kTrimMax - position)))
+        showSetupTrim(id);
 }
 
-void FuelMapsPage::trimFinished(int id, QLineEdit* box) {
-    const QString text = box->text();
-    if (!context_.state.link.DataReady || trimOf(text))
-        return;
-    // Back to the trim the unit holds before telling the user, so a second "finished" finds it whole.
-    const QString refused = text;
-    filling_ = true;
-    box->setText(QString::number(
-        static_cast<std::uint8_t>(context_.state.cal.SetupBlock[static_cast<size_t>(id)] - 1)));
-    filling_ = false;
-    if (!showError)
-        return;
+QString FuelMapsPage::Edit28Change(const QString& text) {
+    return trimCommitted(kMainJetId, text);
+}
+
+QString FuelMapsPage::Edit32Change(const QString& text) {
+    return trimCommitted(kIdleJetId, text);
+}
+
+QString FuelMapsPage::trimCommitted(int id, const QString& text) {
+    if (!context_.state.link.DataReady)
+        return QStringLiteral("No data is loaded: nothing was sent.");
+    const QString typed = text.trimmed();
     bool isInteger = false;
-    refused.trimmed().toInt(&isInteger, 10);
-    showError(isInteger
-                  ? QStringLiteral("%1 is not a valid trim: it must be 0 to 255.").arg(refused.trimmed())
-                  : Connection::conversionErrorText(refused));
+    const int trim = typed.toInt(&isInteger, 10);
+    // A trim is one byte: anything else is refused, and the unit keeps what it has.
+    if (!isInteger || trim < 0 || trim > kTrimMax) {
+        if (showError)
+            showError(isInteger ? QStringLiteral("%1 is not a valid trim: it must be 0 to 255.").arg(typed)
+                                : Connection::conversionErrorText(text));
+        return QStringLiteral("'%1' was refused: a trim is %2.").arg(typed, kTrimRange);
+    }
+    // Sent, the trim comes back through setupValueChanged: the slider follows and the box takes it.
+    if (!context_.editor.setSetupValue(id, static_cast<std::uint8_t>(trim)))
+        return QStringLiteral("The EMU did not take %1: the link to it is lost.").arg(trim);
+    return {};
 }
 
 bool FuelMapsPage::jetKey(int key) {
@@ -247,8 +249,9 @@ bool FuelMapsPage::jetKey(int key) {
     default:
         return false;
     }
-    // A unit without fuel maps has no trims to move (its bytes may be "not present").
-    if (!slider->isEnabled())
+    // A unit without fuel maps has no trims to move (its bytes may be "not present"), and before
+    // data is loaded there is nothing to send.
+    if (!slider->isEnabled() || !context_.state.link.DataReady)
         return false;
     slider->setValue(slider->value() + delta); // the slider keeps its own 0..255 limits
     return true;

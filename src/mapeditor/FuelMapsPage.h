@@ -4,7 +4,7 @@
 
 #include <functional>
 
-class QLineEdit;
+class CommitLineEdit;
 class QRadioButton;
 class QSlider;
 
@@ -23,16 +23,20 @@ class FuelMapsPage : public MapPage {
     void setJetTrimsEnabled(bool enabled);
     // A read or a file: the sliders and boxes show the loaded trims; nothing is sent back.
     void loadJetTrims();
+    // Slider and box show the trim the setup block holds (a trim sent, an undo, the Setup tab).
+    void showSetupTrim(int id);
     void clearJetTrims();
     // Selects the RPM curve that tuning edits and marks its button.
     void selectFuelRpmCurve(MapId map);
 
     // The jet keys Q/A/W/S (main) and D/C/F/V (idle); true when the key is one of them and the
-    // slider could take it.
+    // slider could take it. The window calls it only for plain keys (no Ctrl, Alt or Meta).
     bool jetKey(int key);
 
     QSlider* mainJetSlider() const { return MainJetAdjust; }
     QSlider* idleJetSlider() const { return IdleJetAdjust; }
+    CommitLineEdit* mainJetBox() const { return Edit28; }
+    CommitLineEdit* idleJetBox() const { return Edit32; }
 
     // Shows a refused trim to the user (the conversion error); set by the window.
     std::function<void(const QString&)> showError;
@@ -43,22 +47,26 @@ class FuelMapsPage : public MapPage {
     void RadioHighClick();
     void MainJetAdjustChange(int position);
     void IdleJetAdjustChange(int position);
-    void Edit28Change(const QString& text);
-    void Edit32Change(const QString& text);
+
+  public:
+    // A committed trim (Enter, Tab or leaving the box): empty when it was sent, else the reason.
+    QString Edit28Change(const QString& text);
+    QString Edit32Change(const QString& text);
 
   private:
-    QWidget* jetColumn(const char* box, const char* slider, const QString& caption, QLineEdit*& edit,
+    QWidget* jetColumn(const char* box, const char* slider, const QString& caption, CommitLineEdit*& edit,
                        QSlider*& track);
-    void trimTyped(int id, const QString& text);
-    void trimFinished(int id, QLineEdit* box);
-    void showSetupTrim(int id);
+    QString trimCommitted(int id, const QString& text);
+    void trimMoved(int id, int position);
+    CommitLineEdit* boxOf(int id) const;
+    QSlider* sliderOf(int id) const;
 
     QRadioButton* RadioLow = nullptr;
     QRadioButton* RadioCruise = nullptr;
     QRadioButton* RadioHigh = nullptr;
     QSlider* MainJetAdjust = nullptr;
     QSlider* IdleJetAdjust = nullptr;
-    QLineEdit* Edit28 = nullptr;
-    QLineEdit* Edit32 = nullptr;
+    CommitLineEdit* Edit28 = nullptr;
+    CommitLineEdit* Edit32 = nullptr;
     bool filling_ = false;
 };

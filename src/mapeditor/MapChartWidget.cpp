@@ -1,6 +1,8 @@
 #include "mapeditor/MapChartWidget.h"
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -262,6 +264,26 @@ void MapChartWidget::plotMap(MapId id, const CalibrationData& data) {
     replot(QCustomPlot::rpQueuedReplot);
 }
 
+int MapChartWidget::nearestDrawnPoint(double x) const {
+    for (size_t i = 0; i < setup_.series.size(); ++i) {
+        const auto* graph = qobject_cast<const QCPGraph*>(series_[i]);
+        if (setup_.series[i].role != SeriesRole::Map || !graph || graph->data()->isEmpty())
+            continue;
+        int nearest = 0;
+        double distance = std::numeric_limits<double>::infinity();
+        int point = 0;
+        for (auto it = graph->data()->constBegin(); it != graph->data()->constEnd(); ++it) {
+            ++point;
+            if (std::abs(it->key - x) < distance) {
+                distance = std::abs(it->key - x);
+                nearest = point;
+            }
+        }
+        return nearest;
+    }
+    return 0;
+}
+
 void MapChartWidget::clearSeries(int index) {
     if (QCPGraph* graph = line(index))
         graph->data()->clear();
@@ -308,6 +330,11 @@ void MapChartWidget::setEditCursor(double x, double height) {
     bar->data()->clear();
     bar->addData(x, height - setup_.yMin);
     replot(QCustomPlot::rpQueuedReplot);
+}
+
+bool MapChartWidget::hasEditCursor() const {
+    const QCPBars* bar = firstBarsOf(SeriesRole::Cursor);
+    return bar && bar->dataCount() > 0;
 }
 
 void MapChartWidget::setLiveMarker(double x, double y) {

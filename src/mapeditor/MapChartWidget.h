@@ -70,6 +70,9 @@ class MapChartWidget : public QCustomPlot {
     // Rebuilds a map's curve: clears its line, then one point (x, value) per map point in order.
     // The vacuum maps take their x from VacuumAxis and FuelVacuumAxis, the others from mapPointX.
     void plotMap(MapId id, const CalibrationData& data);
+    // The point (1-based) of the map lines drawn nearest to x, 0 when none is drawn. The lines of
+    // a chart share their x positions.
+    int nearestDrawnPoint(double x) const;
 
     void clearSeries(int index);
     void clearAllSeries();
@@ -82,6 +85,7 @@ class MapChartWidget : public QCustomPlot {
 
     // The editing cursor: one thin bar at x reaching the given height (the top of the value axis).
     void setEditCursor(double x, double height);
+    bool hasEditCursor() const;
     // The live operating point: one bar at x reaching y. Filled by the live display.
     void setLiveMarker(double x, double y);
 

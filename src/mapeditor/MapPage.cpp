@@ -9,6 +9,8 @@
 #include <QMouseEvent>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 MapPage::MapPage(const MapEditorContext& context, QWidget* parent) : QWidget(parent), context_(context) {
     // Pointer moves over the page background hide the readouts.
     setMouseTracking(true);
@@ -191,26 +193,54 @@ void MapPage::ChartKeyDown(ChartId id, TuningKey key) {
         return;
 
     c->setEditCursor(plan->cursorX, MapTuning::cursorHeight(id));
-    CalibrationEditor& editor = context_.editor;
-    if (plan->shift != 0) {
-        const int points = MapTuning::chartPoints(id, scales);
-        for (int i = 1; i <= points; ++i) {
-            const double value = cal.map(*map)[static_cast<size_t>(i)];
-            const double shifted = MapTuning::shiftedTimingValue(value, plan->shift);
-            if (shifted != value)
-                editor.setMapPoint(*map, i, shifted, true, false);
-        }
-    } else if (plan->value != cal.map(*map)[static_cast<size_t>(plan->point)]) {
-        editor.setMapPoint(*map, plan->point, plan->value, true, false);
-    }
+    const double current = cal.map(*map)[static_cast<size_t>(plan->point)];
+    // Only Up, Down and the page keys change a value; every other key leaves the tune alone.
+    if (plan->shift != 0)
+        shiftCurve(*map, plan->shift, MapTuning::chartPoints(id, scales));
+    else if ((key == TuningKey::Up || key == TuningKey::Down) && plan->value != current)
+        keepKeyEdit(id, *map, plan->point, plan->value);
     editing.cursorX(id) = plan->cursorX;
     editing.KeyCursorX = plan->cursorX;
-    editing.keyEdited = MapEditorState::KeyEdit{id, *map, plan->point};
 
-    const Readouts& boxes = readouts_[id];
-    boxes.value->setText(QString::number(roundHalfEven(cal.map(*map)[static_cast<size_t>(plan->point)])));
-    boxes.position->setText(plan->positionText);
+    showCursorValue(id);
+    readouts_[id].position->setText(plan->positionText);
     // From the first key press on a chart only the editing cursor bar shows where it is.
     c->setProperty("keyTuned", true);
     c->setCursor(Qt::BlankCursor);
+}
+
+void MapPage::keepKeyEdit(ChartId id, MapId map, int point, double value) {
+    // The unit gets the point when the key is released; until then it is a change on the PC only.
+    if (!context_.editor.setMapPoint(map, point, value, true, false))
+        return;
+    auto& edits = context_.editing.unsentKeyEdits;
+    const MapEditorState::KeyEdit edit{id, map, point};
+    if (std::find(edits.begin(), edits.end(), edit) == edits.end())
+        edits.push_back(edit);
+}
+
+void MapPage::shiftCurve(MapId map, int direction, int points) {
+    // Every point the shift changes goes to the unit now, as one operation: one undo step and one
+    // journal group. A point the link refuses ends it, so the window shows what the unit holds.
+    CalibrationEditor& editor = context_.editor;
+    const CalibrationEditor::Group group(editor);
+    for (int i = 1; i <= points; ++i) {
+        const double value = context_.state.cal.map(map)[static_cast<size_t>(i)];
+        const double shifted = MapTuning::shiftedTimingValue(value, direction);
+        if (shifted != value && !editor.setMapPoint(map, i, shifted, false, true))
+            return;
+    }
+}
+
+void MapPage::showCursorValue(ChartId id) {
+    const auto it = readouts_.find(id);
+    const auto map = MapTuning::editedMap(id, context_.editing);
+    if (it == readouts_.end() || !map)
+        return;
+    const CalibrationData& cal = context_.state.cal;
+    const MapScales scales = cal.scales();
+    const int point = MapTuning::pointIndex(id, context_.editing.cursorX(id), scales);
+    if (point < 1 || point > MapTuning::chartPoints(id, scales))
+        return;
+    it->second.value->setText(QString::number(roundHalfEven(cal.map(*map)[static_cast<size_t>(point)])));
 }

@@ -39,6 +39,9 @@ class MapPage : public QWidget {
 
     // A key pressed while a chart of this page is active.
     void ChartKeyDown(ChartId id, TuningKey key);
+    // The value box shows the value of the point under the chart's cursor (after a send failed,
+    // the value the unit still holds).
+    void showCursorValue(ChartId id);
 
     // Pointer moved over a chart (any button), and moved with the left button held.
     void ChartMouseMove(MapChartWidget* chart, QMouseEvent* event);
@@ -62,6 +65,8 @@ class MapPage : public QWidget {
     void showReadouts(ChartId id, bool visible);
     void ChartMousePress(MapChartWidget* chart, QMouseEvent* event);
     void ChartMouseRelease(MapChartWidget* chart, QMouseEvent* event);
+    void keepKeyEdit(ChartId id, MapId map, int point, double value);
+    void shiftCurve(MapId map, int direction, int points);
 
     std::map<ChartId, MapChartWidget*> charts_;
     std::map<ChartId, Readouts> readouts_;

@@ -1,11 +1,14 @@
 #include "mapeditor/MapPages.h"
 
 #include "calibration/Rounding.h"
+#include "calibration/SetupParameters.h"
 #include "mapeditor/CorrectionMapsPage.h"
 #include "mapeditor/FuelMapsPage.h"
 #include "mapeditor/MapChartWidget.h"
+#include "mapeditor/MapKeyWidgets.h"
 #include "mapeditor/TimingMapPage.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 
 #include <cmath>
@@ -41,6 +44,12 @@ MapPages::MapPages(EmuState& state, CalibrationEditor& editor, QWidget* parent)
     corrections_ = new CorrectionMapsPage(context, parent);
     // Every accepted edit rebuilds its curve; the chart replots once per pass of the event loop.
     connect(&editor_, &CalibrationEditor::mapChanged, this, &MapPages::plotMap);
+    // The RPM range and the vacuum sensor's range place every point of the charts.
+    connect(&editor_, &CalibrationEditor::setupValueChanged, this, [this](int id) {
+        const SetupParameter* p = setupParameter(id);
+        if (p && (p->effect == SetupEffect::RpmRange || p->effect == SetupEffect::VacuumRange))
+            rescale();
+    });
 }
 
 MapPage* MapPages::pageOf(ChartId id) const {
@@ -60,22 +69,17 @@ void MapPages::plotMap(MapId id) {
         chart(*c)->plotMap(id, state_.cal);
 }
 
+bool MapPages::isShown(const MapPage* page, const QWidget* shownPage) const {
+    // The shown tab may hold the page inside a sheet of its own.
+    return page && shownPage && (shownPage == page || shownPage->isAncestorOf(page));
+}
+
 void MapPages::configureForFamilies() {
     const CalibrationData& cal = state_.cal;
-    const double rpmAxis = cal.RpmRange / 100.0;
-    const double vacuumAxis = cal.VacuumRange / 10.0;
-    if (cal.HasTimingMaps) {
-        MapChartWidget* c = chart(ChartId::Timing);
-        c->setBottomMaximum(roundHalfEven(rpmAxis));
-        c->setEnabled(true);
-    }
-    if (cal.HasVacuumMap) {
-        MapChartWidget* c = chart(ChartId::Vacuum);
-        c->setEnabled(true);
-        c->setBottomMaximum(vacuumAxis + 0.2);
-        if (vacuumAxis < 2)
-            c->setBottomStep(0.1);
-    }
+    if (cal.HasTimingMaps)
+        chart(ChartId::Timing)->setEnabled(true);
+    if (cal.HasVacuumMap)
+        chart(ChartId::Vacuum)->setEnabled(true);
     if (cal.HasFuelMaps) {
         for (ChartId id :
              {ChartId::FuelVacuum, ChartId::FuelRpm, ChartId::Water, ChartId::Air, ChartId::Voltage})
@@ -83,27 +87,98 @@ void MapPages::configureForFamilies() {
         corrections_->tempPanel()->setEnabled(true);
         fuel_->setJetTrimsEnabled(true);
         corrections_->selectAirCurve(MapId::AirTempFuel);
+    }
+    configureAxes();
+}
+
+void MapPages::configureAxes() {
+    const CalibrationData& cal = state_.cal;
+    const double rpmAxis = cal.RpmRange / 100.0;
+    const double vacuumAxis = cal.VacuumRange / 10.0;
+    if (cal.HasTimingMaps)
+        chart(ChartId::Timing)->setBottomMaximum(roundHalfEven(rpmAxis));
+    if (cal.HasVacuumMap) {
+        MapChartWidget* c = chart(ChartId::Vacuum);
+        c->setBottomMaximum(vacuumAxis + 0.2);
+        // A short range gets finer ticks; a longer one (a later sensor change) the layout's again.
+        c->setBottomStep(vacuumAxis < 2 ? 0.1 : c->setup().xStep);
+    }
+    if (cal.HasFuelMaps) {
         chart(ChartId::FuelVacuum)->setBottomMaximum(std::round((vacuumAxis + 0.2) * 100) / 100);
         chart(ChartId::FuelRpm)->setBottomMaximum(rpmAxis);
     }
 }
 
-void MapPages::fillAfterRead() {
+void MapPages::plotFamilies() {
     const CalibrationData& cal = state_.cal;
-    editing_.TimingCursorX = 0;
-    if (cal.HasTimingMaps) {
+    if (cal.HasTimingMaps)
         plotMap(MapId::Timing);
-        chart(ChartId::Timing)->setEnabled(true);
-    }
     if (cal.HasVacuumMap)
         plotMap(MapId::VacuumTiming);
-    if (cal.HasFuelMaps) {
-        fuel_->loadJetTrims();
+    if (cal.HasFuelMaps)
         for (MapId id : {MapId::FuelVacuum, MapId::FuelRpmCruise, MapId::FuelRpmLow, MapId::FuelRpmHigh,
                          MapId::WaterTemp, MapId::AirTempFuel, MapId::AirTempTiming, MapId::Voltage})
             plotMap(id);
+}
+
+void MapPages::fillAfterRead() {
+    const CalibrationData& cal = state_.cal;
+    dropUnsentKeyEdits();
+    editing_.TimingCursorX = 0;
+    if (cal.HasTimingMaps)
+        chart(ChartId::Timing)->setEnabled(true);
+    if (cal.HasFuelMaps)
+        fuel_->loadJetTrims();
+    plotFamilies();
+    if (cal.HasFuelMaps)
         fuel_->selectFuelRpmCurve(MapId::FuelRpmCruise);
+}
+
+void MapPages::rescale() {
+    CalibrationData& cal = state_.cal;
+    // The point under each chart's cursor as the chart shows it (the Setup tab may have taken the
+    // new range already, so the old scales are known only from what is drawn).
+    std::array<int, kChartCount> points{};
+    for (int i = 0; i < kChartCount; ++i) {
+        const auto id = static_cast<ChartId>(i);
+        points[static_cast<size_t>(i)] = chart(id)->nearestDrawnPoint(editing_.cursorX(id));
     }
+
+    deriveSetupValues(cal);
+    const double vacuumAxis = cal.VacuumRange / 10.0;
+    if (cal.HasVacuumMap)
+        for (int n = 1; n <= mapInfo(MapId::VacuumTiming).points; ++n)
+            cal.VacuumAxis[static_cast<size_t>(n)] = n / 32.0 * vacuumAxis;
+    if (cal.HasFuelMaps)
+        for (int n = 1; n <= mapInfo(MapId::FuelVacuum).points; ++n)
+            cal.FuelVacuumAxis[static_cast<size_t>(n)] = n / 64.0 * vacuumAxis;
+    configureAxes();
+    plotFamilies();
+
+    // Each cursor back on its point, wherever the new scale puts it. The two vacuum charts share
+    // one cursor: the one being tuned decides which point it keeps.
+    const MapScales after = cal.scales();
+    const bool fuelVacuumLeads = editing_.ActiveMapChart == ChartId::FuelVacuum;
+    for (int i = 0; i < kChartCount; ++i) {
+        const auto id = static_cast<ChartId>(i);
+        if ((id == ChartId::Vacuum && fuelVacuumLeads) || (id == ChartId::FuelVacuum && !fuelVacuumLeads))
+            continue;
+        const int point = std::clamp(points[static_cast<size_t>(i)], 1, MapTuning::chartPoints(id, after));
+        editing_.cursorX(id) = MapTuning::pointX(id, point, after);
+    }
+    for (int i = 0; i < kChartCount; ++i) {
+        const auto id = static_cast<ChartId>(i);
+        MapChartWidget* c = chart(id);
+        if (c->hasEditCursor())
+            c->setEditCursor(editing_.cursorX(id), MapTuning::cursorHeight(id));
+    }
+    if (editing_.ActiveMapChart)
+        editing_.KeyCursorX = editing_.cursorX(*editing_.ActiveMapChart);
+}
+
+void MapPages::dropUnsentKeyEdits() {
+    editing_.unsentKeyEdits.clear();
+    editor_.forgetUnsent();
 }
 
 void MapPages::plotAllMaps() {
@@ -124,33 +199,40 @@ void MapPages::closeAll() {
     fuel_->setJetTrimsEnabled(false);
     fuel_->clearJetTrims();
     editing_.ActiveMapChart.reset();
-    editing_.keyEdited.reset();
+    dropUnsentKeyEdits();
 }
 
 void MapPages::SpeedButton3Click(bool down) {
     editing_.MouseTuningEnabled = down;
 }
 
-void MapPages::keyDown(const QKeyEvent& event, const QWidget* shownPage) {
-    if (editing_.ActiveMapChart) {
-        if (MapPage* page = pageOf(*editing_.ActiveMapChart))
-            page->ChartKeyDown(*editing_.ActiveMapChart, tuningKey(event.key()));
+void MapPages::keyDown(const QKeyEvent& event, const QWidget* shownPage, const QWidget* receiver) {
+    if (!receiver)
+        receiver = QApplication::focusWidget();
+    if (!MapKeys::tuningKeyAllowed(receiver, event.modifiers()))
+        return;
+    // Only a chart the tuner can see: the last chart visited on another page stays untouched.
+    if (const auto active = editing_.ActiveMapChart) {
+        if (MapPage* page = pageOf(*active); isShown(page, shownPage))
+            page->ChartKeyDown(*active, tuningKey(event.key()));
     }
-    // The shown tab may hold the page inside a sheet of its own.
-    if (shownPage && (shownPage == fuel_ || shownPage->isAncestorOf(fuel_)))
+    if (isShown(fuel_, shownPage))
         fuel_->jetKey(event.key());
 }
 
 void MapPages::keyUp(const QKeyEvent&) {
-    const auto active = editing_.ActiveMapChart;
-    const auto& edited = editing_.keyEdited;
-    // Only the point the key press edited, only on the chart it was pressed on, and only while
-    // the chart holds loaded data.
-    if (!active || !edited || edited->chart != *active || !state_.link.DataReady)
+    if (editing_.unsentKeyEdits.empty())
         return;
-    const MapChartWidget* c = chart(*active);
-    if (!c || !c->isEnabled())
-        return;
-    editor_.sendMapPoint(edited->map, edited->point);
+    // Every point a press changed, on whatever chart it was, and only while the unit lacks it.
+    const std::vector<MapEditorState::KeyEdit> edits = std::move(editing_.unsentKeyEdits);
+    editing_.unsentKeyEdits.clear();
+    for (const MapEditorState::KeyEdit& e : edits) {
+        if (!editor_.hasUnsentPoint(e.map, e.point))
+            continue;
+        // A send that does not reach the port puts the unit's value back; the box shows it too.
+        if (!editor_.sendMapPoint(e.map, e.point))
+            if (MapPage* page = pageOf(e.chart))
+                page->showCursorValue(e.chart);
+    }
     editor_.endEditGroup();
 }

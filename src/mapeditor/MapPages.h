@@ -31,6 +31,10 @@ class MapPages : public QObject {
 
     // Connect: axes for the map families the unit has, and those charts (and the jet trims) enabled.
     void configureForFamilies();
+    // "RPM Range" or "Map Sensor (kPa x10)" changed: the scales come again from the setup block,
+    // and the point counts, the vacuum axes, the chart axes and the curves follow as after a read.
+    // The cursors stay on the points they were on (or the nearest end point).
+    void rescale();
     // A read or an opened file: the curves, the jet trims and the curve selection.
     void fillAfterRead();
     // Every curve rebuilt from the arrays, editing cursors cleared (after a whole write).
@@ -38,10 +42,12 @@ class MapPages : public QObject {
     // Close all: charts emptied and disabled, no active chart, trims cleared.
     void closeAll();
 
-    // Key preview of the window: the active chart's part, then the jet keys while the "Fuel Maps"
-    // page is shown. Keys are never taken from the focused control.
-    void keyDown(const QKeyEvent& event, const QWidget* shownPage);
-    // Key release: the point the last key press edited goes to the unit.
+    // Key preview of the window: the active chart's part when that chart is on the shown page,
+    // then the jet keys while the "Fuel Maps" page is shown. Nothing acts on a key that the
+    // receiving control uses itself (a box, a list, a slider...) or with Ctrl, Alt or Meta held.
+    // The receiver is the widget the key goes to (the focus widget when none is given).
+    void keyDown(const QKeyEvent& event, const QWidget* shownPage, const QWidget* receiver = nullptr);
+    // Key release (any key, anywhere): the points key presses changed go to the unit.
     void keyUp(const QKeyEvent& event);
 
   public slots:
@@ -49,7 +55,12 @@ class MapPages : public QObject {
 
   private:
     MapPage* pageOf(ChartId id) const;
+    bool isShown(const MapPage* page, const QWidget* shownPage) const;
     void plotMap(MapId id);
+    void plotFamilies();
+    void configureAxes();
+    // The changes kept back for a key release are void once the maps are replaced.
+    void dropUnsentKeyEdits();
 
     EmuState& state_;
     CalibrationEditor& editor_;

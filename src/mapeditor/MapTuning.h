@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 // The seven map charts, in page order. Tuning, the cursor state and the pages refer to a chart by
 // this id; the chart's widget carries the name in chartName().
@@ -31,13 +32,15 @@ struct MapEditorState {
     std::optional<MapId> FuelRpmCurveSelection; // FuelRpmLow, FuelRpmCruise or FuelRpmHigh
     std::optional<MapId> AirTempCurveSelection; // AirTempFuel or AirTempTiming
 
-    // The point the last key press edited; the key release sends exactly this point.
+    // A point a key press changed on the PC only. The next key release sends every such point,
+    // wherever the pointer is by then and whichever chart is active.
     struct KeyEdit {
         ChartId chart;
         MapId map;
         int point;
+        bool operator==(const KeyEdit&) const = default;
     };
-    std::optional<KeyEdit> keyEdited;
+    std::vector<KeyEdit> unsentKeyEdits;
 
     double& cursorX(ChartId chart);
     double cursorX(ChartId chart) const;

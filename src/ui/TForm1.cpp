@@ -1103,7 +1103,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool TForm1::FormKeyDown(QKeyEvent* event) {
-    mapPages_->keyDown(*event, PageControl1->currentWidget());
+    mapPages_->keyDown(*event, PageControl1->currentWidget(), previewedReceiver_);
     // Esc in a box with typed text puts the box's value back; it does not end the program.
     if (const auto* box = qobject_cast<const CommitLineEdit*>(QApplication::focusWidget());
         box && box->isPending())

@@ -1,6 +1,10 @@
 // The map editor against a simulated unit: drags and keys on the real charts, and the bytes each
 // edit puts on the wire.
-#include "e2e_helpers.h"
+#include "mapchart_helpers.h"
+
+#include "calibration/EditJournal.h"
+#include "controls/CommitLineEdit.h"
+#include "ui/EditSafetyNet.h"
 
 #include "mapeditor/FuelMapsPage.h"
 #include "mapeditor/MapChartWidget.h"
@@ -11,102 +15,16 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTabWidget>
 #include <QTest>
 
-#include <cmath>
-
 namespace {
 
-enum Page { kTimingPage = 1, kFuelPage = 2, kCorrectionPage = 3 };
-
-// The set messages the unit received (the live poll's 0xFC queries left out).
-QList<QByteArray> sets(const EmuSimulator& unit) {
-    QList<QByteArray> out;
-    for (const SimCommand& c : unit.commands())
-        if (!c.bytes.isEmpty() && static_cast<std::uint8_t>(c.bytes.at(0)) != 0xFC)
-            out << c.bytes;
-    return out;
+JournalContents journalOf(TForm1& w) {
+    return EditJournal::readFile(w.safetyNet().journal().path()).value_or(JournalContents{});
 }
-
-QByteArray bytes(int a, int b, int c) {
-    QByteArray out;
-    out.append(static_cast<char>(a)).append(static_cast<char>(b)).append(static_cast<char>(c));
-    return out;
-}
-
-bool waitForSets(const EmuSimulator& unit, int count) {
-    return waitUntil([&] { return sets(unit).size() >= count; }, 3000);
-}
-
-// Nothing more arrives: the event loop runs a while and the record stays as it was.
-bool noMoreSets(const EmuSimulator& unit, int count) {
-    QTest::qWait(150);
-    return sets(unit).size() == count;
-}
-
-// A pixel that the axis maps back to exactly value, so limits such as 45 can be hit exactly.
-double exactPixel(QCPAxis* axis, double value) {
-    double p = axis->coordToPixel(value);
-    for (int i = 0; i < 200 && axis->pixelToCoord(p) != value; ++i) {
-        const bool low = axis->pixelToCoord(p) < value;
-        const bool increase = (axis->orientation() == Qt::Horizontal) == low;
-        p = std::nextafter(p, increase ? 1e9 : -1e9);
-    }
-    return p;
-}
-
-QPointF pixelOf(MapChartWidget* chart, double x, double y) {
-    return {exactPixel(chart->xAxis, x), exactPixel(chart->yAxis, y)};
-}
-
-void mouse(QWidget* w, QEvent::Type type, QPointF pos, Qt::MouseButton button, Qt::MouseButtons buttons) {
-    QMouseEvent event(type, pos, w->mapToGlobal(pos), button, buttons, Qt::NoModifier);
-    QApplication::sendEvent(w, &event);
-}
-
-// The pointer moved over a chart with no button held.
-void hover(MapChartWidget* chart, double x, double y) {
-    mouse(chart, QEvent::MouseMove, pixelOf(chart, x, y), Qt::NoButton, Qt::NoButton);
-}
-
-// Left button down on the chart, one move to (x, y) and the button up again.
-void drag(MapChartWidget* chart, double x, double y) {
-    const QPointF at = pixelOf(chart, x, y);
-    mouse(chart, QEvent::MouseButtonPress, at + QPointF(0, 3), Qt::LeftButton, Qt::LeftButton);
-    mouse(chart, QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton);
-    mouse(chart, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
-}
-
-MapChartWidget* showChart(TForm1& w, int page, const char* name) {
-    w.findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(page);
-    QTest::qWait(20);
-    MapChartWidget* chart = chartOf(w, name);
-    chart->replot(); // lays the axes out at the chart's real size
-    return chart;
-}
-
-void key(QWidget* w, Qt::Key k) {
-    QTest::keyPress(w, k);
-    QTest::keyRelease(w, k);
-}
-
-// A connected window with mouse tuning switched on.
-struct Tuning {
-    Bench bench;
-    EmuSimulator& unit;
-    TForm1& w;
-    explicit Tuning(int type = 3, bool mouseTuning = true)
-        : unit(bench.addUnit(1, unitConfig(type))), w(bench.window()) {
-        if (!connectTo(w, unit))
-            qFatal("the window did not connect");
-        if (mouseTuning)
-            button(w, "SpeedButton3")->click();
-        unit.clearRecord();
-    }
-    double point(MapId map, int i) const { return w.state().cal.map(map)[static_cast<size_t>(i)]; }
-};
 
 } // namespace
 
@@ -122,20 +40,25 @@ class TestMapEditor : public QObject {
     void mouseTuningOffOnlyFollowsThePointer();
     void readoutsHideOverThePageBackground();
     void theWheelDoesNothing();
-    void upAndDownStopAtTheLimitsAndStillSend();
+    void keysAtALimitAndKeysThatEditNothingSendNothing();
     void leftAndRightStayOnTheCurve();
-    void pageUpShiftsTheCurveAndSendsTheCursorPoint();
+    void pageUpSendsEveryShiftedPointAndUndoesAsOneStep();
+    void undoAfterPageDownKeepsTheEditBeforeIt();
     void keyReleaseSendsThePointTheKeyEdited();
     void noMapWriteAfterCloseAll();
     void jetKeysOnlyOnTheFuelPage();
     void jetKeysNeedTheSliders();
     void jetSliderAndBoxes();
+    void aTypedTrimIsSentOnceAndTheSliderFollows_data();
+    void aTypedTrimIsSentOnceAndTheSliderFollows();
+    void aRefusedTrimSendsNothingAndSaysTheRange_data();
+    void aRefusedTrimSendsNothingAndSaysTheRange();
     void pagePictures();
 };
 
 void TestMapEditor::dragOnTheTimingCurve() {
     Tuning t;
-    MapChartWidget* chart = showChart(t.w, kTimingPage, "TimingChart");
+    MapChartWidget* chart = showChart(t.w, kTimingTab, "TimingChart");
 
     drag(chart, 10, 45);
     QVERIFY(waitForSets(t.unit, 1));
@@ -166,21 +89,21 @@ void TestMapEditor::dragEachMapSendsItsMessage_data() {
     QTest::addColumn<double>("y");
     QTest::addColumn<QByteArray>("message");
 
-    QTest::newRow("vacuum point 32 at -15") << int(kTimingPage) << "VacuumChart"
+    QTest::newRow("vacuum point 32 at -15") << int(kTimingTab) << "VacuumChart"
                                             << "" << 1.0 << -15.0 << bytes(0xE8, 131, 0);
-    QTest::newRow("fuel vacuum point 1 at +50") << int(kFuelPage) << "FuelVacChart"
+    QTest::newRow("fuel vacuum point 1 at +50") << int(kFuelTab) << "FuelVacChart"
                                                 << "" << 1.0 / 64 << 50.0 << bytes(0xDE, 0, 150);
-    QTest::newRow("cruise point 32") << int(kFuelPage) << "FuelRPMChart"
+    QTest::newRow("cruise point 32") << int(kFuelTab) << "FuelRPMChart"
                                      << "" << 80.0 << -50.0 << bytes(0xDE, 95, 50);
-    QTest::newRow("low point 1") << int(kFuelPage) << "FuelRPMChart"
+    QTest::newRow("low point 1") << int(kFuelTab) << "FuelRPMChart"
                                  << "RadioLow" << 2.5 << 7.0 << bytes(0xCA, 0, 107);
-    QTest::newRow("water point 24 at +60") << int(kCorrectionPage) << "TempChart"
+    QTest::newRow("water point 24 at +60") << int(kCorrectionTab) << "TempChart"
                                            << "" << 120.0 << 60.0 << bytes(0xD4, 23, 160);
-    QTest::newRow("air fuel x=-20 is point 1") << int(kCorrectionPage) << "AirTmpChart"
+    QTest::newRow("air fuel x=-20 is point 1") << int(kCorrectionTab) << "AirTmpChart"
                                                << "" << -20.0 << 20.0 << bytes(0xD4, 24, 120);
-    QTest::newRow("air timing last point") << int(kCorrectionPage) << "AirTmpChart"
+    QTest::newRow("air timing last point") << int(kCorrectionTab) << "AirTmpChart"
                                            << "RadioTiming" << 100.0 << -20.0 << bytes(0xCA, 87, 80);
-    QTest::newRow("voltage 16.0 V is id 63") << int(kCorrectionPage) << "VoltageChart"
+    QTest::newRow("voltage 16.0 V is id 63") << int(kCorrectionTab) << "VoltageChart"
                                              << "" << 16.0 << 12.0 << bytes(0xD4, 63, 112);
 }
 
@@ -202,7 +125,7 @@ void TestMapEditor::dragEachMapSendsItsMessage() {
 
 void TestMapEditor::dragOnTheSelectedRpmCurveOnly() {
     Tuning t;
-    MapChartWidget* chart = showChart(t.w, kFuelPage, "FuelRPMChart");
+    MapChartWidget* chart = showChart(t.w, kFuelTab, "FuelRPMChart");
     const double cruise = t.point(MapId::FuelRpmCruise, 1);
     const double low = t.point(MapId::FuelRpmLow, 1);
     auto* high = t.w.findChild<QRadioButton*>(QStringLiteral("RadioHigh"));
@@ -222,7 +145,7 @@ void TestMapEditor::dragOnTheSelectedRpmCurveOnly() {
 
 void TestMapEditor::leftOfTheFirstVacuumPointChangesNothing() {
     Tuning t;
-    MapChartWidget* chart = showChart(t.w, kTimingPage, "VacuumChart");
+    MapChartWidget* chart = showChart(t.w, kTimingTab, "VacuumChart");
     const auto before = t.w.state().cal.map(MapId::VacuumTiming);
     drag(chart, 0.01, 10);
     QVERIFY(noMoreSets(t.unit, 0));
@@ -231,7 +154,7 @@ void TestMapEditor::leftOfTheFirstVacuumPointChangesNothing() {
 
 void TestMapEditor::mouseTuningOffOnlyFollowsThePointer() {
     Tuning t(3, false);
-    MapChartWidget* chart = showChart(t.w, kTimingPage, "TimingChart");
+    MapChartWidget* chart = showChart(t.w, kTimingTab, "TimingChart");
     const double before = t.point(MapId::Timing, 20);
     drag(chart, 20, 40);
     QVERIFY(noMoreSets(t.unit, 0));
@@ -247,7 +170,7 @@ void TestMapEditor::mouseTuningOffOnlyFollowsThePointer() {
 
 void TestMapEditor::readoutsHideOverThePageBackground() {
     Tuning t;
-    MapChartWidget* chart = showChart(t.w, kTimingPage, "TimingChart");
+    MapChartWidget* chart = showChart(t.w, kTimingTab, "TimingChart");
     QLineEdit* degrees = lineEdit(t.w, "Edit2");
     QVERIFY(!degrees->isVisible()); // hidden until the pointer first comes over the chart
     hover(chart, 30, 20);
@@ -262,7 +185,7 @@ void TestMapEditor::readoutsHideOverThePageBackground() {
 
 void TestMapEditor::theWheelDoesNothing() {
     Tuning t;
-    MapChartWidget* chart = showChart(t.w, kTimingPage, "TimingChart");
+    MapChartWidget* chart = showChart(t.w, kTimingTab, "TimingChart");
     const QCPRange x = chart->xAxis->range();
     const QCPRange y = chart->yAxis->range();
     const QPointF at = pixelOf(chart, 30, 20);
@@ -274,85 +197,158 @@ void TestMapEditor::theWheelDoesNothing() {
     QVERIFY(noMoreSets(t.unit, 0));
 }
 
-void TestMapEditor::upAndDownStopAtTheLimitsAndStillSend() {
+void TestMapEditor::keysAtALimitAndKeysThatEditNothingSendNothing() {
     Tuning t;
-    MapChartWidget* chart = showChart(t.w, kTimingPage, "TimingChart");
-    QVERIFY(t.w.editor().setMapPoint(MapId::Timing, 10, 45, false, false));
-    QVERIFY(t.w.editor().setMapPoint(MapId::Timing, 11, 0, false, false));
+    MapChartWidget* chart = showChart(t.w, kTimingTab, "TimingChart");
+    drag(chart, 10, 45);
+    drag(chart, 11, 0);
+    QVERIFY(waitForSets(t.unit, 2));
+    t.unit.clearRecord();
+    const auto journalled = [&] { return journalOf(t.w).edits.size(); };
+    const auto before = journalled();
 
     hover(chart, 10, 20);
     key(chart, Qt::Key_Up);
-    QVERIFY(waitForSets(t.unit, 1));
+    QVERIFY(noMoreSets(t.unit, 0)); // at 45 already: nothing changed, nothing to send
     QCOMPARE(t.point(MapId::Timing, 10), 45.0);
-    QCOMPARE(sets(t.unit), QList<QByteArray>{bytes(0xE8, 10, 45)});
     QCOMPARE(lineEdit(t.w, "Edit2")->text(), QStringLiteral("45"));
     // The pointer is hidden from the first key press; the editing cursor shows the point.
     QCOMPARE(chart->cursor().shape(), Qt::BlankCursor);
     QCOMPARE(chart->bars(0)->dataCount(), 1);
     QCOMPARE(chart->bars(0)->data()->at(0)->key, 10.0);
+    key(chart, Qt::Key_Down);
+    QVERIFY(waitForSets(t.unit, 1));
+    QCOMPARE(sets(t.unit), QList<QByteArray>{bytes(0xE8, 10, 44)});
 
     key(chart, Qt::Key_Right);
-    key(chart, Qt::Key_Down);
-    QVERIFY(waitForSets(t.unit, 3));
-    QCOMPARE(t.point(MapId::Timing, 11), 0.0);
-    QCOMPARE(sets(t.unit).mid(1), (QList<QByteArray>{bytes(0xE8, 11, 0), bytes(0xE8, 11, 0)}));
-
-    // A modifier alone re-sends the point under the cursor.
+    key(chart, Qt::Key_Down); // at 0 already
     key(chart, Qt::Key_Shift);
-    QVERIFY(waitForSets(t.unit, 4));
-    QCOMPARE(sets(t.unit).at(3), bytes(0xE8, 11, 0));
+    key(chart, Qt::Key_Return);
+    key(chart, Qt::Key_Tab);
+    QVERIFY(noMoreSets(t.unit, 1));
+    QCOMPARE(t.point(MapId::Timing, 11), 0.0);
+    QCOMPARE(journalled(), before + 1);
+
     key(chart, Qt::Key_Up);
-    QVERIFY(waitForSets(t.unit, 5));
-    QCOMPARE(sets(t.unit).at(4), bytes(0xE8, 11, 1));
-    QVERIFY(t.w.state().link.MapsChanged);
+    QVERIFY(waitForSets(t.unit, 2));
+    QCOMPARE(sets(t.unit).at(1), bytes(0xE8, 11, 1));
+    QCOMPARE(journalled(), before + 2);
 }
 
 void TestMapEditor::leftAndRightStayOnTheCurve() {
     Tuning t;
-    MapChartWidget* chart = showChart(t.w, kTimingPage, "TimingChart");
+    MapChartWidget* chart = showChart(t.w, kTimingTab, "TimingChart");
     const int last = t.w.state().cal.TimingPointCount;
+    drag(chart, 1, 20);
+    drag(chart, last, 20);
+    QVERIFY(waitForSets(t.unit, 2));
+    t.unit.clearRecord();
+
     hover(chart, 1, 20);
     key(chart, Qt::Key_Left);
     key(chart, Qt::Key_Left);
-    QVERIFY(waitForSets(t.unit, 2));
-    for (const QByteArray& m : sets(t.unit))
-        QCOMPARE(int(static_cast<std::uint8_t>(m.at(1))), 1);
+    QCOMPARE(chart->bars(0)->data()->at(0)->key, 1.0);
+    QCOMPARE(lineEdit(t.w, "Edit3")->text(), QStringLiteral("100"));
+    key(chart, Qt::Key_Up);
+    QVERIFY(waitForSets(t.unit, 1));
+    QCOMPARE(sets(t.unit), QList<QByteArray>{bytes(0xE8, 1, 21)});
 
     hover(chart, last, 20);
     t.unit.clearRecord();
     key(chart, Qt::Key_Right);
+    QCOMPARE(chart->bars(0)->data()->at(0)->key, double(last));
+    key(chart, Qt::Key_Up);
     QVERIFY(waitForSets(t.unit, 1));
-    QCOMPARE(int(static_cast<std::uint8_t>(sets(t.unit).at(0).at(1))), last);
+    QCOMPARE(sets(t.unit), QList<QByteArray>{bytes(0xE8, last, 21)});
 
     // After a read the timing cursor is at 0, which is no point: the keys start on point 1.
     t.w.mapPages().editing().TimingCursorX = 0;
     t.unit.clearRecord();
     key(chart, Qt::Key_Up);
     QVERIFY(waitForSets(t.unit, 1));
-    QCOMPARE(int(static_cast<std::uint8_t>(sets(t.unit).at(0).at(1))), 1);
+    QCOMPARE(sets(t.unit), QList<QByteArray>{bytes(0xE8, 1, 22)});
 }
 
-void TestMapEditor::pageUpShiftsTheCurveAndSendsTheCursorPoint() {
+void TestMapEditor::pageUpSendsEveryShiftedPointAndUndoesAsOneStep() {
     Tuning t;
-    MapChartWidget* chart = showChart(t.w, kTimingPage, "TimingChart");
-    QVERIFY(t.w.editor().setMapPoint(MapId::Timing, 1, 10, false, false));
-    QVERIFY(t.w.editor().setMapPoint(MapId::Timing, 2, 20, false, false));
-    QVERIFY(t.w.editor().setMapPoint(MapId::Timing, 3, 45, false, false));
+    MapChartWidget* chart = showChart(t.w, kTimingTab, "TimingChart");
+    drag(chart, 1, 10);
+    drag(chart, 2, 20);
+    drag(chart, 3, 45);
+    QVERIFY(waitForSets(t.unit, 3));
+    const int n = t.w.state().cal.TimingPointCount;
+    const QList<double> before = lineValues(t.w, "TimingChart", MapId::Timing);
+    QCOMPARE(before.size(), n);
+    t.unit.clearRecord();
+    QSignalSpy edits(&t.w.editor(), &CalibrationEditor::edited);
+
     hover(chart, 2, 20);
     key(chart, Qt::Key_PageUp);
-    QVERIFY(waitForSets(t.unit, 1));
-    QCOMPARE(t.point(MapId::Timing, 1), 11.0);
-    QCOMPARE(t.point(MapId::Timing, 2), 21.0);
-    QCOMPARE(t.point(MapId::Timing, 3), 45.0);
-    QVERIFY(noMoreSets(t.unit, 1));
-    QCOMPARE(sets(t.unit), QList<QByteArray>{bytes(0xE8, 2, 21)});
-    const QList<double> curve = lineValues(t.w, "TimingChart", MapId::Timing);
-    QCOMPARE(curve.mid(0, 3), (QList<double>{11, 21, 45}));
+    // One message per point the shift changed; points at 45 stay and are not sent.
+    QList<QByteArray> expected;
+    for (int i = 1; i <= n; ++i)
+        if (before.at(i - 1) < 45)
+            expected << bytes(0xE8, i, int(before.at(i - 1)) + 1);
+    QVERIFY(expected.size() > 3);
+    QVERIFY(waitForSets(t.unit, int(expected.size())));
+    QVERIFY(noMoreSets(t.unit, int(expected.size()))); // the key release adds nothing
+    QCOMPARE(sets(t.unit), expected);
+    QCOMPARE(lineValues(t.w, "TimingChart", MapId::Timing).mid(0, 3), (QList<double>{11, 21, 45}));
+    for (int i = 1; i <= n; ++i)
+        QCOMPARE(t.unitTiming(i), int(t.point(MapId::Timing, i)));
+    // One operation: every change is sent and carries the same group.
+    QCOMPARE(edits.size(), expected.size());
+    const int group = edits.first().first().value<EditRecord>().group;
+    QVERIFY(group != 0);
+    for (const QList<QVariant>& e : edits)
+        QCOMPARE(e.first().value<EditRecord>().group, group);
+
+    key(chart, Qt::Key_Up);
+    QVERIFY(waitForSets(t.unit, int(expected.size()) + 1));
+    QCOMPARE(sets(t.unit).last(), bytes(0xE8, 2, 22));
+
+    // Two undos: the Up, then the whole shift. Window and unit hold the curve from before.
+    QTest::keyClick(&t.w, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(&t.w, Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(waitUntil([&] {
+        for (int i = 1; i <= n; ++i)
+            if (t.unitTiming(i) != int(before.at(i - 1)))
+                return false;
+        return true;
+    }));
+    QCOMPARE(lineValues(t.w, "TimingChart", MapId::Timing), before);
+    for (int i = 1; i <= n; ++i)
+        QCOMPARE(t.point(MapId::Timing, i), before.at(i - 1));
+}
+
+void TestMapEditor::undoAfterPageDownKeepsTheEditBeforeIt() {
+    Tuning t;
+    MapChartWidget* chart = showChart(t.w, kTimingTab, "TimingChart");
+    const double was6 = t.point(MapId::Timing, 6);
+    QVERIFY(was6 != 0);
+    drag(chart, 5, 30);
+    drag(chart, 6, 0);
+    QVERIFY(waitForSets(t.unit, 2));
+    const QList<double> dragged = lineValues(t.w, "TimingChart", MapId::Timing);
+    hover(chart, 20, 20);
+    key(chart, Qt::Key_PageDown);
+    QCOMPARE(t.point(MapId::Timing, 5), 29.0);
+    QCOMPARE(t.point(MapId::Timing, 6), 0.0);
+
+    QTest::keyClick(&t.w, Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(waitUntil([&] { return t.unitTiming(5) == 30; }));
+    QCOMPARE(lineValues(t.w, "TimingChart", MapId::Timing), dragged);
+    QCOMPARE(t.unitTiming(6), 0);
+    // The next undo is the drag before it.
+    QTest::keyClick(&t.w, Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(waitUntil([&] { return t.unitTiming(6) == int(was6); }));
+    QCOMPARE(t.point(MapId::Timing, 6), was6);
+    QCOMPARE(t.point(MapId::Timing, 5), 30.0);
 }
 
 void TestMapEditor::keyReleaseSendsThePointTheKeyEdited() {
     Tuning t;
-    MapChartWidget* chart = showChart(t.w, kTimingPage, "VacuumChart");
+    MapChartWidget* chart = showChart(t.w, kTimingTab, "VacuumChart");
     hover(chart, 0.5, 0);
     // A cursor between two points (4.52 points in): the press edits point 5, and so does the send.
     t.w.mapPages().editing().VacuumCursorX = 0.14125;
@@ -365,7 +361,7 @@ void TestMapEditor::keyReleaseSendsThePointTheKeyEdited() {
 
 void TestMapEditor::noMapWriteAfterCloseAll() {
     Tuning t;
-    MapChartWidget* chart = showChart(t.w, kTimingPage, "TimingChart");
+    MapChartWidget* chart = showChart(t.w, kTimingTab, "TimingChart");
     hover(chart, 10, 20);
     t.w.spCloseClick();
     QVERIFY(!t.w.mapPages().editing().ActiveMapChart);
@@ -387,12 +383,12 @@ void TestMapEditor::jetKeysOnlyOnTheFuelPage() {
     QCOMPARE(position, 255 - t.w.state().cal.MainJetTrim);
     QCOMPARE(lineEdit(t.w, "Edit28")->text(), QString::number(t.w.state().cal.MainJetTrim));
 
-    showChart(t.w, kTimingPage, "TimingChart");
+    showChart(t.w, kTimingTab, "TimingChart");
     key(t.w.findChild<QTabWidget*>(QStringLiteral("PageControl1")), Qt::Key_Q);
     QCOMPARE(main->value(), position);
     QVERIFY(noMoreSets(t.unit, 0));
 
-    MapChartWidget* fuel = showChart(t.w, kFuelPage, "FuelVacChart");
+    MapChartWidget* fuel = showChart(t.w, kFuelTab, "FuelVacChart");
     key(fuel, Qt::Key_Q);
     QCOMPARE(main->value(), position - 1);
     QVERIFY(waitForSets(t.unit, 1));
@@ -422,7 +418,7 @@ void TestMapEditor::jetKeysNeedTheSliders() {
     QSlider* main = t.w.mapPages().fuelPage()->mainJetSlider();
     QVERIFY(!main->isEnabled());
     const int position = main->value();
-    showChart(t.w, kFuelPage, "FuelVacChart");
+    showChart(t.w, kFuelTab, "FuelVacChart");
     for (Qt::Key k : {Qt::Key_Q, Qt::Key_A, Qt::Key_W, Qt::Key_S, Qt::Key_D, Qt::Key_C, Qt::Key_F, Qt::Key_V})
         key(t.w.findChild<QTabWidget*>(QStringLiteral("PageControl1")), k);
     QCOMPARE(main->value(), position);
@@ -432,7 +428,7 @@ void TestMapEditor::jetKeysNeedTheSliders() {
 
 void TestMapEditor::jetSliderAndBoxes() {
     Tuning t;
-    showChart(t.w, kFuelPage, "FuelVacChart");
+    showChart(t.w, kFuelTab, "FuelVacChart");
     FuelMapsPage* page = t.w.mapPages().fuelPage();
     page->mainJetSlider()->setValue(0);
     QCOMPARE(lineEdit(t.w, "Edit28")->text(), QStringLiteral("255"));
@@ -442,27 +438,98 @@ void TestMapEditor::jetSliderAndBoxes() {
     QCOMPARE(sets(t.unit), (QList<QByteArray>{bytes(0xF2, 3, 0xFF), bytes(0xF2, 2, 0x80)}));
     QCOMPARE(int(t.w.state().cal.SetupBlock[3]), 0); // 255 + 1 wraps in the wire form
     QVERIFY(t.w.state().link.SetupChanged);
-
-    // A typed trim that is not one byte is never sent, and the user is told when leaving the box.
-    QLineEdit* box = lineEdit(t.w, "Edit28");
-    t.unit.clearRecord();
-    for (const QString& text :
-         {QStringLiteral("300"), QStringLiteral("-1"), QStringLiteral("abc"), QString()}) {
-        box->setText(text);
-        emit box->editingFinished();
-    }
-    QVERIFY(noMoreSets(t.unit, 0));
-    QCOMPARE(t.bench.prompts.errors.size(), 4);
-    QVERIFY(t.bench.prompts.errors.contains(QStringLiteral("'abc' is not a valid integer value.")));
-    box->setText(QStringLiteral("42"));
-    QVERIFY(waitForSets(t.unit, 1));
-    QCOMPARE(sets(t.unit), QList<QByteArray>{bytes(0xF2, 3, 42)});
-    // Typing does not move the slider.
-    QCOMPARE(page->mainJetSlider()->value(), 0);
 }
 
-// With EMU_PICTURE_DIR set, the three map pages of the demo unit as PNG files, an editing cursor
-// and a live marker on each chart, for the README and for looking at.
+void TestMapEditor::aTypedTrimIsSentOnceAndTheSliderFollows_data() {
+    QTest::addColumn<Qt::Key>("commitKey");
+    QTest::newRow("Enter") << Qt::Key_Return;
+    QTest::newRow("Tab") << Qt::Key_Tab;
+    QTest::newRow("leaving the box for a chart") << Qt::Key_unknown;
+}
+
+void TestMapEditor::aTypedTrimIsSentOnceAndTheSliderFollows() {
+    QFETCH(Qt::Key, commitKey);
+    Tuning t;
+    MapChartWidget* chart = showChart(t.w, kFuelTab, "FuelVacChart");
+    FuelMapsPage* page = t.w.mapPages().fuelPage();
+    CommitLineEdit* box = page->mainJetBox();
+    QSlider* main = page->mainJetSlider();
+    QSlider* idle = page->idleJetSlider();
+    const int idleAt = idle->value();
+
+    clickInto(box);
+    key(box, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(box, QStringLiteral("200"));
+    QVERIFY(box->isPending());
+    QVERIFY(noMoreSets(t.unit, 0)); // typing sends nothing
+    if (commitKey == Qt::Key_unknown)
+        hover(chart, 0.5, 0); // the chart takes the focus
+    else
+        key(box, commitKey);
+    QVERIFY(waitForSets(t.unit, 1));
+    QVERIFY(noMoreSets(t.unit, 1));
+    QCOMPARE(sets(t.unit), QList<QByteArray>{bytes(0xF2, 3, 200)});
+    QCOMPARE(main->value(), 255 - 200);
+    QCOMPARE(box->text(), QStringLiteral("200"));
+    QVERIFY(!box->isPending());
+
+    // Leaving the box commits nothing more; Q then raises the typed trim by one.
+    hover(chart, 0.5, 0);
+    key(chart, Qt::Key_Q);
+    QVERIFY(waitForSets(t.unit, 2));
+    QCOMPARE(sets(t.unit).at(1), bytes(0xF2, 3, 201));
+    QCOMPARE(box->text(), QStringLiteral("201"));
+    QCOMPARE(idle->value(), idleAt);
+
+    // An undo of the trim brings slider and box back with it, and sends it once.
+    QTest::keyClick(&t.w, Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(waitForSets(t.unit, 3));
+    QVERIFY(noMoreSets(t.unit, 3));
+    QCOMPARE(sets(t.unit).at(2), bytes(0xF2, 3, 200));
+    QCOMPARE(main->value(), 255 - 200);
+    QCOMPARE(box->text(), QStringLiteral("200"));
+}
+
+void TestMapEditor::aRefusedTrimSendsNothingAndSaysTheRange_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("above a byte") << "300"
+                                  << "300 is not a valid trim: it must be 0 to 255.";
+    QTest::newRow("negative") << "-1"
+                              << "-1 is not a valid trim: it must be 0 to 255.";
+    QTest::newRow("letters") << "abc"
+                             << "'abc' is not a valid integer value.";
+    QTest::newRow("a fraction") << "12.5"
+                                << "'12.5' is not a valid integer value.";
+    QTest::newRow("empty") << ""
+                           << "'' is not a valid integer value.";
+}
+
+void TestMapEditor::aRefusedTrimSendsNothingAndSaysTheRange() {
+    QFETCH(QString, typed);
+    QFETCH(QString, message);
+    Tuning t;
+    showChart(t.w, kFuelTab, "FuelVacChart");
+    FuelMapsPage* page = t.w.mapPages().fuelPage();
+    CommitLineEdit* box = page->idleJetBox();
+    const QString accepted = box->text();
+    const int mainAt = page->mainJetSlider()->value();
+    const int idleAt = page->idleJetSlider()->value();
+
+    clickInto(box);
+    key(box, Qt::Key_A, Qt::ControlModifier);
+    key(box, Qt::Key_Backspace);
+    QTest::keyClicks(box, typed); // letters typed here are text, not jet keys
+    key(box, Qt::Key_Return);
+    QVERIFY(noMoreSets(t.unit, 0));
+    QCOMPARE(box->text(), accepted);
+    QVERIFY2(box->toolTip().contains(QStringLiteral("0 to 255")), qPrintable(box->toolTip()));
+    QCOMPARE(t.bench.prompts.errors, QStringList{message});
+    QCOMPARE(page->mainJetSlider()->value(), mainAt);
+    QCOMPARE(page->idleJetSlider()->value(), idleAt);
+    QVERIFY(!t.w.state().link.SetupChanged);
+}
+
 void TestMapEditor::pagePictures() {
     const QString dir = qEnvironmentVariable("EMU_PICTURE_DIR");
     if (dir.isEmpty())
@@ -474,9 +541,9 @@ void TestMapEditor::pagePictures() {
         const char* file;
         QList<std::pair<const char*, double>> cursors;
     } pages[] = {
-        {kTimingPage, "timing-map.png", {{"TimingChart", 30}, {"VacuumChart", 0.5}}},
-        {kFuelPage, "fuel-maps.png", {{"FuelVacChart", 0.5}, {"FuelRPMChart", 30}}},
-        {kCorrectionPage,
+        {kTimingTab, "timing-map.png", {{"TimingChart", 30}, {"VacuumChart", 0.5}}},
+        {kFuelTab, "fuel-maps.png", {{"FuelVacChart", 0.5}, {"FuelRPMChart", 30}}},
+        {kCorrectionTab,
          "correction-maps.png",
          {{"TempChart", 80}, {"AirTmpChart", 20}, {"VoltageChart", 13}}},
     };
