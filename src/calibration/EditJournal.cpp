@@ -274,6 +274,10 @@ bool EditJournal::takeFreeFile(bool* inUse, bool emptyOnly) {
 }
 
 JournalStart EditJournal::claim(int model, const QString& serial) {
+    return claimFile(model, serial, true);
+}
+
+JournalStart EditJournal::claimFile(int model, const QString& serial, bool takeOver) {
     close();
     left_.reset();
     lastError_.clear();
@@ -315,7 +319,7 @@ JournalStart EditJournal::claim(int model, const QString& serial) {
                 result.text = lastError_;
                 return result;
             }
-            result.text = QStringLiteral("A damaged edit journal was kept aside as %1").arg(*kept);
+            result.text = QStringLiteral("A damaged edit journal was kept aside as %1; ").arg(*kept);
         } else if (!contents.edits.isEmpty()) {
             left_ = std::move(contents);
         } else if (*text != unitLine_ && !restart()) {
@@ -325,13 +329,16 @@ JournalStart EditJournal::claim(int model, const QString& serial) {
             return result;
         }
     }
-    if (!left_)
+    if (!left_ && takeOver)
         takeOverLeftJournal();
     result.ok = true;
     if (result.inUseByAnotherWindow)
-        result.text = QStringLiteral("This EMU's edit journal is in use by another window; this window keeps "
-                                     "its own in %1")
-                          .arg(path_);
+        result.text +=
+            QStringLiteral("This EMU's edit journal is in use by another window; this window keeps "
+                           "its own in %1")
+                .arg(path_);
+    if (result.text.endsWith(QStringLiteral("; ")))
+        result.text.chop(2);
     return result;
 }
 
@@ -372,8 +379,13 @@ void EditJournal::takeOverLeftJournal() {
 }
 
 JournalStart EditJournal::start(int model, const QString& serial) {
-    JournalStart result = claim(model, serial);
-    if (result && !restart()) {
+    // Journals the caller cannot have read (a further copy, an old name) are never dropped unseen.
+    JournalStart result = claimFile(model, serial, false);
+    if (!result)
+        return result;
+    const bool seen = path_ == pathFor(model, serial);
+    const bool started = left_ && !seen ? keepAside().has_value() : restart();
+    if (!started) {
         result.ok = false;
         result.text = lastError_;
     }

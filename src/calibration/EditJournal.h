@@ -80,7 +80,9 @@ class EditJournal {
     // the old name. What an earlier session left is then in left(), to be offered before
     // anything is journalled; restart() or keepAside() deals with it.
     JournalStart claim(int model, const QString& serial);
-    // claim() and restart(): a new, empty journal. What the claimed file held is dropped.
+    // A new, empty journal, for a caller that offered what pathFor() held: the unit's first file
+    // is emptied. Nothing else is taken over; what an earlier session left in a further copy is
+    // kept aside (never dropped unseen).
     JournalStart start(int model, const QString& serial);
     // The edits an earlier session left in the claimed journal (its unit line checked), or nullptr.
     const JournalContents* left() const { return left_ ? &*left_ : nullptr; }
@@ -131,6 +133,7 @@ class EditJournal {
         int fd = -1;
     };
 
+    JournalStart claimFile(int model, const QString& serial, bool takeOver);
     Locked lockFile(const QString& path, bool create);
     // Locks the first of the unit's files no one holds (and, with emptyOnly, that holds nothing);
     // false when none could be had.

@@ -104,6 +104,7 @@ class TestEditJournal : public QObject {
     void fileNamesTellUnitsApart();
     void aSecondWindowKeepsAJournalOfItsOwn();
     void aJournalLeftInACopyIsOffered();
+    void startNeverDropsWhatItsCallerCannotHaveRead();
     void oldNamesAreFoundByTheirUnitLine_data();
     void oldNamesAreFoundByTheirUnitLine();
     void anotherUnitsFileUnderThisName();
@@ -385,6 +386,32 @@ void TestEditJournal::aJournalLeftInACopyIsOffered() {
     EditJournal after(dir.path());
     QVERIFY(after.claim(3, serial));
     QCOMPARE(after.left(), nullptr);
+}
+
+void TestEditJournal::startNeverDropsWhatItsCallerCannotHaveRead() {
+    QTemporaryDir dir;
+    const QString serial = QStringLiteral("AB-1");
+    const QString old = QDir(dir.path()).filePath(EditJournal::legacyFileName(3, serial));
+    const QByteArray oldText = EditJournal::unitLine(3, serial) + EditJournal::editLine(kThree[0]);
+    QVERIFY(writeText(old, oldText));
+    EditJournal first(dir.path());
+    QVERIFY(first.start(3, serial));
+    QCOMPARE(readAllOf(old), oldText); // not taken over, so not emptied
+    {
+        EditJournal crashed(dir.path());
+        QVERIFY(crashed.start(3, serial));
+        QVERIFY(crashed.append(kThree[1]));
+    }
+    // A window that read only the first file starts in the copy: the copy's edits go aside.
+    EditJournal next(dir.path());
+    const JournalStart started = next.start(3, serial);
+    QVERIFY(started.inUseByAnotherWindow);
+    QVERIFY(next.path() != first.path());
+    QCOMPARE(EditJournal::readFile(next.path())->edits.size(), 0);
+    const QStringList kept = keptFiles(dir.path());
+    QCOMPARE(kept.size(), 1);
+    QCOMPARE(EditJournal::readFile(QDir(dir.path()).filePath(kept.first()))->edits[0].newValue,
+             kThree[1].newValue);
 }
 
 void TestEditJournal::oldNamesAreFoundByTheirUnitLine_data() {
