@@ -383,8 +383,11 @@ JournalStart EditJournal::start(int model, const QString& serial) {
     JournalStart result = claimFile(model, serial, false);
     if (!result)
         return result;
+    // Without left edits the claimed file holds only its unit line already.
+    if (!left_)
+        return result;
     const bool seen = path_ == pathFor(model, serial);
-    const bool started = left_ && !seen ? keepAside().has_value() : restart();
+    const bool started = seen ? restart() : keepAside().has_value();
     if (!started) {
         result.ok = false;
         result.text = lastError_;
