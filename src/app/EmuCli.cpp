@@ -180,6 +180,26 @@ QString csvNumber(double v) {
     return QString::number(v, 'g', QLocale::FloatingPointShortest);
 }
 
+// A unit's serial text (or a name read from the disk) for a terminal: its bytes come from the
+// unit, and a control byte among them must neither move the cursor nor hide what follows. Each is
+// shown as \xNN, and the backslash itself doubled, so the text still tells every serial apart.
+QString printable(const QString& text) {
+    QString out;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u'\\')
+            out += QStringLiteral("\\\\");
+        else if (u < 0x20 || (u >= 0x7F && u < 0xA0))
+            out += QStringLiteral("\\x%1").arg(static_cast<int>(u), 2, 16, QLatin1Char('0'));
+        else if (!c.isPrint() || c.category() == QChar::Separator_Line ||
+                 c.category() == QChar::Separator_Paragraph)
+            out += QStringLiteral("\\u%1").arg(static_cast<int>(u), 4, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
 } // namespace
 
 int EmuCli::live(const QStringList& args) {
@@ -363,7 +383,8 @@ int EmuCli::identify(const QStringList& args) {
             return kFault;
         }
         out_ << "Serial number: "
-             << Connection::serialNumberText(reinterpret_cast<const std::uint8_t*>(image.reply.constData()))
+             << printable(Connection::serialNumberText(
+                    reinterpret_cast<const std::uint8_t*>(image.reply.constData())))
              << "\n";
     }
     return kOk;
@@ -660,10 +681,10 @@ int EmuCli::journal(const QStringList& args) {
             out_ << "No edit journals in " << folder << "\n";
         for (const QJsonValue& v : list) {
             const QJsonObject row = v.toObject();
-            out_ << row["path"].toString() << ": ";
+            out_ << printable(row["path"].toString()) << ": ";
             if (row.contains("edits"))
-                out_ << "EMU " << row["model"].toInt() << ", serial " << row["serial"].toString() << ", "
-                     << row["edits"].toInt() << (row["edits"].toInt() == 1 ? " edit" : " edits")
+                out_ << "EMU " << row["model"].toInt() << ", serial " << printable(row["serial"].toString())
+                     << ", " << row["edits"].toInt() << (row["edits"].toInt() == 1 ? " edit" : " edits")
                      << " not stored";
             if (row.contains("problem"))
                 out_ << (row.contains("edits") ? "; " : "") << row["problem"].toString();
@@ -698,8 +719,8 @@ int EmuCli::journal(const QStringList& args) {
             doc["problem"] = c->problem;
         out_ << QJsonDocument(doc).toJson(QJsonDocument::Indented);
     } else {
-        out_ << "Journal: " << path << "\n"
-             << "EMU " << c->model << ", serial " << c->serial << ": " << c->edits.size()
+        out_ << "Journal: " << printable(path) << "\n"
+             << "EMU " << c->model << ", serial " << printable(c->serial) << ": " << c->edits.size()
              << (c->edits.size() == 1 ? " edit" : " edits") << " not stored\n";
         for (const EditRecord& e : c->edits)
             out_ << e.time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) << "  " << editWhat(e) << ": "

@@ -52,7 +52,7 @@ TTPSCalForm::TTPSCalForm(ToolSession& session, QWidget* parent) : QDialog(parent
     TPSCalBar = new QProgressBar(this);
     TPSCalBar->setObjectName(QStringLiteral("TPSCalBar"));
     TPSCalBar->setAccessibleName(QStringLiteral("Throttle position"));
-    TPSCalBar->setRange(0, 100);
+    TPSCalBar->setRange(ThrottleCalibration::kBarMinimum, ThrottleCalibration::kBarMaximum);
     TPSCalBar->setValue(0);
     TPSCalBar->setFormat(QStringLiteral("%p%"));
     TPSCalBar->setMinimumWidth(320);
@@ -130,6 +130,7 @@ void TTPSCalForm::showEvent(QShowEvent* event) {
 
 void TTPSCalForm::FormShow() {
     errorPause_.stop();
+    reading_.reset();
     const CalibrationData& data = session_.state().cal;
     cal_.start(data.TPSMin, data.TPSSpan);
     showCalibration();
@@ -139,6 +140,7 @@ void TTPSCalForm::showFrame(const QByteArray& frame) {
     const std::optional<int> reading = throttleReading(frame);
     if (!reading)
         return;
+    reading_ = reading;
     if (*reading <= TPSCalBar->maximum())
         TPSCalBar->setValue(*reading);
     Label3->setText(QString::number(*reading));
@@ -153,7 +155,10 @@ bool TTPSCalForm::FormKeyDown(QKeyEvent* event) {
 }
 
 void TTPSCalForm::capture() {
-    if (cal_.capture(TPSCalBar->value()) == ThrottleCalibration::Capture::Error)
+    // The reading, not the bar: the bar stays put for a reading beyond its end.
+    if (!reading_)
+        return;
+    if (cal_.capture(*reading_) == ThrottleCalibration::Capture::Error)
         errorPause_.start();
     showCalibration();
 }
@@ -189,7 +194,7 @@ void TTPSCalForm::Button1Click() {
 void TTPSCalForm::Button2Click() {
     errorPause_.stop();
     cal_.reset();
-    TPSCalBar->setRange(0, 100);
+    TPSCalBar->setRange(ThrottleCalibration::kBarMinimum, ThrottleCalibration::kBarMaximum);
     CalibrationEditor& editor = session_.editor();
     if (editor.setSetupValue(ThrottleCalibration::kMinimumId, ThrottleCalibration::kResetMinimum)) {
         session_.link().protocol().sleep(kSetPauseMs);

@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <QTimer>
 
+#include <optional>
+
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
@@ -49,6 +51,8 @@ class TTPSCalForm : public QDialog {
 
     ToolSession& session_;
     ThrottleCalibration cal_;
+    // The last reading of this showing: what F1 captures (none yet: F1 captures nothing).
+    std::optional<int> reading_;
     QTimer errorPause_;
 
     QProgressBar* TPSCalBar = nullptr;

@@ -2,6 +2,8 @@
 
 #include "calibration/CalibrationData.h"
 
+#include <algorithm>
+
 const QString ThrottleCalibration::kOpenText =
     QStringLiteral("Open throttle as far as possible and press F1");
 const QString ThrottleCalibration::kReleaseText = QStringLiteral("Release throttle completely and press F1");
@@ -19,9 +21,30 @@ void ThrottleCalibration::start(int tpsMin, int tpsSpan) {
     panelText_ = kOpenText;
 }
 
-ThrottleCalibration::Capture ThrottleCalibration::capture(int position) {
+QString ThrottleCalibration::errorText(int open, int closed) {
+    QString why;
+    if (open == closed) {
+        why = QStringLiteral("Both readings are %1: the throttle did not move between the two presses of F1.")
+                  .arg(open);
+    } else if (kBarMaximum - open >= closed - kBarMinimum) {
+        // The open reading is the further from its end of the bar: that is the capture to redo.
+        why = QStringLiteral("The open throttle reading (%1) is below the closed throttle reading (%2): the "
+                             "throttle was not fully open at the first F1.")
+                  .arg(open)
+                  .arg(closed);
+    } else {
+        why = QStringLiteral("The closed throttle reading (%1) is above the open throttle reading (%2): the "
+                             "throttle was not released at the second F1.")
+                  .arg(closed)
+                  .arg(open);
+    }
+    return kErrorText + QLatin1Char('\n') + why;
+}
+
+ThrottleCalibration::Capture ThrottleCalibration::capture(int reading) {
     if (errorPause_)
         return Capture::Ignored;
+    const int position = std::clamp(reading, kBarMinimum, kBarMaximum);
     if (!MaxCaptured) {
         maximum_ = position;
         MaxCaptured = true;
@@ -31,7 +54,7 @@ ThrottleCalibration::Capture ThrottleCalibration::capture(int position) {
         MinCaptured = true;
     }
     if (MinCaptured && minimum_ >= maximum_) {
-        panelText_ = kErrorText;
+        panelText_ = errorText(maximum_, minimum_);
         minimum_ = kResetMinimum;
         maximum_ = kResetMinimum + kResetSpan;
         MaxCaptured = false;

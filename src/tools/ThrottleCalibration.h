@@ -22,13 +22,17 @@ class ThrottleCalibration {
     static constexpr int kFrameByte = 2;  // the throttle's byte in the live frame
     static constexpr int kResetMinimum = 0;
     static constexpr int kResetSpan = 100;
+    static constexpr int kBarMinimum = 0; // the dialog's bar, and the range a capture is held to
+    static constexpr int kBarMaximum = 100;
 
     enum class Capture { Ignored, MaximumTaken, Error, Calibrated };
 
     // A new showing: the fields show the stored calibration, nothing is captured, "OK" is off.
     void start(int tpsMin, int tpsSpan);
-    // F1 with the bar at position.
-    Capture capture(int position);
+    // F1 with the throttle at this reading. The reading itself is taken, held to the bar's range:
+    // a sensor that reads past the bar's end at wide-open throttle captures the end, not whatever
+    // the bar last showed.
+    Capture capture(int reading);
     // The pause after a failed capture is over: ask for the open throttle again.
     void endErrorPause();
     // "Reset": the fields show 0 and 100 and the captures start again.
@@ -42,6 +46,10 @@ class ThrottleCalibration {
     bool inErrorPause() const { return errorPause_; }
     bool maxCaptured() const { return MaxCaptured; }
     bool minCaptured() const { return MinCaptured; }
+
+    // The panel's text after a failed capture: the required words, then which capture was wrong
+    // and why.
+    static QString errorText(int open, int closed);
 
   private:
     int minimum_ = 0;

@@ -1,12 +1,18 @@
-// The edit journal: what survives a killed process, how a cut or damaged file is read, and how
-// its edits land on an image.
+// The edit journal: what survives a killed process, how a cut or damaged file is read, operations
+// written and read whole, which file each unit and each window gets, and how the edits land on an
+// image.
 #include "calibration/EditJournal.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 namespace {
 
@@ -43,8 +49,8 @@ QByteArray journalText(const QList<EditRecord>& edits) {
 const QList<EditRecord> kThree{mapEdit(MapId::Timing, 30, 20, 24), setupEdit(80, 4, 6),
                                mapEdit(MapId::VacuumTiming, 5, -3.5, 2.25)};
 
-// The child of killedWriterKeepsEveryEdit: journals edits as fast as it can and reports each one
-// once it is on the disk, until it is killed.
+// The child of killedWriterKeepsEveryEdit: journals edits as fast as it can, single ones and
+// operations of three in turn, and reports the last value once it is on the disk, until it is killed.
 int runChildWriter(const QString& folder) {
     EditJournal journal(folder);
     if (!journal.start(3, QStringLiteral("KILL-ME")))
@@ -52,11 +58,34 @@ int runChildWriter(const QString& folder) {
     QFile out;
     if (!out.open(1, QIODevice::WriteOnly | QIODevice::Unbuffered)) // write(2) per report, no stdio buffer
         return 3;
-    for (int i = 1;; ++i) {
-        if (!journal.append(mapEdit(MapId::Timing, 1 + i % 100, i - 1, i)))
+    int value = 0;
+    for (int group = 1;; ++group) {
+        const int count = group % 2 == 0 ? 3 : 1;
+        for (int k = 0; k < count; ++k) {
+            ++value;
+            EditRecord e = mapEdit(MapId::Timing, 1 + value % 100, value - 1, value);
+            e.group = count > 1 ? group : 0;
+            if (!journal.append(e))
+                return 4;
+        }
+        if (!journal.endGroup(group))
             return 4;
-        out.write(QByteArray::number(i) + '\n');
+        out.write(QByteArray::number(value) + '\n');
     }
+}
+
+QByteArray readAllOf(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeText(const QString& path, const QByteArray& text) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
+}
+
+QStringList keptFiles(const QString& folder) {
+    return QDir(folder).entryList({QStringLiteral("*.journal.*")}, QDir::Files);
 }
 
 } // namespace
@@ -69,7 +98,18 @@ class TestEditJournal : public QObject {
     void cutOrDamagedLines_data();
     void cutOrDamagedLines();
     void killedWriterKeepsEveryEdit();
+    void operationsAreWrittenAndReadWhole();
     void startEmptiesOnlyThisUnitsFile();
+    void fileNamesTellUnitsApart_data();
+    void fileNamesTellUnitsApart();
+    void aSecondWindowKeepsAJournalOfItsOwn();
+    void aJournalLeftInACopyIsOffered();
+    void startNeverDropsWhatItsCallerCannotHaveRead();
+    void oldNamesAreFoundByTheirUnitLine_data();
+    void oldNamesAreFoundByTheirUnitLine();
+    void anotherUnitsFileUnderThisName();
+    void keepAsideAndDiscard();
+    void earlierEditsNeverMixWithNewOnes();
     void unsentEditsAreNotJournalled();
     void editsLandOnTheImage();
 };
@@ -111,6 +151,23 @@ void TestEditJournal::cutOrDamagedLines_data() {
     QTest::newRow("not a journal") << QByteArray("#EMU Version\r\n13131244\r\n") << 0
                                    << "line 1 is not the unit line";
     QTest::newRow("empty") << QByteArray() << 0 << QString();
+
+    // Edit 1 alone, then edits 2 and 3 as one operation (line 3 its group line).
+    const QByteArray operation = EditJournal::unitLine(3, QStringLiteral("AB-010203-04")) +
+                                 EditJournal::editLine(kThree[0]) + EditJournal::groupLine(4, 2) +
+                                 EditJournal::editLine(kThree[1]) + EditJournal::editLine(kThree[2]);
+    const qsizetype lastOpStart = operation.lastIndexOf('\n', operation.size() - 2) + 1;
+    QTest::newRow("an operation, whole") << operation << 3 << QString();
+    QTest::newRow("an operation cut in its last line")
+        << operation.left(operation.size() - 10) << 1 << "line 3 is cut off";
+    QTest::newRow("an operation short of its last line")
+        << operation.left(lastOpStart) << 1 << "line 3 is cut off";
+    QByteArray damagedMember = operation;
+    damagedMember[operation.indexOf("setup") + 7] = '9';
+    QTest::newRow("an operation with a damaged line") << damagedMember << 1 << "line 4 is damaged";
+    QByteArray damagedGroup = operation;
+    damagedGroup[operation.indexOf("group 4 2") + 8] = '3';
+    QTest::newRow("a damaged group line") << damagedGroup << 1 << "line 3 is damaged";
 }
 
 void TestEditJournal::cutOrDamagedLines() {
@@ -150,12 +207,59 @@ void TestEditJournal::killedWriterKeepsEveryEdit() {
     EditJournal reader(dir.path());
     const auto c = EditJournal::readFile(reader.pathFor(3, QStringLiteral("KILL-ME")));
     QVERIFY(c.has_value());
-    // Every edit reported done is there, in order; at most the one being written is cut.
+    // Every edit reported done is there, in order; at most the one being written is cut, and an
+    // operation is there whole or not at all.
     QVERIFY2(c->edits.size() >= lastReported,
              qPrintable(QStringLiteral("%1 of %2").arg(c->edits.size()).arg(lastReported)));
-    for (int i = 0; i < c->edits.size(); ++i)
+    QMap<int, int> groupSizes;
+    for (int i = 0; i < c->edits.size(); ++i) {
         QCOMPARE(c->edits[i].newValue, double(i + 1));
+        if (c->edits[i].group != 0)
+            ++groupSizes[c->edits[i].group];
+    }
+    QVERIFY(!groupSizes.isEmpty());
+    for (const int size : std::as_const(groupSizes))
+        QCOMPARE(size, 3);
     QVERIFY(c->problem.isEmpty() || c->problem.contains(QStringLiteral("cut off")));
+}
+
+void TestEditJournal::operationsAreWrittenAndReadWhole() {
+    QTemporaryDir dir;
+    EditJournal j(dir.path());
+    QVERIFY(j.start(3, QStringLiteral("AB")));
+    QVERIFY(j.append(kThree[0]));
+    QList<EditRecord> shift;
+    for (int p = 1; p <= 3; ++p) {
+        EditRecord e = mapEdit(MapId::Timing, p, 10, 10 + p);
+        e.group = 5;
+        shift << e;
+        QVERIFY(j.append(e));
+    }
+    // Nothing of the operation is on the disk until it ends, then all of it.
+    QCOMPARE(EditJournal::readFile(j.path())->edits.size(), 1);
+    QVERIFY(j.endGroup(4));
+    QCOMPARE(EditJournal::readFile(j.path())->edits.size(), 1);
+    const qint64 before = QFileInfo(j.path()).size();
+    QVERIFY(j.endGroup(5));
+    const QByteArray text = readAllOf(j.path());
+    QCOMPARE(text.mid(before), EditJournal::groupLine(5, 3) + EditJournal::editLine(shift[0]) +
+                                   EditJournal::editLine(shift[1]) + EditJournal::editLine(shift[2]));
+    // An edit of another operation, or a single one, first writes the one that waits.
+    EditRecord next = shift[0];
+    next.group = 6;
+    QVERIFY(j.append(next));
+    QVERIFY(j.append(kThree[1]));
+    // Closing writes what waits: those edits went to the unit.
+    next.group = 7;
+    QVERIFY(j.append(next));
+    j.close();
+    const JournalContents c = EditJournal::parse(readAllOf(j.path()));
+    QCOMPARE(c.problem, QString());
+    QList<int> groups;
+    for (const EditRecord& e : c.edits)
+        groups << e.group;
+    QCOMPARE(groups, (QList<int>{0, 5, 5, 5, 6, 0, 7}));
+    QCOMPARE(c.edits[3].newValue, 13.0);
 }
 
 void TestEditJournal::startEmptiesOnlyThisUnitsFile() {
@@ -172,7 +276,260 @@ void TestEditJournal::startEmptiesOnlyThisUnitsFile() {
     QVERIFY(a.append(kThree[1]));
     QCOMPARE(EditJournal::readFile(a.path())->edits.size(), 1);
     // The serial text never leaves the folder.
-    QCOMPARE(EditJournal::fileName(5, QStringLiteral("../x y")), QStringLiteral("emu5-___x_y.journal"));
+    QCOMPARE(EditJournal::fileName(5, QStringLiteral("../x y")), QStringLiteral("emu5.2e2e2f782079.journal"));
+}
+
+void TestEditJournal::fileNamesTellUnitsApart_data() {
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<QString>("b");
+    // Each pair shared one file under the old names.
+    QTest::newRow("underscore and dot") << QStringLiteral("AB_010203-04") << QStringLiteral("AB.010203-04");
+    QTest::newRow("space and slash") << QStringLiteral("AB 010203-04") << QStringLiteral("AB/010203-04");
+    QTest::newRow("control bytes") << QStringLiteral("\x1b\x07-010203-04")
+                                   << QStringLiteral("\x0a\x0d-010203-04");
+    QTest::newRow("accented letter") << QStringLiteral("\u00c9B-010203-04") << QStringLiteral("_B-010203-04");
+    QTest::newRow("no serial and 'unknown'") << QString() << QStringLiteral("unknown");
+}
+
+void TestEditJournal::fileNamesTellUnitsApart() {
+    QFETCH(QString, a);
+    QFETCH(QString, b);
+    QCOMPARE(EditJournal::legacyFileName(3, a), EditJournal::legacyFileName(3, b));
+    QVERIFY(EditJournal::fileName(3, a) != EditJournal::fileName(3, b));
+    for (const QString& serial : {a, b}) {
+        const QString name = EditJournal::fileName(3, serial);
+        QCOMPARE(QFileInfo(name).fileName(), name); // never a path
+        QVERIFY(name != EditJournal::legacyFileName(3, serial));
+        QVERIFY(name != EditJournal::fileName(3, serial, 2));
+        QVERIFY(name != EditJournal::fileName(31, serial));
+    }
+    // Two units in one folder: each journal holds its own unit and its own edits.
+    QTemporaryDir dir;
+    EditJournal ja(dir.path());
+    EditJournal jb(dir.path());
+    QVERIFY(ja.start(3, a));
+    QVERIFY(jb.start(3, b));
+    QVERIFY(ja.path() != jb.path());
+    QVERIFY(ja.append(kThree[0]));
+    const auto ca = EditJournal::readFile(ja.path());
+    const auto cb = EditJournal::readFile(jb.path());
+    QVERIFY(ca->isFor(3, a));
+    QVERIFY(cb->isFor(3, b));
+    QCOMPARE(ca->edits.size(), 1);
+    QCOMPARE(cb->edits.size(), 0);
+}
+
+void TestEditJournal::aSecondWindowKeepsAJournalOfItsOwn() {
+    QTemporaryDir dir;
+    const QString serial = QStringLiteral("AB-010203-04");
+    auto first = std::make_unique<EditJournal>(dir.path());
+    const JournalStart one = first->claim(3, serial);
+    QVERIFY(one);
+    QVERIFY(!one.inUseByAnotherWindow);
+    QCOMPARE(first->path(), first->pathFor(3, serial));
+    QVERIFY(first->append(kThree[0]));
+
+    // The same unit in a second window: told so, never given the first one's file or edits.
+    auto second = std::make_unique<EditJournal>(dir.path());
+    const JournalStart two = second->claim(3, serial);
+    QVERIFY(two);
+    QVERIFY(two.inUseByAnotherWindow);
+    QVERIFY2(two.text.contains(QStringLiteral("in use by another window")), qPrintable(two.text));
+    QVERIFY(second->path() != first->path());
+    QCOMPARE(second->left(), nullptr);
+    QVERIFY(second->append(kThree[1]));
+    QVERIFY(second->restart());
+    QVERIFY(second->append(kThree[2]));
+    const auto a = EditJournal::readFile(first->path());
+    const auto b = EditJournal::readFile(second->path());
+    QCOMPARE(a->edits.size(), 1);
+    QCOMPARE(a->edits[0].newValue, kThree[0].newValue);
+    QCOMPARE(b->edits.size(), 1);
+    QCOMPARE(b->edits[0].newValue, kThree[2].newValue);
+    QVERIFY(b->isFor(3, serial));
+
+    // The first window ends without storing its edits: the next window on the unit is offered
+    // them, while the second one's journal stays its own.
+    const QString firstPath = first->path();
+    first.reset();
+    EditJournal third(dir.path());
+    const JournalStart three = third.claim(3, serial);
+    QVERIFY(three);
+    QVERIFY(three.inUseByAnotherWindow == false);
+    QCOMPARE(third.path(), firstPath);
+    QVERIFY(third.left() != nullptr);
+    QCOMPARE(third.left()->edits.size(), 1);
+    QCOMPARE(third.left()->edits[0].newValue, kThree[0].newValue);
+}
+
+void TestEditJournal::aJournalLeftInACopyIsOffered() {
+    QTemporaryDir dir;
+    const QString serial = QStringLiteral("AB-1");
+    EditJournal first(dir.path());
+    QVERIFY(first.start(3, serial));
+    EditJournal second(dir.path());
+    QVERIFY(second.start(3, serial));
+    QVERIFY(second.append(kThree[1]));
+    const QString copyPath = second.path();
+    // Both windows end; the second one's edits were never stored.
+    first.close();
+    second.close();
+    EditJournal next(dir.path());
+    QVERIFY(next.claim(3, serial));
+    QCOMPARE(next.path(), next.pathFor(3, serial));
+    QVERIFY(next.left() != nullptr);
+    QCOMPARE(next.left()->edits.size(), 1);
+    QVERIFY(!QFile::exists(copyPath));
+    // Offered once: dealt with, it is gone.
+    QVERIFY(next.restart());
+    next.close();
+    EditJournal after(dir.path());
+    QVERIFY(after.claim(3, serial));
+    QCOMPARE(after.left(), nullptr);
+}
+
+void TestEditJournal::startNeverDropsWhatItsCallerCannotHaveRead() {
+    QTemporaryDir dir;
+    const QString serial = QStringLiteral("AB-1");
+    const QString old = QDir(dir.path()).filePath(EditJournal::legacyFileName(3, serial));
+    const QByteArray oldText = EditJournal::unitLine(3, serial) + EditJournal::editLine(kThree[0]);
+    QVERIFY(writeText(old, oldText));
+    EditJournal first(dir.path());
+    QVERIFY(first.start(3, serial));
+    QCOMPARE(readAllOf(old), oldText); // not taken over, so not emptied
+    {
+        EditJournal crashed(dir.path());
+        QVERIFY(crashed.start(3, serial));
+        QVERIFY(crashed.append(kThree[1]));
+    }
+    // A window that read only the first file starts in the copy: the copy's edits go aside.
+    EditJournal next(dir.path());
+    const JournalStart started = next.start(3, serial);
+    QVERIFY(started.inUseByAnotherWindow);
+    QVERIFY(next.path() != first.path());
+    QCOMPARE(EditJournal::readFile(next.path())->edits.size(), 0);
+    const QStringList kept = keptFiles(dir.path());
+    QCOMPARE(kept.size(), 1);
+    QCOMPARE(EditJournal::readFile(QDir(dir.path()).filePath(kept.first()))->edits[0].newValue,
+             kThree[1].newValue);
+}
+
+void TestEditJournal::oldNamesAreFoundByTheirUnitLine_data() {
+    QTest::addColumn<QString>("serial");     // the unit connected
+    QTest::addColumn<QString>("fileSerial"); // the unit line of the file under its old name
+    QTest::addColumn<bool>("offered");
+    QTest::newRow("this unit's") << "AB-010203-04"
+                                 << "AB-010203-04" << true;
+    QTest::newRow("another unit's, same old name") << "AB_010203-04"
+                                                   << "AB 010203-04" << false;
+    QTest::newRow("another model's unit line") << "CD-1"
+                                               << "" << false;
+}
+
+void TestEditJournal::oldNamesAreFoundByTheirUnitLine() {
+    QFETCH(QString, serial);
+    QFETCH(QString, fileSerial);
+    QFETCH(bool, offered);
+    QTemporaryDir dir;
+    const QString old = QDir(dir.path()).filePath(EditJournal::legacyFileName(3, serial));
+    const QByteArray unit =
+        fileSerial.isEmpty() ? EditJournal::unitLine(5, serial) : EditJournal::unitLine(3, fileSerial);
+    const QByteArray text = unit + EditJournal::editLine(kThree[0]) + EditJournal::editLine(kThree[1]);
+    QVERIFY(writeText(old, text));
+    EditJournal j(dir.path());
+    QVERIFY(j.claim(3, serial));
+    QCOMPARE(j.path(), j.pathFor(3, serial));
+    if (offered) {
+        QVERIFY(j.left() != nullptr);
+        QCOMPARE(j.left()->edits.size(), 2);
+        QVERIFY(!QFile::exists(old)); // taken over under the new name
+        QCOMPARE(readAllOf(j.path()), text);
+    } else {
+        QCOMPARE(j.left(), nullptr);
+        QCOMPARE(readAllOf(old), text); // left as it was
+        QVERIFY(EditJournal::readFile(j.path())->edits.isEmpty());
+    }
+}
+
+void TestEditJournal::anotherUnitsFileUnderThisName() {
+    QTemporaryDir dir;
+    EditJournal j(dir.path());
+    const QString path = j.pathFor(3, QStringLiteral("AB-1"));
+    const QByteArray foreign =
+        EditJournal::unitLine(5, QStringLiteral("ZZ-9")) + EditJournal::editLine(kThree[0]);
+    QVERIFY(writeText(path, foreign));
+    const JournalStart started = j.claim(3, QStringLiteral("AB-1"));
+    QVERIFY(started);
+    QCOMPARE(j.left(), nullptr); // never offered to this unit
+    // Nor written over: kept aside as it was.
+    const QStringList kept = keptFiles(dir.path());
+    QCOMPARE(kept.size(), 1);
+    QVERIFY2(started.text.contains(kept.first()), qPrintable(started.text));
+    QCOMPARE(readAllOf(QDir(dir.path()).filePath(kept.first())), foreign);
+    QVERIFY(EditJournal::readFile(j.path())->isFor(3, QStringLiteral("AB-1")));
+}
+
+void TestEditJournal::keepAsideAndDiscard() {
+    QTemporaryDir dir;
+    const QString serial = QStringLiteral("AB-1");
+    {
+        EditJournal crashed(dir.path());
+        QVERIFY(crashed.start(3, serial));
+        QVERIFY(crashed.append(kThree[0]));
+        QVERIFY(crashed.append(kThree[1]));
+    }
+    // "Decide later": the edits go aside under a dated name; the window journals afresh.
+    EditJournal j(dir.path());
+    QVERIFY(j.claim(3, serial));
+    QCOMPARE(j.left()->edits.size(), 2);
+    const std::optional<QString> kept = j.keepAside();
+    QVERIFY(kept.has_value());
+    QCOMPARE(j.left(), nullptr);
+    QCOMPARE(EditJournal::readFile(*kept)->edits.size(), 2);
+    QVERIFY(j.isOpen());
+    QCOMPARE(j.path(), j.pathFor(3, serial));
+    QCOMPARE(EditJournal::readFile(j.path())->edits.size(), 0);
+    QVERIFY(j.append(kThree[2]));
+    QCOMPARE(EditJournal::readFile(j.path())->edits.size(), 1);
+
+    // "Discard" on leaving: the journal is gone and the next Connect offers nothing.
+    QVERIFY(j.discard());
+    QVERIFY(!j.isOpen());
+    QVERIFY(!QFile::exists(j.path()));
+    QVERIFY(!j.append(kThree[2]));
+    EditJournal next(dir.path());
+    QVERIFY(next.claim(3, serial));
+    QCOMPARE(next.left(), nullptr);
+    QCOMPARE(keptFiles(dir.path()).size(), 1); // what was kept aside stays
+}
+
+void TestEditJournal::earlierEditsNeverMixWithNewOnes() {
+    QTemporaryDir dir;
+    const QString serial = QStringLiteral("AB-1");
+    EditJournal j(dir.path());
+    const QString path = j.pathFor(3, serial);
+    // The first edit cut by a crash: nothing to offer, and the next edits must read back.
+    const QByteArray cutFirst = EditJournal::unitLine(3, serial) + EditJournal::editLine(kThree[0]).left(12);
+    QVERIFY(writeText(path, cutFirst));
+    QVERIFY(j.claim(3, serial));
+    QCOMPARE(j.left(), nullptr);
+    QVERIFY(j.append(kThree[1]));
+    auto c = EditJournal::readFile(path);
+    QCOMPARE(c->problem, QString());
+    QCOMPARE(c->edits.size(), 1);
+    j.close();
+
+    // Edits left and not decided on before the next edit: they go aside, whole.
+    QVERIFY(j.claim(3, serial));
+    QCOMPARE(j.left()->edits.size(), 1);
+    QVERIFY(j.append(kThree[2]));
+    c = EditJournal::readFile(path);
+    QCOMPARE(c->edits.size(), 1);
+    QCOMPARE(c->edits[0].newValue, kThree[2].newValue);
+    const QStringList kept = keptFiles(dir.path());
+    QCOMPARE(kept.size(), 1);
+    QCOMPARE(EditJournal::readFile(QDir(dir.path()).filePath(kept.first()))->edits[0].newValue,
+             kThree[1].newValue);
 }
 
 void TestEditJournal::unsentEditsAreNotJournalled() {

@@ -65,6 +65,7 @@ class TestCliDiffJournal : public QObject {
     void journalListsItsEdits();
     void journalCutIsReportedAndTheLinesBeforeKept();
     void journalListsTheStateFolder();
+    void journalShowsControlBytesOfASerialSafely();
 
   private:
     QTemporaryDir dir_;
@@ -213,6 +214,26 @@ void TestCliDiffJournal::journalListsTheStateFolder() {
     const Run r = runCli({"journal"}, state.path());
     QCOMPARE(r.status, 0);
     QCOMPARE(r.out, j.path() + QStringLiteral(": EMU 3, serial AB-1, 1 edit not stored\n"));
+}
+
+void TestCliDiffJournal::journalShowsControlBytesOfASerialSafely() {
+    QTemporaryDir state;
+    const QString serial = QStringLiteral("\x1b[2J\\-010203-04"); // "clear the screen", then a backslash
+    EditJournal j(QDir(state.path()).filePath(QStringLiteral("emu-interface")));
+    QVERIFY(j.start(3, serial));
+    QVERIFY(j.append(edit(MapId::Timing, 2, 1, 2)));
+    const QString shown = QStringLiteral("serial \\x1b[2J\\\\-010203-04");
+    const Run list = runCli({"journal"}, state.path());
+    const Run one = runCli({"journal", j.path()});
+    for (const Run& r : {list, one}) {
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.out.contains(shown), qPrintable(r.out));
+        QVERIFY(!r.out.contains(QChar(0x1b)));
+    }
+    // JSON carries the text itself, escaped as JSON escapes it.
+    const Run js = runCli({"journal", "--json", j.path()});
+    QCOMPARE(QJsonDocument::fromJson(js.out.toUtf8()).object()["serial"].toString(), serial);
+    QVERIFY(!js.out.contains(QChar(0x1b)));
 }
 
 QTEST_GUILESS_MAIN(TestCliDiffJournal)

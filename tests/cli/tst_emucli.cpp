@@ -29,6 +29,7 @@ class TestEmuCli : public QObject {
     void usage();
     void identify();
     void identifyWithoutUnit();
+    void identifyShowsControlBytesOfASerialSafely();
     void readSavesTheUnitsImage();
     void readRefusesVehicleTextsTheFileCannotHold();
     void writeRestoresABackup();
@@ -134,6 +135,21 @@ void TestEmuCli::identify() {
     p.start(cliPath(), {"identify", "--port", "2"});
     QVERIFY(p.waitForFinished(60000));
     QCOMPARE(p.exitCode(), 0);
+}
+
+void TestEmuCli::identifyShowsControlBytesOfASerialSafely() {
+    // Letters ESC and BEL (wire value + 1): the unit's bytes must not reach the terminal raw.
+    SimConfig config;
+    auto image = EmuSimulator::baseTune(3, QStringLiteral("AB-010203-04"));
+    image[98] = 0x1B + 1;
+    image[99] = 0x07 + 1;
+    config.image = image;
+    startSim(config);
+    const Run r = runCli({"identify", "--serial", "--device", sim_->devicePath()});
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.out.contains(QStringLiteral("Serial number: \\x1b\\x07-010203-04\n")), qPrintable(r.out));
+    for (const QChar c : r.out)
+        QVERIFY2(c >= QLatin1Char(' ') || c == QLatin1Char('\n'), qPrintable(r.out));
 }
 
 void TestEmuCli::identifyWithoutUnit() {

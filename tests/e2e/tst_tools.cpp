@@ -66,6 +66,8 @@ class TestTools : public QObject {
     void calibrationSendsMinimumAndSpan();
     void captureErrorStartsAgain();
     void readingAboveTheBarLeavesIt();
+    void aReadingPastTheBarIsCapturedAtItsEnd();
+    void anOpenCaptureBelowTheClosedOneIsNamed();
     void okIsOffWithoutBothCaptures();
     void resetSendsZeroAndHundred();
     void sensorField_data();
@@ -154,7 +156,10 @@ void TestTools::captureErrorStartsAgain() {
     pressF1(form);
     QVERIFY(showsReading(form, unit, 85));
     pressF1(form);
-    QCOMPARE(child<QLabel>(form, "Panel1")->text(), ThrottleCalibration::kErrorText);
+    // The required words, then which capture was wrong.
+    const QString panel = child<QLabel>(form, "Panel1")->text();
+    QVERIFY2(panel.startsWith(ThrottleCalibration::kErrorText), qPrintable(panel));
+    QVERIFY2(panel.contains(QStringLiteral("closed throttle reading (85)")), qPrintable(panel));
     QCOMPARE(child<QLineEdit>(form, "Edit1")->text(), QStringLiteral("0"));
     QCOMPARE(child<QLineEdit>(form, "Edit2")->text(), QStringLiteral("100"));
     QVERIFY(!child<QPushButton>(form, "Button1")->isEnabled());
@@ -187,6 +192,53 @@ void TestTools::readingAboveTheBarLeavesIt() {
     QTest::qWait(200);
     QCOMPARE(child<QLabel>(form, "Label3")->text(), QStringLiteral("150"));
     child<QPushButton>(form, "Button3")->click();
+}
+
+void TestTools::aReadingPastTheBarIsCapturedAtItsEnd() {
+    Bench bench;
+    EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
+    TForm1& w = bench.window();
+    QVERIFY(connectTo(w, unit));
+    TTPSCalForm* form = w.tpsCalForm();
+    form->CalBtnClick();
+    QVERIFY(showsReading(form, unit, 60));
+    // Wide open, the sensor reads past the bar: the bar stays at 60, the capture is the bar's end.
+    QVERIFY(showsReading(form, unit, 140));
+    QCOMPARE(child<QProgressBar>(form, "TPSCalBar")->value(), 60);
+    pressF1(form);
+    QCOMPARE(child<QLineEdit>(form, "Edit2")->text(), QStringLiteral("100"));
+    QVERIFY(showsReading(form, unit, 12));
+    pressF1(form);
+    QCOMPARE(child<QLabel>(form, "Panel1")->text(), ThrottleCalibration::kDoneText);
+    unit.clearRecord();
+    child<QPushButton>(form, "Button1")->click();
+    QTRY_COMPARE(sets(unit), (QList<QByteArray>{set(0x26, 12), set(0x27, 88)}));
+    QCOMPARE(w.state().cal.TPSSpan, 88);
+}
+
+void TestTools::anOpenCaptureBelowTheClosedOneIsNamed() {
+    Bench bench;
+    EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
+    TForm1& w = bench.window();
+    QVERIFY(connectTo(w, unit));
+    w.state().cal.TPSMin = 10;
+    w.state().cal.TPSSpan = 80;
+    TTPSCalForm* form = w.tpsCalForm();
+    form->CalBtnClick();
+    // F1 before the throttle was opened: a maximum of 2 under the minimum of 10.
+    QVERIFY(showsReading(form, unit, 2));
+    pressF1(form);
+    QCOMPARE(child<QLineEdit>(form, "Edit2")->text(), QStringLiteral("2"));
+    QVERIFY(showsReading(form, unit, 10));
+    pressF1(form);
+    const QString panel = child<QLabel>(form, "Panel1")->text();
+    QVERIFY2(panel.startsWith(ThrottleCalibration::kErrorText), qPrintable(panel));
+    QVERIFY2(
+        panel.contains(QStringLiteral("open throttle reading (2) is below the closed throttle reading (10)")),
+        qPrintable(panel));
+    QVERIFY(!child<QPushButton>(form, "Button1")->isEnabled());
+    child<QPushButton>(form, "Button3")->click();
+    QVERIFY(sets(unit).isEmpty());
 }
 
 void TestTools::okIsOffWithoutBothCaptures() {

@@ -29,37 +29,56 @@ void TestThrottleCalibration::captures_data() {
     QTest::addColumn<Capture>("result");
     QTest::addColumn<int>("minimum");
     QTest::addColumn<int>("maximum");
-    QTest::addColumn<QString>("panel");
+    QTest::addColumn<QString>("panel"); // how the panel's text starts
+    QTest::addColumn<QString>("why");   // and what it then says
     QTest::addColumn<bool>("ok");
+    const QString error = ThrottleCalibration::kErrorText;
     QTest::newRow("90 then 12") << 90 << 12 << Capture::Calibrated << 12 << 90
-                                << ThrottleCalibration::kDoneText << true;
+                                << ThrottleCalibration::kDoneText << QString() << true;
     QTest::newRow("closed of 0") << 80 << 0 << Capture::Calibrated << 0 << 80
-                                 << ThrottleCalibration::kDoneText << true;
-    QTest::newRow("80 then 85") << 80 << 85 << Capture::Error << 0 << 100 << ThrottleCalibration::kErrorText
-                                << false;
-    QTest::newRow("equal readings") << 50 << 50 << Capture::Error << 0 << 100
-                                    << ThrottleCalibration::kErrorText << false;
+                                 << ThrottleCalibration::kDoneText << QString() << true;
+    QTest::newRow("wide open past the bar's end") << 150 << 12 << Capture::Calibrated << 12 << 100
+                                                  << ThrottleCalibration::kDoneText << QString() << true;
+    QTest::newRow("80 then 85: the closed capture") << 80 << 85 << Capture::Error << 0 << 100 << error
+                                                    << "The closed throttle reading (85) is above the open "
+                                                       "throttle reading (80)"
+                                                    << false;
+    QTest::newRow("2 then 10: the open capture")
+        << 2 << 10 << Capture::Error << 0 << 100 << error
+        << "The open throttle reading (2) is below the closed throttle "
+           "reading (10)"
+        << false;
+    QTest::newRow("equal readings") << 50 << 50 << Capture::Error << 0 << 100 << error
+                                    << "Both readings are 50: the throttle did not move" << false;
+    QTest::newRow("both past the bar's end")
+        << 180 << 200 << Capture::Error << 0 << 100 << error << "Both readings are 100" << false;
 }
 
 void TestThrottleCalibration::captures() {
     QFETCH(int, open);
     QFETCH(int, closed);
+    QFETCH(QString, panel);
+    QFETCH(QString, why);
     ThrottleCalibration cal;
     cal.start(40, 30);
     QCOMPARE(cal.minimum(), 40);
     QCOMPARE(cal.maximum(), 70);
     QCOMPARE(cal.capture(open), Capture::MaximumTaken);
-    QCOMPARE(cal.maximum(), open);
+    QCOMPARE(cal.maximum(), std::min(open, ThrottleCalibration::kBarMaximum));
     QCOMPARE(cal.panelText(), ThrottleCalibration::kReleaseText);
     QVERIFY(!cal.okEnabled());
 
     QTEST(cal.capture(closed), "result");
     QTEST(cal.minimum(), "minimum");
     QTEST(cal.maximum(), "maximum");
-    QTEST(cal.panelText(), "panel");
+    QVERIFY2(cal.panelText().startsWith(panel), qPrintable(cal.panelText()));
+    if (why.isEmpty())
+        QCOMPARE(cal.panelText(), panel);
+    else
+        QVERIFY2(cal.panelText().contains(why), qPrintable(cal.panelText()));
     QTEST(cal.okEnabled(), "ok");
     if (cal.okEnabled())
-        QCOMPARE(cal.span(), open - closed);
+        QCOMPARE(cal.span(), cal.maximum() - closed);
 }
 
 void TestThrottleCalibration::errorPauseIgnoresF1UntilOver() {

@@ -1,11 +1,12 @@
-// The undo history over the edit door, against a simulated unit: what makes one step, and the
-// messages an undo or redo puts on the wire.
+// The undo history over the edit door, against a simulated unit: what makes one step (a drag, a
+// held key, an operation), the messages an undo or redo puts on the wire, and the clean state.
 #include "calibration/CalibrationEditor.h"
 #include "link/EmuLink.h"
 #include "undo/EditHistory.h"
 
 #include "EmuSimulator.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 #include <memory>
@@ -30,6 +31,10 @@ class TestEditHistory : public QObject {
     void aDragOverSeveralPointsUndoesInReverse();
     void anEditAfterUndoDropsTheRedo();
     void nothingIsSentWhenRefused();
+    void anOperationIsOneStep();
+    void runsDoNotMergeAcrossMapsOrOperations();
+    void aDragBackToItsStartIsNoStep();
+    void cleanState();
 
   private:
     QList<QByteArray> sent(int expected);
@@ -158,6 +163,104 @@ void TestEditHistory::nothingIsSentWhenRefused() {
     QVERIFY(history_->canUndo());
     QVERIFY(!history_->canRedo());
     QCOMPARE(sent(0), QList<QByteArray>{});
+}
+
+void TestEditHistory::anOperationIsOneStep() {
+    {
+        const CalibrationEditor::Group operation(*door_);
+        for (int p = 1; p <= 5; ++p)
+            door_->setMapPoint(MapId::Timing, p, 20 + p);
+        door_->setMapPoint(MapId::Timing, 2, 30); // the same point again: one change
+        door_->setSetupValue(80, 6);
+    }
+    QCOMPARE(history_->count(), 1);
+    sent(7);
+    // Back in the reverse order, each point once, to its value before the operation.
+    QCOMPARE(history_->undo(), QString());
+    QCOMPARE(sent(6), (QList<QByteArray>{wire(0xF2, 80, 255), wire(0xE8, 5, 10), wire(0xE8, 4, 10),
+                                         wire(0xE8, 3, 10), wire(0xE8, 2, 10), wire(0xE8, 1, 10)}));
+    QCOMPARE(state_.cal.map(MapId::Timing)[2], 10.0);
+    QCOMPARE(history_->redo(), QString());
+    QCOMPARE(sent(6), (QList<QByteArray>{wire(0xE8, 1, 21), wire(0xE8, 2, 30), wire(0xE8, 3, 23),
+                                         wire(0xE8, 4, 24), wire(0xE8, 5, 25), wire(0xF2, 80, 6)}));
+    QCOMPARE(state_.cal.map(MapId::Timing)[2], 30.0);
+    // The next operation is a step of its own.
+    {
+        const CalibrationEditor::Group operation(*door_);
+        door_->setMapPoint(MapId::Timing, 1, 40);
+    }
+    QCOMPARE(history_->count(), 2);
+}
+
+void TestEditHistory::runsDoNotMergeAcrossMapsOrOperations() {
+    door_->setMapPoint(MapId::Timing, 5, 11, true);
+    door_->setMapPoint(MapId::VacuumTiming, 5, 3, true); // another chart: another step
+    QCOMPARE(history_->count(), 2);
+    {
+        const CalibrationEditor::Group operation(*door_);
+        door_->setMapPoint(MapId::VacuumTiming, 6, 4, true);
+    }
+    QCOMPARE(history_->count(), 3);
+    door_->setMapPoint(MapId::VacuumTiming, 7, 5, true); // the operation ended the run
+    door_->setMapPoint(MapId::VacuumTiming, 8, 6, true);
+    QCOMPARE(history_->count(), 4);
+    // Setup values sent one by one are steps of their own, even on the same byte.
+    door_->setSetupValue(80, 4);
+    door_->setSetupValue(80, 6);
+    QCOMPARE(history_->count(), 6);
+}
+
+void TestEditHistory::aDragBackToItsStartIsNoStep() {
+    door_->setSetupValue(80, 4);
+    QCOMPARE(history_->count(), 1);
+    door_->setMapPoint(MapId::Timing, 5, 12, true);
+    door_->setMapPoint(MapId::Timing, 5, 10, true);
+    QCOMPARE(history_->count(), 1);
+    // The drag goes on from there: a step again.
+    door_->setMapPoint(MapId::Timing, 5, 13, true);
+    door_->endEditGroup();
+    QCOMPARE(history_->count(), 2);
+    sent(4);
+    QCOMPARE(history_->undo(), QString());
+    QCOMPARE(sent(1), QList<QByteArray>{wire(0xE8, 5, 10)});
+}
+
+void TestEditHistory::cleanState() {
+    QSignalSpy spy(history_.get(), &EditHistory::modifiedChanged);
+    QVERIFY(!history_->isModified());
+    door_->setMapPoint(MapId::Timing, 5, 12, true);
+    door_->setMapPoint(MapId::Timing, 5, 13, true);
+    QVERIFY(history_->isModified());
+    QCOMPARE(spy.size(), 1);
+    QCOMPARE(spy.takeFirst().at(0).toBool(), true);
+    // Written to the unit mid-drag: the drag's next edit is a new step, away from the clean point.
+    history_->setClean();
+    QVERIFY(!history_->isModified());
+    QCOMPARE(spy.takeFirst().at(0).toBool(), false);
+    door_->setMapPoint(MapId::Timing, 5, 14, true);
+    door_->endEditGroup();
+    QCOMPARE(history_->count(), 2);
+    QVERIFY(history_->isModified());
+    // Undo back to what the unit stored: clean; redo away from it: modified.
+    QCOMPARE(history_->undo(), QString());
+    QVERIFY(!history_->isModified());
+    QCOMPARE(history_->redo(), QString());
+    QVERIFY(history_->isModified());
+    QCOMPARE(history_->undo(), QString());
+    QCOMPARE(history_->undo(), QString());
+    QVERIFY(history_->isModified()); // before the stored point is a change too
+    // A new edit there drops the stored point: no undo or redo reaches it again.
+    door_->setSetupValue(80, 4);
+    for (int i = 0; i < 3; ++i) {
+        history_->undo();
+        QVERIFY(history_->isModified());
+    }
+    spy.clear();
+    // Read, Open, Close all: what the PC holds is what it was given.
+    history_->clear();
+    QVERIFY(!history_->isModified());
+    QCOMPARE(spy.size(), 1);
+    QCOMPARE(spy.takeFirst().at(0).toBool(), false);
 }
 
 QTEST_GUILESS_MAIN(TestEditHistory)
