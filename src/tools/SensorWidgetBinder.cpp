@@ -104,7 +104,11 @@ void SensorWidgetBinder::showUnitValue(int id) {
                 SensorCalibration::fieldText(session_.state().cal.SetupBlock[static_cast<size_t>(id)]));
 }
 
-const SensorWidgetBinder::Field* SensorWidgetBinder::fieldOf(const QObject* edit) const {
+const SensorWidgetBinder::Field* SensorWidgetBinder::fieldOf(const QObject* watched) const {
+    // A field being destroyed loses its focus too; by then it is no CommitLineEdit any more.
+    const auto* edit = qobject_cast<const CommitLineEdit*>(watched);
+    if (!edit)
+        return nullptr;
     for (const Field& f : fields_)
         if (f.edit == edit)
             return &f;

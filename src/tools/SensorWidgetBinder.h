@@ -43,7 +43,7 @@ class SensorWidgetBinder : public QObject {
         int id;
     };
     void showUnitValue(int id);
-    const Field* fieldOf(const QObject* edit) const;
+    const Field* fieldOf(const QObject* watched) const;
 
     ToolSession& session_;
     std::vector<Field> fields_;

@@ -168,7 +168,7 @@ void TestSetupTab::edits_data() {
     QTest::addColumn<QStringList>("before"); // steps whose messages are not checked
     QTest::addColumn<QString>("step");
     QTest::addColumn<QList<QByteArray>>("sent");
-    QTest::addColumn<int>("stored"); // wire byte at the id afterwards (-1: as the unit had it)
+    QTest::addColumn<int>("stored");    // wire byte at the id afterwards (-1: as the unit had it)
     QTest::addColumn<QString>("shown"); // "=": what the box showed before the step
 
     using L = QList<QByteArray>;
@@ -266,10 +266,14 @@ void TestSetupTab::typingSendsOnceWhenCommitted_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<int>("key");
     QTest::addColumn<QByteArray>("sent");
-    QTest::newRow("RPM Limiter 7000, Enter") << "Edit20" << "7000" << int(Qt::Key_Return) << set(84, 70);
-    QTest::newRow("Gear Teeth 12, Tab") << "Edit34" << "12" << int(Qt::Key_Tab) << set(1, 12);
-    QTest::newRow("Coil Time 2.5, keypad Enter") << "Edit14" << "2.5" << int(Qt::Key_Enter) << set(82, 5);
-    QTest::newRow("Idle RPM 1200, Tab") << "Edit39" << "1200" << int(Qt::Key_Tab) << set(35, 12);
+    QTest::newRow("RPM Limiter 7000, Enter") << "Edit20"
+                                             << "7000" << int(Qt::Key_Return) << set(84, 70);
+    QTest::newRow("Gear Teeth 12, Tab") << "Edit34"
+                                        << "12" << int(Qt::Key_Tab) << set(1, 12);
+    QTest::newRow("Coil Time 2.5, keypad Enter") << "Edit14"
+                                                 << "2.5" << int(Qt::Key_Enter) << set(82, 5);
+    QTest::newRow("Idle RPM 1200, Tab") << "Edit39"
+                                        << "1200" << int(Qt::Key_Tab) << set(35, 12);
 }
 
 void TestSetupTab::typingSendsOnceWhenCommitted() {
@@ -319,12 +323,24 @@ void TestSetupTab::refusals_data() {
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("range");
-    QTest::newRow("Max Fueling 26") << "Edit36" << "26" << "0 to 25";
-    QTest::newRow("Low throttle vacuum 2.6") << "Edit37" << "2.6" << "0 to 2.53 bar";
-    QTest::newRow("RPM Limiter 99999") << "Edit20" << "99999" << "0 to 8000 RPM";
-    QTest::newRow("Cylinders 13") << "Edit12" << "13" << "1 to 12";
-    QTest::newRow("Control Delay 3") << "Edit50" << "3" << "5 to 25";
-    QTest::newRow("Start Prime Pulse 254") << "Edit33" << "254" << "0 to 253";
+    QTest::newRow("Max Fueling 26") << "Edit36"
+                                    << "26"
+                                    << "0 to 25";
+    QTest::newRow("Low throttle vacuum 2.6") << "Edit37"
+                                             << "2.6"
+                                             << "0 to 2.53 bar";
+    QTest::newRow("RPM Limiter 99999") << "Edit20"
+                                       << "99999"
+                                       << "0 to 8000 RPM";
+    QTest::newRow("Cylinders 13") << "Edit12"
+                                  << "13"
+                                  << "1 to 12";
+    QTest::newRow("Control Delay 3") << "Edit50"
+                                     << "3"
+                                     << "5 to 25";
+    QTest::newRow("Start Prime Pulse 254") << "Edit33"
+                                           << "254"
+                                           << "0 to 253";
 }
 
 void TestSetupTab::refusals() {
@@ -575,8 +591,8 @@ void TestSetupTab::outputBoxesFollowTheirSource() {
 
 void TestSetupTab::localeRoundTrip_data() {
     QTest::addColumn<QLocale>("locale");
-    QTest::addColumn<QString>("vacuum");  // Edit57 after the fill: 0.2 bar
-    QTest::addColumn<QString>("coil");    // typed into Edit14: 2.5 ms
+    QTest::addColumn<QString>("vacuum"); // Edit57 after the fill: 0.2 bar
+    QTest::addColumn<QString>("coil");   // typed into Edit14: 2.5 ms
     QTest::newRow("decimal comma, dot groups") << QLocale(QLocale::German, QLocale::Germany) << "0,2"
                                                << "2,5";
     QTest::newRow("decimal point, comma groups") << QLocale(QLocale::English, QLocale::UnitedStates) << "0.2"
