@@ -437,7 +437,9 @@ bool SetupPage::send(const Binding& b, std::uint8_t plain, const QString& shown)
     const bool sent = editor_.setSetupValue(b.p->id, plain);
     sendingId_ = -1;
     if (!sent) {
-        status(notReachedText(b, plain, shown));
+        // A fill echoes what the tab now shows; with no unit on the port that is no news.
+        if (!filling_)
+            status(notReachedText(b, plain, shown));
         return false;
     }
     if (b.p->armsWrite && hooks_.armWrite)
@@ -449,7 +451,7 @@ bool SetupPage::sendChoice(const Binding& b, std::uint8_t plain) {
     sendingId_ = b.p->id;
     const bool sent = editor_.setSetupChoice(b.p->id, plain);
     sendingId_ = -1;
-    if (!sent)
+    if (!sent && !filling_)
         status(notReachedText(b, plain, {}));
     return sent;
 }
@@ -684,21 +686,25 @@ void SetupPage::fillOne(Binding& b) {
 }
 
 void SetupPage::FillSetupTab() {
+    filling_ = true;
     for (const SetupParameter& p : setupParameters())
         if (p.kind != SetupKind::Other)
             fillOne(binding(p.id));
+    filling_ = false;
     pumpSliders_->setEnabled(state_.cal.HasFuelMaps);
     filled_ = true;
     updateHints();
 }
 
 void SetupPage::refreshAfterWrite() {
+    filling_ = true;
     for (const SetupParameter& p : setupParameters()) {
         const bool box = p.kind == SetupKind::EditR || p.kind == SetupKind::EditZ;
         const bool engineOrTiming = panelIs(p, "Engine Configuration") || panelIs(p, "Timing Configuration");
         if (box && (engineOrTiming || p.scale == SetupScale::BySource))
             fillOne(binding(p.id));
     }
+    filling_ = false;
     updateHints();
 }
 

@@ -131,6 +131,7 @@ class SetupPage : public QWidget {
     QWidget* pumpSliders_ = nullptr;
     QWidget* realTimeFrame_ = nullptr;
     bool filled_ = false;
-    bool quiet_ = false; // showing a value from the door: the handlers send nothing
-    int sendingId_ = -1; // the parameter this page is sending: its control shows it already
+    bool filling_ = false; // a fill runs: its sends are echoes, a failed one is not reported
+    bool quiet_ = false;   // showing a value from the door: the handlers send nothing
+    int sendingId_ = -1;   // the parameter this page is sending: its control shows it already
 };

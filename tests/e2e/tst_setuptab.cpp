@@ -1,13 +1,13 @@
-// The Setup tab against the simulator: typed values, choices, sliders and edge buttons reach the
-// unit as the bytes the parameter table gives, and fills show the unit's bytes.
+// The Setup tab against the simulator: typed values reach the unit once, when committed, as the
+// bytes the parameter table gives; refusals send nothing and say why; choices, sliders and edge
+// buttons send on change; fills and undo show the unit's bytes without sending them again.
 #include "e2e_helpers.h"
-
-#include "ui/EditSafetyNet.h"
-#include "undo/EditHistory.h"
 
 #include "controls/CommitLineEdit.h"
 #include "setup/SetupPage.h"
+#include "ui/EditSafetyNet.h"
 #include "ui/TExtWrn.h"
+#include "undo/EditHistory.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
