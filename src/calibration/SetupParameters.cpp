@@ -27,6 +27,8 @@ constexpr const char* kIdle = "Idle Control";
 const std::vector<const char*> kSourceItems{"None",   "RPM",        "Vacuum",  "TPS",
                                             "Lambda", "Water Temp", "Air Temp"};
 const std::vector<const char*> kEdgeItems{"Rising edge", "Falling edge"};
+// The unit of an output's Min and Max, by its source.
+const char* const kSourceUnits[kOutputSourceCount] = {"", "RPM", "bar", "%", "V", "°C", "°C"};
 
 // Bounds that keep plain + 1 below the "not present" marker: 253 plain, 2.53 in hundredths.
 constexpr double kMaxHundredths = kMaxStoredPlain / 100.0;
@@ -650,8 +652,12 @@ SetupEntry notANumber(const QString& text, bool real) {
     return e;
 }
 
+// Without group separators: the boxes read back what they show, and a reader that took "3,000"
+// would take "3,5" as 35 in a locale whose decimal point is a comma.
 QString shortest(double v, const QLocale& locale) {
-    return locale.toString(v, 'g', QLocale::FloatingPointShortest);
+    QLocale writer = locale;
+    writer.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
+    return writer.toString(v, 'g', QLocale::FloatingPointShortest);
 }
 
 } // namespace
@@ -757,6 +763,17 @@ QString valueText(const SetupParameter& p, double value, const QLocale& locale) 
     return shortest(value, locale);
 }
 
+QString acceptedRangeText(const SetupParameter& p, const SetupContext& context, const QLocale& locale) {
+    QString unit = QString::fromUtf8(p.unit);
+    if (p.scale == S::BySource)
+        unit = QString::fromUtf8(kSourceUnits[static_cast<int>(context.source)]);
+    QString text =
+        valueText(p, p.min, locale) + QStringLiteral(" to ") + valueText(p, maxFor(p, context), locale);
+    if (!unit.isEmpty())
+        text += (unit.startsWith(u'°') ? QString() : QStringLiteral(" ")) + unit;
+    return text;
+}
+
 std::optional<int> itemOfWire(const SetupParameter& p, std::uint8_t wire) {
     const int item = wire == 0 ? 0 : wire - 1;
     if (item >= static_cast<int>(p.items.size()))
@@ -792,10 +809,8 @@ QString describeWire(const SetupParameter& p, std::uint8_t wire, OutputSource so
         return QString(QChar(static_cast<char16_t>(plain)));
     QString text = shortest(*decodedValue(p, wire, source), QLocale::c());
     const char* unit = p.unit;
-    if (p.scale == S::BySource) {
-        static const char* const kUnits[] = {"", "RPM", "bar", "%", "V", "°C", "°C"};
-        unit = kUnits[static_cast<int>(source)];
-    }
+    if (p.scale == S::BySource)
+        unit = kSourceUnits[static_cast<int>(source)];
     if (*unit)
         text += (QString::fromUtf8(unit).startsWith(u'°') ? QString() : QStringLiteral(" ")) +
                 QString::fromUtf8(unit);

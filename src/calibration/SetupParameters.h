@@ -129,8 +129,14 @@ std::uint8_t plainFromValue(const SetupParameter& p, double value, OutputSource 
 std::optional<double> decodedValue(const SetupParameter& p, std::uint8_t wire,
                                    OutputSource source = OutputSource::None);
 
-// A value as an edit box shows it: integers as integers, reals in their shortest form.
+// A value as an edit box shows it: integers as integers, reals in their shortest form, never with
+// a group separator (evaluateEntry reads it back).
 QString valueText(const SetupParameter& p, double value, const QLocale& locale = QLocale());
+
+// The accepted range in display units with the unit, as the boxes say it: "1 to 12",
+// "0 to 2.53 bar", "0 to 8000 RPM" (RPM Limiter with RpmRange 8000).
+QString acceptedRangeText(const SetupParameter& p, const SetupContext& context,
+                          const QLocale& locale = QLocale());
 
 // The item a wire byte selects (radio groups, pairs and sources): b - 1, with b = 0 selecting the
 // first item; nothing when b - 1 names no item.

@@ -10,12 +10,16 @@
 // Until then it looks pending (tinted) and nothing is sent; Esc puts back the accepted text, the
 // value the unit holds. A commit of a text that differs from the accepted one is handed to the
 // committer once; it either takes the text (it becomes the accepted text) or says why not, and
-// then the accepted text comes back and the reason stays in the box's tooltip.
+// then the accepted text comes back and the reason stays in the box's tooltip. Another window
+// taking the focus (a message box, a dialog of the link) is no leaving; a message box shown by the
+// committer cannot commit a second time. Ctrl+Z and the redo keys are the box's own only while it
+// holds typed text; otherwise they go on to the window (the tune's undo).
 class CommitLineEdit : public QLineEdit {
     Q_OBJECT
 
   public:
-    // Returns an empty text when the value was taken, or the reason it was refused.
+    // Returns an empty text when the value was taken, or the reason it was refused. A committer
+    // that puts another text in the box (revert(), setAcceptedText()) keeps that text instead.
     using Committer = std::function<QString(const QString& text)>;
 
     explicit CommitLineEdit(QWidget* parent = nullptr);

@@ -3,6 +3,7 @@
 #include "calibration/CalibrationEditor.h"
 #include "calibration/EmuState.h"
 #include "calibration/SettingsFile.h"
+#include "controls/CommitLineEdit.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -16,7 +17,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSignalBlocker>
 #include <QSlider>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -48,6 +48,11 @@ class VehicleTextValidator : public QValidator {
 
 QString text(const char* s) {
     return QString::fromUtf8(s);
+}
+
+// The parameter's name in messages: its label without the trailing blanks some labels carry.
+QString nameOf(const SetupParameter& p) {
+    return text(p.label).trimmed();
 }
 
 bool panelIs(const SetupParameter& p, const char* panel) {
@@ -149,6 +154,8 @@ SetupPage::SetupPage(EmuState& state, CalibrationEditor& editor, SetupPageHooks 
         if (b.calibrate)
             b.calibrate->setEnabled(false);
     }
+    updateHints();
+    connect(&editor_, &CalibrationEditor::setupValueChanged, this, &SetupPage::showUnitValue);
 }
 
 QWidget* SetupPage::buildInfoPanels() {
@@ -274,15 +281,16 @@ QWidget* SetupPage::buildPanel(const char* panel, QWidget* parent) {
 
 void SetupPage::buildEdit(Binding& b, QWidget* parent) {
     const SetupParameter& p = *b.p;
-    b.edit = new QLineEdit(parent);
+    b.edit = new CommitLineEdit(parent);
     b.edit->setObjectName(text(p.control));
-    b.edit->setAccessibleName(text(p.label).trimmed());
+    b.edit->setAccessibleName(nameOf(p));
     b.edit->setFixedWidth(kBoxWidth);
     if (p.maxLength > 0)
         b.edit->setMaxLength(p.maxLength);
     b.control = b.edit;
     const int id = p.id;
-    connect(b.edit, &QLineEdit::textChanged, this, [this, id] { EditChange(id); });
+    b.edit->setCommitter([this, id](const QString& typed) { return EditChange(id, typed); });
+    connect(b.edit, &CommitLineEdit::refused, this, [this](const QString& reason) { status(reason); });
 }
 
 void SetupPage::buildChoice(Binding& b, QWidget* parent, QWidget* box) {
@@ -412,9 +420,40 @@ SetupContext SetupPage::contextFor(const SetupParameter& p) const {
     return c;
 }
 
-void SetupPage::send(const Binding& b, std::uint8_t plain) {
-    if (editor_.setSetupValue(b.p->id, plain) && b.p->armsWrite && hooks_.armWrite)
+void SetupPage::status(const QString& text) const {
+    if (hooks_.showStatus)
+        hooks_.showStatus(text);
+}
+
+QString SetupPage::notReachedText(const Binding& b, std::uint8_t plain, const QString& shown) const {
+    const QString value =
+        shown.isEmpty() ? describeWire(*b.p, static_cast<std::uint8_t>(plain + 1), contextFor(*b.p).source)
+                        : shown;
+    return QStringLiteral("%1: %2 did not reach the EMU").arg(nameOf(*b.p), value);
+}
+
+bool SetupPage::send(const Binding& b, std::uint8_t plain, const QString& shown) {
+    sendingId_ = b.p->id;
+    const bool sent = editor_.setSetupValue(b.p->id, plain);
+    sendingId_ = -1;
+    if (!sent) {
+        // A fill echoes what the tab now shows; with no unit on the port that is no news.
+        if (!filling_)
+            status(notReachedText(b, plain, shown));
+        return false;
+    }
+    if (b.p->armsWrite && hooks_.armWrite)
         hooks_.armWrite();
+    return true;
+}
+
+bool SetupPage::sendChoice(const Binding& b, std::uint8_t plain) {
+    sendingId_ = b.p->id;
+    const bool sent = editor_.setSetupChoice(b.p->id, plain);
+    sendingId_ = -1;
+    if (!sent && !filling_)
+        status(notReachedText(b, plain, {}));
+    return sent;
 }
 
 void SetupPage::applyEffect(const SetupParameter& p, double value) {
@@ -449,53 +488,57 @@ void SetupPage::applyEffect(const SetupParameter& p, double value) {
     }
 }
 
-void SetupPage::EditChange(int id) {
+QString SetupPage::EditChange(int id, const QString& typed) {
     Binding& b = binding(id);
-    if (!state_.link.DataReady || b.restoring)
-        return;
     const SetupParameter& p = *b.p;
-    const SetupEntry entry = evaluateEntry(p, b.edit->text(), contextFor(p));
+    if (!state_.link.DataReady)
+        return QStringLiteral("%1: no data is loaded, nothing was sent").arg(nameOf(p));
+    const SetupContext context = contextFor(p);
+    const SetupEntry entry = evaluateEntry(p, typed, context);
     switch (entry.status) {
     case EntryStatus::Ignored:
-        return;
+        // An emptied box sends nothing; it shows the value the unit holds again.
+        b.edit->revert();
+        return {};
     case EntryStatus::NotANumber:
         if (hooks_.showError)
             hooks_.showError(entry.error);
-        return;
+        return entry.error;
     case EntryStatus::OutOfRange:
-        if (p.kind == SetupKind::EditR) {
-            // The last accepted value comes back; the unit already has it, so nothing is sent.
-            b.restoring = true;
-            b.edit->setText(valueText(p, b.lastAccepted));
-            b.restoring = false;
-        } else {
-            b.edit->setText(QStringLiteral("0")); // re-enters as a new entry
-        }
-        return;
+        return QStringLiteral("%1 accepts %2: %3 was not sent")
+            .arg(nameOf(p), acceptedRangeText(p, context), typed);
     case EntryStatus::Accepted:
-        b.lastAccepted = entry.value;
-        applyEffect(p, entry.value);
-        send(b, entry.plain);
-        return;
+        break;
     }
+    if (!send(b, entry.plain, typed))
+        return notReachedText(b, entry.plain, typed);
+    applyEffect(p, entry.value);
+    updateHints(); // a new RPM Range moves the limit of "RPM Limiter"
+    return {};
 }
 
 void SetupPage::CheckBoxClick(int id) {
     Binding& b = binding(id);
-    if (!state_.link.DataReady)
+    if (!state_.link.DataReady || quiet_)
         return;
     const bool checked = b.check->isChecked();
-    send(b, checked ? 2 : 1);
+    if (!send(b, checked ? 2 : 1)) {
+        showQuietly(b);
+        return;
+    }
     if (b.calibrate)
         b.calibrate->setEnabled(checked);
 }
 
 void SetupPage::RadioClick(int id, int item) {
     Binding& b = binding(id);
+    if (quiet_)
+        return;
     const auto plain = static_cast<std::uint8_t>(item);
     if (b.p->kind != SetupKind::RadioPair) {
         // Radio groups and output sources send on every change, also during a fill.
-        editor_.setSetupChoice(id, plain);
+        if (!sendChoice(b, plain))
+            showQuietly(b);
         return;
     }
     if (!state_.link.DataReady)
@@ -506,7 +549,8 @@ void SetupPage::RadioClick(int id, int item) {
             hooks_.askTriggerExternal();
         return;
     }
-    send(b, plain);
+    if (!send(b, plain))
+        showQuietly(b);
 }
 
 void SetupPage::showSlider(Binding& b) {
@@ -521,12 +565,15 @@ void SetupPage::TrackBarChange(int id) {
     Binding& b = binding(id);
     // The read-only box follows the slider also during a fill.
     showSlider(b);
-    if (!state_.link.DataReady)
+    if (!state_.link.DataReady || quiet_)
         return;
     const int value = b.slider->value();
+    if (!send(b, static_cast<std::uint8_t>(value))) {
+        showQuietly(b);
+        return;
+    }
     if (b.p->kind == SetupKind::TargetSlider)
         applyEffect(*b.p, value / 100.0);
-    send(b, static_cast<std::uint8_t>(value));
 }
 
 void SetupPage::TrackBar7Enter() {
@@ -556,9 +603,10 @@ int SetupPage::edgeState(const Binding& b) const {
 
 void SetupPage::EdgeBoxClick(int id) {
     Binding& b = binding(id);
-    if (!state_.link.DataReady)
+    if (!state_.link.DataReady || quiet_)
         return;
-    send(b, static_cast<std::uint8_t>(edgeState(b)));
+    if (!send(b, static_cast<std::uint8_t>(edgeState(b))))
+        showQuietly(b);
 }
 
 void SetupPage::SpeedButtonClick(int id) {
@@ -566,8 +614,8 @@ void SetupPage::SpeedButtonClick(int id) {
     const bool firstShown = !b.buttons[0]->isHidden();
     b.buttons[0]->setVisible(!firstShown);
     b.buttons[1]->setVisible(firstShown);
-    if (b.check->isChecked() && state_.link.DataReady)
-        send(b, static_cast<std::uint8_t>(edgeState(b)));
+    if (b.check->isChecked() && state_.link.DataReady && !send(b, static_cast<std::uint8_t>(edgeState(b))))
+        showQuietly(b);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -590,19 +638,17 @@ void SetupPage::fillOne(Binding& b) {
     }
     if (wire == kSetupNotPresent) {
         b.control->setEnabled(false);
-        if (b.edit) {
-            const QSignalBlocker quiet(b.edit);
-            b.edit->clear();
-        }
+        if (b.edit)
+            b.edit->setAcceptedText(QString());
         return;
     }
     b.control->setEnabled(true);
     switch (p.kind) {
     case SetupKind::EditR:
     case SetupKind::EditZ: {
+        // The box shows the value as the accepted one: nothing is committed, nothing sent.
         const double value = decodedValue(p, wire, contextFor(p).source).value_or(0);
-        b.lastAccepted = value;
-        b.edit->setText(valueText(p, value));
+        b.edit->setAcceptedText(valueText(p, value));
         applyEffect(p, value);
         break;
     }
@@ -640,20 +686,49 @@ void SetupPage::fillOne(Binding& b) {
 }
 
 void SetupPage::FillSetupTab() {
+    filling_ = true;
     for (const SetupParameter& p : setupParameters())
         if (p.kind != SetupKind::Other)
             fillOne(binding(p.id));
+    filling_ = false;
     pumpSliders_->setEnabled(state_.cal.HasFuelMaps);
     filled_ = true;
+    updateHints();
 }
 
 void SetupPage::refreshAfterWrite() {
+    filling_ = true;
     for (const SetupParameter& p : setupParameters()) {
         const bool box = p.kind == SetupKind::EditR || p.kind == SetupKind::EditZ;
         const bool engineOrTiming = panelIs(p, "Engine Configuration") || panelIs(p, "Timing Configuration");
         if (box && (engineOrTiming || p.scale == SetupScale::BySource))
             fillOne(binding(p.id));
     }
+    filling_ = false;
+    updateHints();
+}
+
+void SetupPage::showQuietly(Binding& b) {
+    quiet_ = true;
+    fillOne(b);
+    quiet_ = false;
+}
+
+void SetupPage::showUnitValue(int id) {
+    // An output's Min and Max are read in its source's unit: a new source changes what they show.
+    for (auto& [other, b] : bindings_)
+        if (b.p->sourceId == id && b.edit)
+            showQuietly(b);
+    const auto it = bindings_.find(id);
+    if (it != bindings_.end() && id != sendingId_)
+        showQuietly(it->second);
+    updateHints();
+}
+
+void SetupPage::updateHints() {
+    for (auto& [id, b] : bindings_)
+        if (b.edit)
+            b.edit->setHint(QStringLiteral("Accepts %1").arg(acceptedRangeText(*b.p, contextFor(*b.p))));
 }
 
 // ---------------------------------------------------------------------------------------------

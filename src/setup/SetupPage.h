@@ -9,6 +9,7 @@
 #include <vector>
 
 class CalibrationEditor;
+class CommitLineEdit;
 class QAbstractButton;
 class QButtonGroup;
 class QCheckBox;
@@ -20,14 +21,17 @@ struct EmuState;
 
 // What the Setup page asks of the window around it.
 struct SetupPageHooks {
-    std::function<void(const QString&)> showError; // the toolkit's conversion error
-    std::function<void()> armWrite;                // Read off, Write on: the unit now differs
-    std::function<void()> askTriggerExternal;      // the typed confirmation for "External"
+    std::function<void(const QString&)> showError;  // the toolkit's conversion error
+    std::function<void(const QString&)> showStatus; // why a value was refused or did not reach the unit
+    std::function<void()> armWrite;                 // Read off, Write on: the unit now differs
+    std::function<void()> askTriggerExternal;       // the typed confirmation for "External"
 };
 
 // The "Setup" tab: every setup parameter of the table bound to its control, the EMU version and
 // vehicle panels, and the place of the real-time frame RT2. Each control kind has one handler;
-// every value reaches the unit through the edit door.
+// every value reaches the unit through the edit door. A typed value is sent once, when its box
+// commits it (Enter, Tab, leaving the box); a value that changes through the door (undo, another
+// window) is shown by every control of it without being sent again.
 class SetupPage : public QWidget {
     Q_OBJECT
 
@@ -58,8 +62,9 @@ class SetupPage : public QWidget {
     void clearTriggerExternal();
 
     // The handlers, one per control kind; each binding (Edit12Change, CheckBox1Click, ...) calls its
-    // kind's handler with the parameter's id.
-    void EditChange(int id);
+    // kind's handler with the parameter's id. EditChange takes a committed text: it returns an
+    // empty text when the value went to the unit (or nothing was to be sent), else why not.
+    QString EditChange(int id, const QString& typed);
     void CheckBoxClick(int id);
     void RadioClick(int id, int item);
     void TrackBarChange(int id);
@@ -83,15 +88,13 @@ class SetupPage : public QWidget {
     struct Binding {
         const SetupParameter* p = nullptr;
         QWidget* control = nullptr; // what a 255 byte disables
-        QLineEdit* edit = nullptr;
+        CommitLineEdit* edit = nullptr;
         QCheckBox* check = nullptr;
         QSlider* slider = nullptr;
         QLineEdit* shown = nullptr;       // a slider's read-only box
         QPushButton* calibrate = nullptr; // a sensor's "Calibrate" button
         QButtonGroup* group = nullptr;
         std::vector<QAbstractButton*> buttons;
-        double lastAccepted = 0;
-        bool restoring = false;
     };
 
     QWidget* buildPanel(const char* panel, QWidget* parent);
@@ -103,9 +106,17 @@ class SetupPage : public QWidget {
     QWidget* buildInfoPanels();
 
     void fillOne(Binding& b);
+    // A value that changed through the door: its controls show it, and nothing is sent.
+    void showUnitValue(int id);
+    void showQuietly(Binding& b);
+    void updateHints();
     void applyEffect(const SetupParameter& p, double value);
     void showSlider(Binding& b);
-    void send(const Binding& b, std::uint8_t plain);
+    // Sends through the door; false (and the status says so) when the unit did not get it.
+    bool send(const Binding& b, std::uint8_t plain, const QString& shown = {});
+    bool sendChoice(const Binding& b, std::uint8_t plain);
+    QString notReachedText(const Binding& b, std::uint8_t plain, const QString& shown) const;
+    void status(const QString& text) const;
     int edgeState(const Binding& b) const;
     SetupContext contextFor(const SetupParameter& p) const;
     Binding& binding(int id) { return bindings_.at(id); }
@@ -120,4 +131,7 @@ class SetupPage : public QWidget {
     QWidget* pumpSliders_ = nullptr;
     QWidget* realTimeFrame_ = nullptr;
     bool filled_ = false;
+    bool filling_ = false; // a fill runs: its sends are echoes, a failed one is not reported
+    bool quiet_ = false;   // showing a value from the door: the handlers send nothing
+    int sendingId_ = -1;   // the parameter this page is sending: its control shows it already
 };

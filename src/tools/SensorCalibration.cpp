@@ -1,17 +1,33 @@
 #include "tools/SensorCalibration.h"
 
+#include "link/Connection.h"
+
 namespace SensorCalibration {
 
+namespace {
+
+Action refuse(const QString& reason) {
+    return {Action::Kind::Refuse, 0, reason};
+}
+
+} // namespace
+
 Action actionFor(const QString& text, int limit, bool dataReady) {
-    if (!dataReady || text.isEmpty())
+    if (text.isEmpty())
         return {};
+    if (!dataReady)
+        return refuse(QStringLiteral("no data is loaded, nothing was sent"));
     bool ok = false;
     const int value = text.toInt(&ok, 10);
     if (!ok)
-        return {};
+        return refuse(Connection::conversionErrorText(text));
     if (value < 0 || value >= limit)
-        return {Action::Kind::ReplaceWithZero, 0};
-    return {Action::Kind::Send, static_cast<std::uint8_t>(value & 0xFF)};
+        return refuse(QStringLiteral("accepts 0 to %1: %2 was not sent").arg(limit - 1).arg(text));
+    return {Action::Kind::Send, static_cast<std::uint8_t>(value & 0xFF), {}};
+}
+
+QString fieldText(std::uint8_t wire) {
+    return QString::number(static_cast<std::uint8_t>(wire - 1));
 }
 
 bool buttonEnabled(bool emuConnected, std::uint8_t fittedWireByte) {

@@ -2,13 +2,14 @@
 
 #include "calibration/CalibrationEditor.h"
 #include "calibration/EmuState.h"
+#include "controls/CommitLineEdit.h"
+#include "controls/ToolIcons.h"
 #include "link/Connection.h"
 #include "tools/DialogKeyPreview.h"
 #include "tools/SensorCalibration.h"
 #include "tools/SerialNumberDialog.h"
 #include "tools/ServicePassword.h"
 #include "tools/ToolSession.h"
-#include "controls/ToolIcons.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -24,6 +25,8 @@
 const QString TForm2::kWrongPassword = QStringLiteral("Wrong password");
 
 namespace {
+
+const QString kParameter13Name = QStringLiteral("Setup parameter 13");
 
 QLabel* picture(QWidget* parent, const char* name, const QString& caption, ToolIcon icon) {
     auto* l = new QLabel(parent);
@@ -68,14 +71,20 @@ TForm2::TForm2(ToolSession& session, QWidget* parent)
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setAccessibleName(QStringLiteral("Password result"));
 
-    Edit2 = new QLineEdit(this);
+    Edit2 = new CommitLineEdit(this);
     Edit2->setObjectName(QStringLiteral("Edit2"));
-    Edit2->setAccessibleName(QStringLiteral("Setup parameter 13"));
+    Edit2->setAccessibleName(kParameter13Name);
     Edit2->setMaxLength(SensorCalibration::kMaxDigits);
     Edit2->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), Edit2));
     Edit2->setFixedWidth(60);
-    Edit2->setToolTip(QStringLiteral("Setup parameter 13"));
-    connect(Edit2, &QLineEdit::textChanged, this, &TForm2::Edit2Change);
+    Edit2->setHint(QStringLiteral("%1: accepts 0 to %2")
+                       .arg(kParameter13Name)
+                       .arg(SensorCalibration::kParameter13Limit - 1));
+    Edit2->setCommitter([this](const QString& text) { return Edit2Change(text); });
+    connect(Edit2, &CommitLineEdit::refused, this, [this](const QString& reason) {
+        if (showStatus_)
+            showStatus_(reason);
+    });
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("Button1"));
@@ -179,8 +188,12 @@ void TForm2::Image4Click() {
 void TForm2::Image3Click() {
     if (!serviceAllowed())
         return;
+    // The field opens on the value the unit holds, which Esc puts back.
+    Edit2->setAcceptedText(SensorCalibration::fieldText(
+        session_.state().cal.SetupBlock[static_cast<size_t>(SensorCalibration::kParameter13Id)]));
     Edit2->show();
     Edit2->setFocus();
+    Edit2->selectAll();
 }
 
 void TForm2::Button2Click() {
@@ -202,19 +215,21 @@ void TForm2::Button2Click() {
     serialForm_->activateWindow();
 }
 
-void TForm2::Edit2Change() {
+QString TForm2::Edit2Change(const QString& text) {
     const SensorCalibration::Action action = SensorCalibration::actionFor(
-        Edit2->text(), SensorCalibration::kParameter13Limit, session_.state().link.DataReady);
+        text, SensorCalibration::kParameter13Limit, session_.state().link.DataReady);
     switch (action.kind) {
     case SensorCalibration::Action::Kind::Nothing:
-        return;
-    case SensorCalibration::Action::Kind::ReplaceWithZero:
-        Edit2->setText(QStringLiteral("0"));
-        return;
+        Edit2->revert();
+        return {};
+    case SensorCalibration::Action::Kind::Refuse:
+        return kParameter13Name + QLatin1Char(' ') + action.reason;
     case SensorCalibration::Action::Kind::Send:
-        session_.editor().setSetupValue(SensorCalibration::kParameter13Id, action.plain);
-        return;
+        break;
     }
+    if (!session_.editor().setSetupValue(SensorCalibration::kParameter13Id, action.plain))
+        return QStringLiteral("%1: %2 did not reach the EMU").arg(kParameter13Name, text);
+    return {};
 }
 
 void TForm2::showSerialUpdated(const QString& serial) {
@@ -226,6 +241,8 @@ void TForm2::hideServiceControls() {
     Edit1->hide();
     Button2->hide();
     Label2->hide();
+    // Closing the window is no commit: typed text not yet sent is dropped.
+    Edit2->revert();
     Edit2->hide();
 }
 

@@ -3,6 +3,9 @@
 #include <QByteArray>
 #include <QDialog>
 
+#include <functional>
+
+class CommitLineEdit;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
@@ -27,6 +30,9 @@ class TForm2 : public QDialog {
     // The password's SHA-256 as 64 hexadecimal digits; the build's hash unless set.
     void setPasswordHash(const QByteArray& hexHash) { passwordHash_ = hexHash; }
 
+    // Where a refused or undelivered parameter 13 is reported (the main window's status bar).
+    void setStatusHook(std::function<void(const QString&)> hook) { showStatus_ = std::move(hook); }
+
     bool altHeld() const { return AltHeld; }
     bool ctrlHeld() const { return CtrlHeld; }
 
@@ -40,7 +46,9 @@ class TForm2 : public QDialog {
     void Button2Click(); // the password's OK
     void Image3Click();
     void Image4Click();
-    void Edit2Change();
+    // The committed text of the parameter field: an empty text when it went to the unit (or there
+    // was nothing to send), else why not.
+    QString Edit2Change(const QString& text);
     // After Update in the serial-number dialog.
     void showSerialUpdated(const QString& serial);
 
@@ -56,6 +64,7 @@ class TForm2 : public QDialog {
     ToolSession& session_;
     TSerialFrm* serialForm_ = nullptr;
     QByteArray passwordHash_;
+    std::function<void(const QString&)> showStatus_;
     bool AltHeld = false;
     bool CtrlHeld = false;
 
@@ -65,5 +74,5 @@ class TForm2 : public QDialog {
     QLineEdit* Edit1 = nullptr;
     QPushButton* Button2 = nullptr;
     QLabel* Label2 = nullptr;
-    QLineEdit* Edit2 = nullptr;
+    CommitLineEdit* Edit2 = nullptr;
 };

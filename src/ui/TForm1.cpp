@@ -18,7 +18,6 @@
 #include "monitor/LiveMonitor.h"
 #include "monitor/TRT.h"
 #include "setup/SetupPage.h"
-#include "tools/SensorCalibration.h"
 #include "tools/SensorWidgetBinder.h"
 #include "tools/SerialNumberDialog.h"
 #include "tools/TForm2.h"
@@ -310,6 +309,7 @@ void TForm1::buildPages() {
 QWidget* TForm1::buildSetupPage() {
     SetupPageHooks hooks;
     hooks.showError = [this](const QString& text) { prompts().showError(this, text); };
+    hooks.showStatus = [this](const QString& text) { setStatus(0, text); };
     hooks.armWrite = [this] {
         spRead->setEnabled(false);
         updateWriteButton(true);
@@ -354,28 +354,11 @@ void TForm1::keepTabOnEditableBoxes() {
 
 void TForm1::bindSensorCalibration() {
     // Each Calibrate button of the Setup tab reveals its calibration number field beside it; the
-    // throttle's opens the throttle calibration.
-    struct Sensor {
-        int fittedId;
-        const char* field;
-        int calibrationId;
-    };
-    for (const Sensor& s : {Sensor{6, "Edit52", SensorCalibration::kWaterTempId},
-                            Sensor{7, "Edit58", SensorCalibration::kAirTempId},
-                            Sensor{9, "Edit60", SensorCalibration::kMapSensorId}}) {
-        QPushButton* button = setupPage_->calibrateButton(s.fittedId);
-        if (!button)
-            continue;
-        auto* field = new QLineEdit(button->parentWidget());
-        field->setObjectName(QString::fromLatin1(s.field));
-        field->setAccessibleName(button->accessibleName() + QStringLiteral(" number"));
-        field->setMaximumWidth(60);
-        if (auto* row = qobject_cast<QBoxLayout*>(button->parentWidget()->layout()))
-            row->insertWidget(row->indexOf(button) + 1, field);
-        sensorBinder_->attach(button, field, s.calibrationId);
-    }
-    if (QPushButton* throttle = setupPage_->calibrateButton(5))
-        sensorBinder_->attachThrottle(throttle, *tpsCalForm_);
+    // throttle's opens the throttle calibration. Refused numbers are said in the status bar, as is
+    // a refused parameter 13 of the About window.
+    sensorBinder_->bindSetupPage(*setupPage_, *tpsCalForm_);
+    sensorBinder_->setStatusHook([this](const QString& text) { setStatus(0, text); });
+    aboutForm_->setStatusHook([this](const QString& text) { setStatus(0, text); });
 }
 
 QWidget* TForm1::withFrame(QWidget* page, TRT* frame) {

@@ -16,6 +16,10 @@ class TestSetupParameters : public QObject {
     void entries();
     void fills_data();
     void fills();
+    void shownValuesReadBack_data();
+    void shownValuesReadBack();
+    void rangeTexts_data();
+    void rangeTexts();
     void radioItems();
     void lambdaMarker_data();
     void lambdaMarker();
@@ -147,6 +151,69 @@ void TestSetupParameters::fills() {
     QCOMPARE(v.has_value(), !shown.isEmpty());
     if (v)
         QCOMPARE(valueText(p, *v, QLocale::c()), shown);
+}
+
+void TestSetupParameters::shownValuesReadBack_data() {
+    QTest::addColumn<QLocale>("locale");
+    QTest::newRow("C") << QLocale::c();
+    QTest::newRow("German: decimal comma, dot groups") << QLocale(QLocale::German, QLocale::Germany);
+    QTest::newRow("US English: comma groups") << QLocale(QLocale::English, QLocale::UnitedStates);
+    QTest::newRow("French: space groups") << QLocale(QLocale::French, QLocale::France);
+}
+
+// What a fill shows in a box is read back by the same box: never a conversion error, and the
+// shown value committed as it is gives the byte the unit holds.
+void TestSetupParameters::shownValuesReadBack() {
+    QFETCH(QLocale, locale);
+    const OutputSource sources[] = {OutputSource::Rpm, OutputSource::Vacuum, OutputSource::Tps,
+                                    OutputSource::Lambda, OutputSource::WaterTemp};
+    for (const SetupParameter& p : setupParameters()) {
+        if (p.kind != SetupKind::EditR && p.kind != SetupKind::EditZ)
+            continue;
+        for (OutputSource source : sources) {
+            if (p.scale != SetupScale::BySource && source != OutputSource::Rpm)
+                continue; // one pass is enough for a box that has no source
+            for (int plain : {0, 1, 5, 30, 99, 100, 253}) {
+                const double v = *decodedValue(p, static_cast<std::uint8_t>(plain + 1), source);
+                const QString shown = valueText(p, v, locale);
+                const SetupEntry e = evaluateEntry(p, shown, {10000, source}, locale);
+                const QByteArray what = QByteArray(p.label) + " shows " + shown.toUtf8();
+                QVERIFY2(e.status != EntryStatus::NotANumber, what.constData());
+                if (e.status == EntryStatus::Accepted && p.fill == SetupFill::Plain)
+                    QVERIFY2(e.plain == plain, what.constData());
+            }
+        }
+    }
+}
+
+void TestSetupParameters::rangeTexts_data() {
+    QTest::addColumn<int>("id");
+    QTest::addColumn<int>("rpmRange");
+    QTest::addColumn<OutputSource>("source");
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("text");
+    const auto N = OutputSource::None;
+    const QLocale c = QLocale::c();
+    const QLocale de(QLocale::German, QLocale::Germany);
+    QTest::newRow("Cylinders") << 80 << 7000 << N << c << "1 to 12";
+    QTest::newRow("RPM Limiter follows RPM Range") << 84 << 8000 << N << c << "0 to 8000 RPM";
+    QTest::newRow("Coil Time") << 82 << 7000 << N << c << "0 to 100 ms";
+    QTest::newRow("Fuel Cut-off Vac") << 16 << 7000 << N << c << "0 to 2.53 bar";
+    QTest::newRow("Fuel Cut-off Vac, decimal comma") << 16 << 7000 << N << de << "0 to 2,53 bar";
+    QTest::newRow("Max Fueling") << 42 << 7000 << N << c << "0 to 25";
+    QTest::newRow("Timing Sensor") << 0 << 7000 << N << c << "0 to 180°";
+    QTest::newRow("Fuel Cut-off RPM, no group separator") << 15 << 7000 << N << de << "0 to 10000 RPM";
+    QTest::newRow("output by RPM") << 30 << 7000 << OutputSource::Rpm << de << "0 to 25300 RPM";
+    QTest::newRow("output by Lambda") << 31 << 7000 << OutputSource::Lambda << c << "0 to 2.53 V";
+    QTest::newRow("output by Water Temp") << 33 << 7000 << OutputSource::WaterTemp << c << "0 to 253°C";
+}
+
+void TestSetupParameters::rangeTexts() {
+    QFETCH(int, id);
+    QFETCH(int, rpmRange);
+    QFETCH(OutputSource, source);
+    QFETCH(QLocale, locale);
+    QTEST(acceptedRangeText(*setupParameter(id), {rpmRange, source}, locale), "text");
 }
 
 void TestSetupParameters::radioItems() {

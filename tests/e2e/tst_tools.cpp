@@ -2,13 +2,15 @@
 // service entry and the workshop serial number, asserting on the bytes the unit received.
 #include "e2e_helpers.h"
 
-#include "tools/SensorWidgetBinder.h"
+#include "controls/CommitLineEdit.h"
+#include "setup/SetupPage.h"
 #include "tools/SerialNumberDialog.h"
 #include "tools/TForm2.h"
 #include "tools/TTPSCalForm.h"
 #include "tools/ThrottleCalibration.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -285,48 +287,96 @@ void TestTools::resetSendsZeroAndHundred() {
 }
 
 void TestTools::sensorField_data() {
+    QTest::addColumn<QString>("calibrate");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<int>("fitted"); // the sensor's setup offset
     QTest::addColumn<int>("id");
-    QTest::newRow("water, Edit52") << 44;
-    QTest::newRow("air, Edit58") << 50;
-    QTest::newRow("map, Edit60") << 52;
+    QTest::newRow("water, Edit52") << "Button1"
+                                   << "Edit52" << 6 << 44;
+    QTest::newRow("air, Edit58") << "Button2"
+                                 << "Edit58" << 7 << 50;
+    QTest::newRow("map, Edit60") << "Button3"
+                                 << "Edit60" << 9 << 52;
 }
 
 void TestTools::sensorField() {
+    QFETCH(QString, calibrate);
+    QFETCH(QString, field);
+    QFETCH(int, fitted);
     QFETCH(int, id);
+    const auto at = static_cast<size_t>(id);
     Bench bench;
     EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
     TForm1& w = bench.window();
     QVERIFY(connectTo(w, unit));
-    // The Setup page's button and field, bound as the page binds them.
-    QWidget page;
-    auto* calibrate = new QPushButton(QStringLiteral("Calibrate"), &page);
-    auto* field = new QLineEdit(&page);
-    w.sensorBinder()->attach(calibrate, field, id);
-    page.show();
-    QVERIFY(!field->isVisible());
-    calibrate->click();
-    QVERIFY(field->isVisible());
-
-    QTest::keyClicks(field, QStringLiteral("300"));
-    QTRY_COMPARE(sets(unit).size(), 3);
-    QCOMPARE(sets(unit).last(), set(id, 44));
-    QCOMPARE(int(w.state().cal.SetupBlock[static_cast<size_t>(id)]), 45);
-    QTRY_COMPARE(int(unit.image()[static_cast<size_t>(id)]), 45);
-
+    w.activateWindow();
+    QTRY_VERIFY(w.isActiveWindow());
+    QCheckBox* sensor = w.setupPage()->sensorBox(fitted);
+    if (!sensor->isChecked()) {
+        sensor->setChecked(true);
+        QVERIFY(unit.waitForCommands(1, 3000));
+    }
     unit.clearRecord();
-    field->clear();
-    QTest::keyClicks(field, QStringLiteral("500"));
-    QCOMPARE(field->text(), QStringLiteral("0"));
-    QTRY_COMPARE(sets(unit).size(), 3); // 5, 50, then the 0 that replaced 500
-    QCOMPARE(sets(unit).last(), set(id, 0));
-    QCOMPARE(int(w.state().cal.SetupBlock[static_cast<size_t>(id)]), 1);
+    auto* button = child<QPushButton>(&w, calibrate.toLatin1().constData());
+    auto* edit = child<CommitLineEdit>(&w, field.toLatin1().constData());
+    QVERIFY(button->isEnabled());
+    QVERIFY(!edit->isVisible());
+    button->click();
+    QVERIFY(edit->isVisible());
+    QVERIFY(edit->hasFocus());
+    // The field opens on the number the unit holds.
+    QCOMPARE(edit->text(), QString::number(std::uint8_t(unit.image()[at] - 1)));
 
-    // Letters cannot be typed; leaving the field hides it.
-    QTest::keyClicks(field, QStringLiteral("x"));
-    QCOMPARE(field->text(), QStringLiteral("0"));
-    QFocusEvent leave(QEvent::FocusOut);
-    QApplication::sendEvent(field, &leave);
-    QVERIFY(!field->isVisible());
+    // Typing sends nothing; Enter sends the number once, as its low 8 bits.
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("300"));
+    QTest::qWait(100);
+    QVERIFY(sets(unit).isEmpty());
+    QTest::keyClick(edit, Qt::Key_Return);
+    QVERIFY(unit.waitForCommands(1, 3000));
+    QTest::qWait(50);
+    QCOMPARE(sets(unit), QList<QByteArray>{set(id, 44)});
+    QCOMPARE(int(w.state().cal.SetupBlock[at]), 45);
+    QTRY_COMPARE(int(unit.image()[at]), 45);
+    QCOMPARE(edit->text(), QStringLiteral("300"));
+
+    // 500 is refused: nothing sent, the field shows the number sent before and says why.
+    unit.clearRecord();
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("500"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTest::qWait(100);
+    QVERIFY(sets(unit).isEmpty());
+    QCOMPARE(edit->text(), QStringLiteral("300"));
+    QVERIFY2(edit->toolTip().contains(QStringLiteral("0 to 499")), qPrintable(edit->toolTip()));
+    QCOMPARE(w.statusText(0), edit->toolTip());
+    QCOMPARE(int(w.state().cal.SetupBlock[at]), 45);
+
+    // Letters cannot be typed; Esc puts the number back.
+    QTest::keyClicks(edit, QStringLiteral("x"));
+    QCOMPARE(edit->text(), QStringLiteral("300"));
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("12"));
+    QTest::keyClick(edit, Qt::Key_Escape);
+    QCOMPARE(edit->text(), QStringLiteral("300"));
+    QVERIFY(w.isVisible());
+
+    // Tab commits, and leaving the field hides it.
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("12"));
+    QTest::keyClick(edit, Qt::Key_Tab);
+    QVERIFY(unit.waitForCommands(1, 3000));
+    QTest::qWait(50);
+    QCOMPARE(sets(unit), QList<QByteArray>{set(id, 12)});
+    QVERIFY(!edit->isVisible());
+
+    // Each commit is one undo step: Ctrl+Z sends 44 again, and the field shows it.
+    unit.clearRecord();
+    QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(unit.waitForCommands(1, 3000));
+    QTest::qWait(50);
+    QCOMPARE(sets(unit), QList<QByteArray>{set(id, 44)});
+    QCOMPARE(edit->text(), QStringLiteral("44"));
 }
 
 void TestTools::serviceNeedsUnitCtrlAndAlt() {
@@ -510,17 +560,53 @@ void TestTools::parameter13() {
     TForm1& w = bench.window();
     QVERIFY(connectTo(w, unit));
     TForm2* about = openServiceEntry(w);
-    auto* field = child<QLineEdit>(about, "Edit2");
+    // The window activates asynchronously; the field has the focus once it is active.
+    about->activateWindow();
+    QTRY_VERIFY(about->isActiveWindow());
+    auto* field = child<CommitLineEdit>(about, "Edit2");
     QVERIFY(field->isVisible());
+    QVERIFY(field->hasFocus());
+    // The field opens on the value the unit holds.
+    const QString held = QString::number(std::uint8_t(unit.image()[13] - 1));
+    QCOMPARE(field->text(), held);
+
+    // 300 is refused at Enter: nothing sent, the unit's value back, the reason in the tooltip.
+    field->selectAll();
     QTest::keyClicks(field, QStringLiteral("300"));
-    QCOMPARE(field->text(), QStringLiteral("0"));
-    // 3 and 30 are sent as typed; 300 becomes "0", which is sent.
-    QTRY_COMPARE(sets(unit), (QList<QByteArray>{set(13, 3), set(13, 30), set(13, 0)}));
-    QCOMPARE(int(w.state().cal.SetupBlock[13]), 1);
-    field->clear();
+    QTest::qWait(100);
+    QVERIFY(sets(unit).isEmpty());
+    QTest::keyClick(field, Qt::Key_Return);
+    QTest::qWait(100);
+    QVERIFY(sets(unit).isEmpty());
+    QCOMPARE(field->text(), held);
+    QVERIFY2(field->toolTip().contains(QStringLiteral("0 to 255")), qPrintable(field->toolTip()));
+    QCOMPARE(w.statusText(0), field->toolTip());
+
+    // 255 goes once, at Enter; Enter does not close the window.
+    field->selectAll();
     QTest::keyClicks(field, QStringLiteral("255"));
-    QTRY_COMPARE(sets(unit).last(), set(13, 255));
-    child<QPushButton>(about, "Button1")->click();
+    QTest::qWait(100);
+    QVERIFY(sets(unit).isEmpty());
+    QTest::keyClick(field, Qt::Key_Return);
+    QVERIFY(unit.waitForCommands(1, 3000));
+    QTest::qWait(50);
+    QCOMPARE(sets(unit), QList<QByteArray>{set(13, 255)});
+    QCOMPARE(int(w.state().cal.SetupBlock[13]), 0);
+    QVERIFY(about->isVisible());
+
+    // Esc while typing puts 255 back and leaves the window open; nothing is sent.
+    field->selectAll();
+    QTest::keyClicks(field, QStringLiteral("7"));
+    QTest::keyClick(field, Qt::Key_Escape);
+    QCOMPARE(field->text(), QStringLiteral("255"));
+    QVERIFY(about->isVisible());
+    // Typed but not committed when the window closes: dropped, not sent.
+    field->selectAll();
+    QTest::keyClicks(field, QStringLiteral("9"));
+    about->close();
+    QTest::qWait(100);
+    QCOMPARE(sets(unit).size(), 1);
+    QVERIFY(w.isEnabled());
 }
 
 QTEST_MAIN(TestTools)

@@ -31,20 +31,28 @@ void TestServiceFields::numberField_data() {
     QTest::addColumn<bool>("ready");
     QTest::addColumn<Kind>("kind");
     QTest::addColumn<int>("plain");
+    QTest::addColumn<QString>("reason"); // Refuse: the reason's text
     const int sensor = SensorCalibration::kSensorLimit;
     const int p13 = SensorCalibration::kParameter13Limit;
-    QTest::newRow("300 sends its low 8 bits") << "300" << sensor << true << Kind::Send << 44;
-    QTest::newRow("499 is the largest") << "499" << sensor << true << Kind::Send << 243;
-    QTest::newRow("500 becomes 0") << "500" << sensor << true << Kind::ReplaceWithZero << 0;
-    QTest::newRow("0 is sent") << "0" << sensor << true << Kind::Send << 0;
-    QTest::newRow("256 in a sensor field") << "256" << sensor << true << Kind::Send << 0;
-    QTest::newRow("empty") << "" << sensor << true << Kind::Nothing << 0;
-    QTest::newRow("no data loaded") << "300" << sensor << false << Kind::Nothing << 0;
-    QTest::newRow("negative") << "-1" << sensor << true << Kind::ReplaceWithZero << 0;
-    QTest::newRow("not a number") << "abc" << sensor << true << Kind::Nothing << 0;
-    QTest::newRow("parameter 13 of 300") << "300" << p13 << true << Kind::ReplaceWithZero << 0;
-    QTest::newRow("parameter 13 of 256") << "256" << p13 << true << Kind::ReplaceWithZero << 0;
-    QTest::newRow("parameter 13 of 255") << "255" << p13 << true << Kind::Send << 255;
+    const QString none;
+    QTest::newRow("300 sends its low 8 bits") << "300" << sensor << true << Kind::Send << 44 << none;
+    QTest::newRow("499 is the largest") << "499" << sensor << true << Kind::Send << 243 << none;
+    QTest::newRow("500 is refused") << "500" << sensor << true << Kind::Refuse << 0
+                                    << "accepts 0 to 499: 500 was not sent";
+    QTest::newRow("0 is sent") << "0" << sensor << true << Kind::Send << 0 << none;
+    QTest::newRow("256 in a sensor field") << "256" << sensor << true << Kind::Send << 0 << none;
+    QTest::newRow("empty") << "" << sensor << true << Kind::Nothing << 0 << none;
+    QTest::newRow("no data loaded") << "300" << sensor << false << Kind::Refuse << 0
+                                    << "no data is loaded, nothing was sent";
+    QTest::newRow("negative") << "-1" << sensor << true << Kind::Refuse << 0
+                              << "accepts 0 to 499: -1 was not sent";
+    QTest::newRow("not a number") << "abc" << sensor << true << Kind::Refuse << 0
+                                  << "'abc' is not a valid integer value.";
+    QTest::newRow("parameter 13 of 300")
+        << "300" << p13 << true << Kind::Refuse << 0 << "accepts 0 to 255: 300 was not sent";
+    QTest::newRow("parameter 13 of 256")
+        << "256" << p13 << true << Kind::Refuse << 0 << "accepts 0 to 255: 256 was not sent";
+    QTest::newRow("parameter 13 of 255") << "255" << p13 << true << Kind::Send << 255 << none;
 }
 
 void TestServiceFields::numberField() {
@@ -54,6 +62,7 @@ void TestServiceFields::numberField() {
     const SensorCalibration::Action action = SensorCalibration::actionFor(text, limit, ready);
     QTEST(action.kind, "kind");
     QTEST(int(action.plain), "plain");
+    QTEST(action.reason, "reason");
 }
 
 void TestServiceFields::fieldText_data() {
