@@ -59,7 +59,11 @@ bool CalibrationEditor::setMapPoint(MapId map, int point, double value, bool mer
         unsent_.insert(key, slot);
     if (send && unsent_.contains(key))
         record.oldValue = unsent_.take(key);
-    if (send && !link_.sendSet(mapInfo(map).pointCommand, mapPointId(map, point), mapPointByte(map, value))) {
+    const Delivery delivery =
+        send ? deliver(mapInfo(map).pointCommand, mapPointId(map, point), mapPointByte(map, value)) : Delivery::OnPc;
+    record.sent = delivery == Delivery::Sent;
+    record.offline = send && delivery == Delivery::OnPc;
+    if (delivery == Delivery::Failed) {
         // The unit did not get it: the window keeps what the unit holds.
         if (unsent_.contains(key))
             slot = unsent_.take(key);
@@ -81,7 +85,8 @@ bool CalibrationEditor::sendMapPoint(MapId map, int point) {
     double& slot = state_.cal.map(map)[static_cast<size_t>(point)];
     const double value = slot;
     const int key = pointKey(map, point);
-    if (!link_.sendSet(mapInfo(map).pointCommand, mapPointId(map, point), mapPointByte(map, value))) {
+    const Delivery delivery = deliver(mapInfo(map).pointCommand, mapPointId(map, point), mapPointByte(map, value));
+    if (delivery == Delivery::Failed) {
         // The unit still holds the value before the unsent changes: so does the window.
         if (unsent_.contains(key)) {
             slot = unsent_.take(key);
@@ -91,7 +96,8 @@ bool CalibrationEditor::sendMapPoint(MapId map, int point) {
     }
     state_.link.MapsChanged = true;
     const double before = unsent_.contains(key) ? unsent_.take(key) : value;
-    EditRecord record = mapRecord(map, point, before, value, true);
+    EditRecord record = mapRecord(map, point, before, value, delivery == Delivery::Sent);
+    record.offline = delivery == Delivery::OnPc;
     record.group = currentGroup();
     emit edited(record);
     return true;
@@ -100,10 +106,12 @@ bool CalibrationEditor::sendMapPoint(MapId map, int point) {
 bool CalibrationEditor::applyMapPoint(MapId map, int point, double value) {
     if (!mapPointAllowed(map, point))
         return false;
-    if (!link_.sendSet(mapInfo(map).pointCommand, mapPointId(map, point), mapPointByte(map, value)))
+    const Delivery delivery = deliver(mapInfo(map).pointCommand, mapPointId(map, point), mapPointByte(map, value));
+    if (delivery == Delivery::Failed)
         return false;
     double& slot = state_.cal.map(map)[static_cast<size_t>(point)];
-    const EditRecord record = mapRecord(map, point, slot, value, true);
+    EditRecord record = mapRecord(map, point, slot, value, delivery == Delivery::Sent);
+    record.offline = delivery == Delivery::OnPc;
     unsent_.remove(pointKey(map, point));
     slot = value;
     state_.link.MapsChanged = true;
@@ -115,24 +123,27 @@ bool CalibrationEditor::applyMapPoint(MapId map, int point, double value) {
 bool CalibrationEditor::applySetupValue(int id, std::uint8_t plainValue) {
     if (!state_.link.DataReady || id < 0 || id >= kSetupBlockSize)
         return false;
-    if (!link_.sendSet(EmuCommand::kSetParameter, static_cast<std::uint8_t>(id), plainValue))
+    const Delivery delivery = deliver(EmuCommand::kSetParameter, static_cast<std::uint8_t>(id), plainValue);
+    if (delivery == Delivery::Failed)
         return false;
-    storeSetupValue(id, plainValue);
+    storeSetupValue(id, plainValue, delivery);
     return true;
 }
 
 bool CalibrationEditor::setSetupValue(int id, std::uint8_t plainValue) {
     if (!state_.link.DataReady || id < 0 || id >= kSetupBlockSize)
         return false;
-    if (!link_.sendSet(EmuCommand::kSetParameter, static_cast<std::uint8_t>(id), plainValue))
+    const Delivery delivery = deliver(EmuCommand::kSetParameter, static_cast<std::uint8_t>(id), plainValue);
+    if (delivery == Delivery::Failed)
         return false;
-    storeSetupValue(id, plainValue);
+    storeSetupValue(id, plainValue, delivery);
     return true;
 }
 
-void CalibrationEditor::storeSetupValue(int id, std::uint8_t plainValue) {
+void CalibrationEditor::storeSetupValue(int id, std::uint8_t plainValue, Delivery delivery) {
     std::uint8_t& slot = state_.cal.SetupBlock[static_cast<size_t>(id)];
-    EditRecord record = setupRecord(id, slot, plainValue, true);
+    EditRecord record = setupRecord(id, slot, plainValue, delivery == Delivery::Sent);
+    record.offline = delivery == Delivery::OnPc;
     record.group = currentGroup();
     slot = static_cast<std::uint8_t>(plainValue + 1);
     state_.link.SetupChanged = true;
@@ -147,18 +158,41 @@ bool CalibrationEditor::setSetupChoice(int id, std::uint8_t plainValue) {
         return false;
     std::uint8_t& slot = state_.cal.SetupBlock[static_cast<size_t>(id)];
     const auto wire = static_cast<std::uint8_t>(plainValue + 1);
-    // Only an accepted unit hears it: a unit whose firmware did not match is left alone.
-    const EditRecord record = setupRecord(id, slot, plainValue, state_.link.EmuConnected);
     const bool changed = slot != wire;
+    // Only an accepted unit hears it: a unit whose firmware did not match is left alone. A fill's
+    // echo of the byte the unit holds sends nothing.
+    const bool send = changed && state_.link.EmuConnected;
+    const Delivery delivery =
+        send ? deliver(EmuCommand::kSetParameter, static_cast<std::uint8_t>(id), plainValue) : Delivery::OnPc;
+    if (delivery == Delivery::Failed) {
+        emit setupValueChanged(id);
+        return false;
+    }
+    EditRecord record = setupRecord(id, slot, plainValue, delivery == Delivery::Sent);
+    record.offline = !record.sent;
     slot = wire;
-    if (record.sent)
-        link_.sendSet(EmuCommand::kSetParameter, static_cast<std::uint8_t>(id), plainValue);
     if (changed) {
         state_.link.SetupChanged = true;
         emit edited(record);
     }
     emit setupValueChanged(id);
     return true;
+}
+
+CalibrationEditor::Delivery CalibrationEditor::deliver(std::uint8_t command, std::uint8_t id, std::uint8_t value) {
+    const LinkState& link = state_.link;
+    // While the unit on the port is being identified again, nothing is changed at all.
+    if (link.Verifying)
+        return Delivery::Failed;
+    // The window shows a file's data, or data the unit does not hold: the edit stays on the PC
+    // until "Write to EMU" puts the whole calibration into a unit.
+    if (!link.UnitInStep)
+        return Delivery::OnPc;
+    if (!link_.sendSet(command, id, value)) {
+        emit sendRefused(command, id, value);
+        return Delivery::Failed;
+    }
+    return Delivery::Sent;
 }
 
 void CalibrationEditor::endEditGroup() {

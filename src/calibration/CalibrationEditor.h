@@ -23,6 +23,7 @@ struct EditRecord {
     double newValue = 0;
     bool mergeable = false; // part of a drag or a held key: one undo step with its neighbours
     bool sent = false;      // the message went to the unit with this change
+    bool offline = false;   // a change made on the PC only (a file's data): nothing was sent
     int group = 0;          // edits of one operation (a curve shift) share a number; 0: alone
     QDateTime time;
 };
@@ -100,11 +101,15 @@ class CalibrationEditor : public QObject {
     // An operation's group opened and closed (edited() carries its number in between).
     void operationBegan(int group);
     void operationEnded(int group);
+    // A message did not reach the port; the change was not made.
+    void sendRefused(std::uint8_t command, std::uint8_t id, std::uint8_t value);
 
   private:
     bool mapPointAllowed(MapId map, int point) const;
-    // Stores a setup value that went to the unit, sets SetupChanged and says so.
-    void storeSetupValue(int id, std::uint8_t plainValue);
+    enum class Delivery { Sent, OnPc, Failed };
+    Delivery deliver(std::uint8_t command, std::uint8_t id, std::uint8_t value);
+    // Stores a setup value that went to the unit (or stays on the PC), sets SetupChanged and says so.
+    void storeSetupValue(int id, std::uint8_t plainValue, Delivery delivery);
     static int pointKey(MapId map, int point) { return mapIndex(map) * 128 + point; }
 
     EmuState& state_;

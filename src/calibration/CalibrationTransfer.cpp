@@ -16,8 +16,7 @@ int storeSetupBlock(CalibrationData& data, const QByteArray& reply) {
     return copyReply(reply, data.SetupBlock.data(), kSetupBlockSize, EmuLength::kSetupBlock);
 }
 
-std::optional<std::array<std::uint8_t, kImageSize>> imageFromUnit(EmuProtocol& protocol, QString* errorText) {
-    const QByteArray reply = protocol.readImage(EmuPause::kSaveFromEmu);
+std::optional<std::array<std::uint8_t, kImageSize>> imageFromReply(const QByteArray& reply, QString* errorText) {
     if (reply.size() < EmuLength::kImageReply) {
         if (errorText)
             *errorText = QStringLiteral("The EMU sent %1 of %2 bytes of its data table; nothing was saved.")

@@ -8,7 +8,6 @@
 
 #include <optional>
 
-class EmuProtocol;
 
 // The exchanges that move a whole calibration, as logic shared by the window and emu-cli.
 namespace CalibrationTransfer {
@@ -23,7 +22,7 @@ int storeSetupBlock(CalibrationData& data, const QByteArray& reply);
 
 // "Save From EMU": 0xFD, 500 ms, the reply. A reply shorter than 481 bytes is refused
 // (nothing is saved from a partial image); errorText says how much arrived.
-std::optional<std::array<std::uint8_t, kImageSize>> imageFromUnit(EmuProtocol& protocol, QString* errorText);
+std::optional<std::array<std::uint8_t, kImageSize>> imageFromReply(const QByteArray& reply, QString* errorText);
 
 // "Save From PC": runs the builder and returns the wire image.
 std::array<std::uint8_t, kImageSize> imageFromPc(CalibrationData& data);

@@ -1,15 +1,21 @@
 #include "link/EmuLink.h"
 
-#include "calibration/CalibrationData.h"
-#include "calibration/CalibrationTransfer.h"
-#include "link/Connection.h"
+#include <QElapsedTimer>
+
+#include <algorithm>
 
 namespace {
 
 constexpr int kPollPeriodMs = 20;
-// After the image has been queued: its time on the wire (482 bytes at 19200 baud) and a margin
-// for the unit to store it, before the read-back is asked for.
+// After the image: its time on the wire (482 bytes at 19200 baud) and a margin for the unit to
+// store it, before the read-back is asked for.
 constexpr int kReadBackSettleMs = 251 + 250;
+// How often a reply that has started but is short is looked at again.
+constexpr int kCompletionStepMs = 2;
+
+QByteArray commandByte(std::uint8_t command) {
+    return QByteArray(1, static_cast<char>(command));
+}
 
 } // namespace
 
@@ -19,33 +25,7 @@ QString ImageRead::shortText() const {
         .arg(EmuLength::kImageReply);
 }
 
-QString WriteResult::text() const {
-    const QString failed = Connection::kWriteFailed + QStringLiteral(": ");
-    switch (status) {
-    case Status::Written:
-        return Connection::kTableWritten;
-    case Status::NothingToWrite:
-        return failed + QStringLiteral("nothing to write; read from the EMU or open a file first.");
-    case Status::NoUnit:
-        return failed + QStringLiteral("no EMU answered on the port; nothing was written.");
-    case Status::WrongModel:
-        return failed + QStringLiteral("the EMU on the port is model %1, but the data is for model %2; "
-                                       "nothing was written.")
-                            .arg(unit.model())
-                            .arg(expectedModel);
-    case Status::PortFailed:
-        return failed + QStringLiteral("the data did not reach the port.");
-    case Status::ReadBackShort:
-        return failed + QStringLiteral("the EMU sent back %1 of %2 bytes, so the write is not confirmed.")
-                            .arg(received)
-                            .arg(EmuLength::kImageReply);
-    case Status::ReadBackMismatch:
-        return failed + QStringLiteral("%1 of the EMU's positions differ from what was sent.").arg(differing);
-    }
-    return {};
-}
-
-EmuLink::EmuLink(LinkState& link, QObject* parent) : QObject(parent), link_(link), protocol_(EFI) {
+EmuLink::EmuLink(LinkState& link, QObject* parent) : QObject(parent), link_(link) {
     configureLine(EFI);
     EFI.setPort(1);
     EFI.setAllowEvents(false);
@@ -61,8 +41,16 @@ EmuLink::EmuLink(LinkState& link, QObject* parent) : QObject(parent), link_(link
 }
 
 EmuLink::~EmuLink() {
+    dying_ = true;
     Timer1.stop();
     Timer2.stop();
+    // Flows still waiting on this link end here: nothing more of them runs.
+    std::vector<LinkTaskPromiseBase*> waiting = std::exchange(sleeping_, {});
+    for (const Waiter& w : wireWaiters_)
+        waiting.push_back(w.promise);
+    wireWaiters_.clear();
+    for (LinkTaskPromiseBase* p : waiting)
+        LinkTaskPromiseBase::cancelChain(p);
     EFI.Close();
 }
 
@@ -73,61 +61,190 @@ void EmuLink::configureLine(TQCCom32& port) {
     port.setResponseTime(100);
 }
 
+void EmuLink::setPort(int n) {
+    EFI.setPort(n);
+}
+
+void EmuLink::setDevicePath(const QString& path) {
+    EFI.setDevicePath(path);
+}
+
 bool EmuLink::open() {
-    return EFI.Opened() || EFI.Open();
+    if (EFI.Opened())
+        return true;
+    const bool opened = EFI.Open();
+    everOpened_ = everOpened_ || opened;
+    return opened;
 }
 
-QByteArray EmuLink::identifyReply(int pauseMs) {
-    FlowGuard guard(*this);
-    // A device that went away and came back reopens here, so the first exchange after a replug works.
-    open();
-    return protocol_.identify(pauseMs);
+void EmuLink::close() {
+    EFI.Close();
+    // A port closed on purpose is opened again on purpose: no reopen is reported for it.
+    everOpened_ = false;
 }
 
-EmuIdentity EmuLink::identify(int pauseMs) {
-    return EmuIdentity::fromReply(identifyReply(pauseMs));
+void EmuLink::forget(LinkTaskPromiseBase* promise) {
+    const auto it = std::find(sleeping_.begin(), sleeping_.end(), promise);
+    if (it != sleeping_.end())
+        sleeping_.erase(it);
 }
 
-ImageRead EmuLink::readImage() {
-    FlowGuard guard(*this);
-    open();
-    return ImageRead{protocol_.readImage(EmuPause::kReadImage)};
+void EmuLink::discardWaiting() {
+    // A late tail of an earlier reply must not be read as the start of the next one.
+    if (EFI.Opened() && EFI.InCount() > 0) {
+        QByteArray stale;
+        EFI.Read(stale);
+    }
+}
+
+LinkTask<QByteArray> EmuLink::transact(std::uint8_t command, int pauseMs, int replyLength, bool mayOpen) {
+    QByteArray reply;
+    if (!EFI.Opened()) {
+        if (!mayOpen) {
+            // The poll: a device that went away is opened again only to be identified.
+            if (!everOpened_ || !open())
+                co_return reply;
+            emit reopened();
+        } else if (!open()) {
+            co_return reply;
+        }
+    }
+    discardWaiting();
+    if (!EFI.Write(commandByte(command)))
+        co_return reply;
+    co_await After{*this, pauseMs};
+    EFI.Read(reply);
+    if (reply.size() > replyLength) {
+        // An earlier reply that came after the purge is mixed with this one; which bytes belong
+        // to which cannot be told, so neither is taken.
+        co_return QByteArray();
+    }
+    if (reply.isEmpty() || reply.size() == replyLength)
+        co_return reply;
+
+    // Started but short: keep reading until complete or the bounded extra wait has passed.
+    QElapsedTimer waited;
+    waited.start();
+    const int extraWaitMs = extraWaitFor(command);
+    while (reply.size() < replyLength && waited.elapsed() < extraWaitMs) {
+        co_await After{*this, kCompletionStepMs};
+        if (!EFI.Opened())
+            break;
+        QByteArray more;
+        EFI.Read(more);
+        reply += more;
+    }
+    if (reply.size() > replyLength)
+        co_return QByteArray();
+    co_return reply;
+}
+
+namespace {
+
+// Gives the wire back when the exchange ends, however it ends.
+struct WireRelease {
+    std::function<void()> release;
+    ~WireRelease() { release(); }
+};
+
+} // namespace
+
+LinkTask<QByteArray> EmuLink::exchange(std::uint8_t command, int pauseMs, int replyLength, bool mayOpen) {
+    co_await WireTurn{*this};
+    const WireRelease release{[this] { releaseWire(); }};
+    co_return co_await transact(command, pauseMs, replyLength, mayOpen);
+}
+
+void EmuLink::releaseWire() {
+    if (dying_)
+        return;
+    onWire_ = false;
+    flushQueued();
+    if (!wireWaiters_.empty()) {
+        const Waiter next = wireWaiters_.front();
+        wireWaiters_.pop_front();
+        onWire_ = true;
+        // Resumed from the event loop, never inside the exchange that just ended.
+        QMetaObject::invokeMethod(
+            this, [h = next.handle] { h.resume(); }, Qt::QueuedConnection);
+        return;
+    }
+    rearmPoll();
+}
+
+void EmuLink::flushQueued() {
+    if (holds_ > 0 || onWire_)
+        return;
+    while (!queued_.empty()) {
+        const QByteArray bytes = queued_.front();
+        queued_.pop_front();
+        if (!EFI.Opened() || !EFI.Write(bytes))
+            emit sendFailed(static_cast<std::uint8_t>(bytes[0]), static_cast<std::uint8_t>(bytes[1]),
+                            static_cast<std::uint8_t>(bytes[2]));
+    }
+}
+
+LinkTask<QByteArray> EmuLink::identifyReply(int pauseMs) {
+    co_return co_await exchange(EmuCommand::kIdentify, pauseMs, EmuLength::kIdentity, true);
+}
+
+LinkTask<EmuIdentity> EmuLink::identify(int pauseMs) {
+    co_return EmuIdentity::fromReply(co_await identifyReply(pauseMs));
+}
+
+LinkTask<ImageRead> EmuLink::readImage(int pauseMs) {
+    co_return ImageRead{co_await exchange(EmuCommand::kReadImage, pauseMs, EmuLength::kImageReply, true)};
+}
+
+LinkTask<QByteArray> EmuLink::realTimeFrame() {
+    co_return co_await exchange(EmuCommand::kRealTimeFrame, EmuPause::kRealTimeFrame,
+                                EmuLength::kRealTimeFrame, false);
+}
+
+LinkTask<ImageWrite> EmuLink::writeImage(QByteArray plainImage) {
+    co_await WireTurn{*this};
+    const WireRelease release{[this] { releaseWire(); }};
+    ImageWrite result;
+    if (!open())
+        co_return result;
+    const bool commandSent = EFI.Write(commandByte(EmuCommand::kWriteImage));
+    co_await After{*this, EmuPause::kWriteImageGap};
+    if (!commandSent || !EFI.Write(plainImage))
+        co_return result;
+    result.sent = true;
+    co_await After{*this, kReadBackSettleMs};
+    result.readBack = co_await transact(EmuCommand::kReadImage, EmuPause::kReadImage, EmuLength::kImageReply, false);
+    co_return result;
+}
+
+LinkTask<void> EmuLink::pause(int ms) {
+    co_await After{*this, ms};
 }
 
 bool EmuLink::sendSet(std::uint8_t command, std::uint8_t id, std::uint8_t value) {
-    FlowGuard guard(*this);
-    return protocol_.sendSet(command, id, value);
+    if (!EFI.Opened())
+        return false;
+    const char bytes[3] = {static_cast<char>(command), static_cast<char>(id), static_cast<char>(value)};
+    const QByteArray message(bytes, 3);
+    if (!onWire_ && holds_ == 0 && queued_.empty())
+        return EFI.Write(message);
+    queued_.push_back(message);
+    return true;
 }
 
-WriteResult EmuLink::writeCalibration(const CalibrationData& data, int expectedModel) {
-    FlowGuard guard(*this);
-    WriteResult result;
-    result.expectedModel = expectedModel;
-    open();
-    result.unit = EmuIdentity::fromReply(protocol_.identify(EmuPause::kIdentifyConnect));
-    if (!result.unit.isLiveUnit()) {
-        result.status = WriteResult::Status::NoUnit;
-        return result;
+EmuLink::Hold::Hold(EmuLink& link) : link_(&link) {
+    ++link_->holds_;
+    link_->Timer1.stop();
+    link_->Timer2.stop();
+}
+
+EmuLink::Hold::~Hold() {
+    if (link_->dying_)
+        return;
+    if (--link_->holds_ == 0) {
+        link_->flushQueued();
+        link_->rearmPoll();
     }
-    if (result.unit.model() != expectedModel) {
-        result.status = WriteResult::Status::WrongModel;
-        return result;
-    }
-    if (!protocol_.writeImage(data.PlainImageText)) {
-        result.status = WriteResult::Status::PortFailed;
-        return result;
-    }
-    protocol_.sleep(kReadBackSettleMs);
-    const QByteArray readBack = protocol_.readImage(EmuPause::kReadImage);
-    result.received = static_cast<int>(readBack.size());
-    if (readBack.size() < EmuLength::kImageReply) {
-        result.status = WriteResult::Status::ReadBackShort;
-        return result;
-    }
-    result.differing = CalibrationTransfer::readBackDifferences(data, readBack);
-    result.status =
-        result.differing == 0 ? WriteResult::Status::Written : WriteResult::Status::ReadBackMismatch;
-    return result;
 }
 
 void EmuLink::startPoll() {
@@ -151,40 +268,43 @@ void EmuLink::stopThrottlePoll() {
 }
 
 void EmuLink::rearmPoll() {
-    if (flowDepth_ > 0)
+    if (holds_ > 0 || dying_)
         return;
     // A timer already counting keeps its count, so neither poll starves the other.
-    if (pollWanted_ && !Timer1.isActive())
+    if (pollWanted_ && !pollInFlight_ && !Timer1.isActive())
         Timer1.start();
-    if (throttleWanted_ && !Timer2.isActive())
+    if (throttleWanted_ && !throttleInFlight_ && !Timer2.isActive())
         Timer2.start();
 }
 
 void EmuLink::Timer1Timer() {
-    if (!pollWanted_ || flowDepth_ > 0)
+    if (!pollWanted_ || holds_ > 0)
         return;
-    if (link_.EmuConnected) {
-        const QByteArray frame = protocol_.realTimeFrame();
-        emit frameReceived(frame);
+    if (onWire_ || !link_.EmuConnected) {
+        rearmPoll();
+        return;
     }
-    rearmPoll();
+    pollInFlight_ = true;
+    realTimeFrame().then(this, [this](QByteArray frame) {
+        pollInFlight_ = false;
+        if (pollWanted_)
+            emit frameReceived(frame);
+        rearmPoll();
+    });
 }
 
 void EmuLink::Timer2Timer() {
-    if (!throttleWanted_ || flowDepth_ > 0)
+    if (!throttleWanted_ || holds_ > 0)
         return;
-    const QByteArray frame = protocol_.realTimeFrame();
-    emit throttleFrameReceived(frame);
-    rearmPoll();
-}
-
-EmuLink::FlowGuard::FlowGuard(EmuLink& link) : link_(link) {
-    ++link_.flowDepth_;
-    link_.Timer1.stop();
-    link_.Timer2.stop();
-}
-
-EmuLink::FlowGuard::~FlowGuard() {
-    if (--link_.flowDepth_ == 0)
-        link_.rearmPoll();
+    if (onWire_) {
+        rearmPoll();
+        return;
+    }
+    throttleInFlight_ = true;
+    realTimeFrame().then(this, [this](QByteArray frame) {
+        throttleInFlight_ = false;
+        if (throttleWanted_)
+            emit throttleFrameReceived(frame);
+        rearmPoll();
+    });
 }

@@ -5,9 +5,6 @@
 #include <QByteArray>
 
 #include <cstdint>
-#include <functional>
-
-class TQCCom32;
 
 // Everything the program says to the unit and what comes back. No other file writes a literal
 // command byte. The unit is host-driven and unframed: a command byte (and operands) in one write;
@@ -52,44 +49,5 @@ constexpr std::uint8_t kReplyFillByte = 48; // the character "0"
 // buffer has room for it. Bytes beyond copyLength are dropped. Returns the count copied.
 int copyReply(const QByteArray& reply, std::uint8_t* buffer, int bufferSize, int copyLength);
 
-// The exchanges, all through the one transport. Each query discards what is already waiting,
-// writes its command byte, sleeps its pause and takes what has arrived; a reply that has started
-// but is short at the end of the pause is read on until complete or a bounded extra wait has
-// passed. An empty reply stays empty, so a silent unit is seen as such.
-class EmuProtocol {
-  public:
-    using Sleeper = std::function<void(int ms)>;
-
-    explicit EmuProtocol(TQCCom32& port);
-
-    TQCCom32& port() { return port_; }
-
-    // Replace the pause (tests; the window keeps the blocking default).
-    void setSleeper(Sleeper sleeper) { sleep_ = std::move(sleeper); }
-    void sleep(int ms) const { sleep_(ms); }
-
-    // The generic query: purge, write command, pause, read, complete up to replyLength.
-    QByteArray query(std::uint8_t command, int pauseMs, int replyLength, int extraWaitMs);
-
-    QByteArray identify(int pauseMs);                         // 0xFF, 7 bytes
-    QByteArray readImage(int pauseMs = EmuPause::kReadImage); // 0xFD, 481 bytes
-    QByteArray realTimeFrame();                               // 0xFC, 10 bytes
-
-    // 0xF3, 100 ms, then the 482-byte plain image in one write. False when either write fails.
-    bool writeImage(const QByteArray& plainImage);
-
-    // A three-byte set message written by length (a 0 operand reaches the port).
-    bool sendSet(std::uint8_t command, std::uint8_t id, std::uint8_t value);
-    bool setParameter(std::uint8_t id, std::uint8_t value) {
-        return sendSet(EmuCommand::kSetParameter, id, value);
-    }
-
-    // Extra wait for a reply that has started but is short at the end of its pause.
-    static int extraWaitFor(std::uint8_t command);
-
-  private:
-    void discardWaiting();
-
-    TQCCom32& port_;
-    Sleeper sleep_;
-};
+// Extra wait for a reply that has started but is short at the end of its pause.
+int extraWaitFor(std::uint8_t command);

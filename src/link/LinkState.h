@@ -12,6 +12,11 @@ struct LinkState {
     bool FileDataShown = false; // the next Connect keeps the file's data and only re-identifies
     bool SetupChanged = false;  // setup values on the PC differ from the unit
     bool MapsChanged = false;   // map values on the PC differ from the unit
+    // The window shows the connected unit's own data (read from it, or written to it), so edits
+    // go to it; false for a file's data and after Close all, when edits stay on the PC.
+    bool UnitInStep = false;
+    // The unit at the port is being identified again after the link came back: no edit is made.
+    bool Verifying = false;
     int SelectedPort = 0;       // the port the link-lost dialog reopens
     // The window holds a complete calibration (read whole from a unit or opened from a file), and
     // the model it belongs to; only such a calibration may be written to a unit of that model.

@@ -33,7 +33,7 @@ void EditHistory::record(const EditRecord& r) {
     // Changes not yet sent (a key still held) come again as one sent change. A send that changed
     // nothing (the key-up of any key, Ctrl+Z's own included, sends the point under the cursor
     // again) is no step, and must not drop what redo holds.
-    if (applying_ || !r.sent || r.oldValue == r.newValue)
+    if (applying_ || (!r.sent && !r.offline) || r.oldValue == r.newValue)
         return;
     // The stack offers the new step to the one on top, which takes it when it is the same drag,
     // held key or operation.
