@@ -6,6 +6,7 @@
 #include "link/PortNaming.h"
 #include "tools/ThrottleCalibration.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
