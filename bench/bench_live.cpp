@@ -96,6 +96,8 @@ int main(int argc, char** argv) {
     while (!w.startupSearchDone())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     w.spConnectClick();
+    while (w.flowsRunning())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     if (!w.state().link.EmuConnected) {
         std::printf("no unit\n");
         return 1;

@@ -104,6 +104,8 @@ int main(int argc, char** argv) {
     while (!window.startupSearchDone())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     window.spConnectClick();
+    while (window.flowsRunning())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     if (window.state().cal.TimingPointCount != 100) {
         std::printf("the timing curve has %d points, not 100\n", window.state().cal.TimingPointCount);
         return 1;

@@ -46,12 +46,14 @@ int main(int argc, char** argv) {
         QElapsedTimer t;
         t.start();
         window.spConnectClick();
+        while (window.flowsRunning())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         overhead.push_back(t.nsecsElapsed() / 1e6 - pauses);
         if (window.statusText(0) != QLatin1String("Ready")) {
             std::printf("Connect did not end in \"Ready\" (%s)\n", qPrintable(window.statusText(0)));
             return 1;
         }
-        window.port().Close();
+        window.link().close();
     }
     std::sort(overhead.begin(), overhead.end());
     sim.stop();

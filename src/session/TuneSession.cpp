@@ -432,17 +432,18 @@ LinkTask<ImageRead> TuneSession::readUnitImage() {
 // ---------------------------------------------------------------------------------------------
 // Files and Close all
 
-QString TuneSession::openFile(const QString& path) {
+LinkTask<QString> TuneSession::openFile(QString path) {
+    const FlowCount flow(*this);
     LinkState& link = state_.link;
     CalibrationData& cal = state_.cal;
     QString error;
     const auto text = SettingsFile::loadFromFile(path, &error);
     if (!text)
-        return error;
+        co_return error;
     const auto contents = SettingsFile::read(*text);
     if (!contents) {
         cal.ReceivedImage.fill(kReplyFillByte);
-        return SettingsFile::kRejectedText;
+        co_return SettingsFile::kRejectedText;
     }
     // The file's data is not what the unit holds: from here on edits stay on the PC, and the
     // fill below sends nothing.
@@ -460,12 +461,14 @@ QString TuneSession::openFile(const QString& path) {
     link.MapsChanged = false;
     link.SetupChanged = false;
     editor_.forgetUnsent();
-    emit fileOpened(path);
+    emit fileOpened(path, contents->vehicle);
     link.DataReady = true;
     setDocument(path, false);
     // Connect and Read in file mode talk to no unit: they show the file's setup and maps.
-    connectUnit(link.SelectedPort).then(this, [this] { read().then(this, [] {}); });
-    return {};
+    co_await connectUnit(link.SelectedPort);
+    if (!link.FileDataShown)
+        co_await readWhole();
+    co_return QString();
 }
 
 void TuneSession::closeAll() {

@@ -2,6 +2,7 @@
 
 #include "calibration/CalibrationEditor.h"
 #include "calibration/EmuState.h"
+#include "calibration/SettingsFile.h"
 #include "link/EmuLink.h"
 #include "link/LinkTask.h"
 #include "session/SessionResults.h"
@@ -56,9 +57,9 @@ class TuneSession : public QObject {
     LinkTask<std::optional<std::array<std::uint8_t, kImageSize>>> imageToSave(bool fromPc, QString* error);
     // The PC's data was saved to path: nothing is left unsaved.
     void savedTo(const QString& path);
-    // Opens a settings file: never sends anything; edits stay on the PC until "Write to EMU".
-    // Empty when opened, else why not.
-    QString openFile(const QString& path);
+    // Opens a settings file and shows its whole calibration: never sends anything; edits stay on
+    // the PC until "Write to EMU". Empty when opened, else why not.
+    LinkTask<QString> openFile(QString path);
     // "Close all": nothing is left to write, and the search, Connect and Read work again.
     void closeAll();
     // The lost-link dialog's two choices; true when the dialog may go away.
@@ -94,7 +95,7 @@ class TuneSession : public QObject {
     void calibrationLoaded(bool live);
     void calibrationWritten();
     void calibrationClosed();
-    void fileOpened(const QString& path);
+    void fileOpened(const QString& path, const VehicleInfo& vehicle);
     // Connect has identified a live unit and loaded its data.
     void unitReady();
     // Live-data controls: whether "Analog Signals" works and is on.

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -176,34 +177,44 @@ void TTPSCalForm::showCalibration() {
 }
 
 void TTPSCalForm::Button1Click() {
-    if (!cal_.okEnabled())
+    if (!cal_.okEnabled() || sending_)
         return;
-    CalibrationData& data = session_.state().cal;
-    CalibrationEditor& editor = session_.editor();
-    const int minimum = cal_.minimum();
-    const int span = cal_.span();
-    if (editor.setSetupValue(ThrottleCalibration::kMinimumId, static_cast<std::uint8_t>(minimum))) {
-        session_.link().protocol().sleep(kSetPauseMs);
-        editor.setSetupValue(ThrottleCalibration::kSpanId, static_cast<std::uint8_t>(span));
-        data.TPSMin = minimum;
-        data.TPSSpan = span;
-    }
-    finish();
+    sendCalibration(cal_.minimum(), cal_.span(), true);
 }
 
 void TTPSCalForm::Button2Click() {
+    if (sending_)
+        return;
     errorPause_.stop();
     cal_.reset();
     TPSCalBar->setRange(ThrottleCalibration::kBarMinimum, ThrottleCalibration::kBarMaximum);
-    CalibrationEditor& editor = session_.editor();
-    if (editor.setSetupValue(ThrottleCalibration::kMinimumId, ThrottleCalibration::kResetMinimum)) {
-        session_.link().protocol().sleep(kSetPauseMs);
-        editor.setSetupValue(ThrottleCalibration::kSpanId, ThrottleCalibration::kResetSpan);
-        CalibrationData& data = session_.state().cal;
-        data.TPSMin = ThrottleCalibration::kResetMinimum;
-        data.TPSSpan = ThrottleCalibration::kResetSpan;
-    }
     showCalibration();
+    sendCalibration(ThrottleCalibration::kResetMinimum, ThrottleCalibration::kResetSpan, false);
+}
+
+void TTPSCalForm::sendCalibration(int minimum, int span, bool close) {
+    if (!session_.editor().setSetupValue(ThrottleCalibration::kMinimumId, static_cast<std::uint8_t>(minimum))) {
+        Panel1->setText(kNotSentText);
+        return;
+    }
+    sending_ = true;
+    Button1->setEnabled(false);
+    // The unit takes the second message after its pause; the window goes on meanwhile.
+    QTimer::singleShot(kSetPauseMs, this, [this, minimum, span, close] {
+        sending_ = false;
+        if (!session_.editor().setSetupValue(ThrottleCalibration::kSpanId, static_cast<std::uint8_t>(span))) {
+            Panel1->setText(kNotSentText);
+            Button1->setEnabled(cal_.okEnabled());
+            return;
+        }
+        CalibrationData& data = session_.state().cal;
+        data.TPSMin = minimum;
+        data.TPSSpan = span;
+        if (close)
+            finish();
+        else
+            showCalibration();
+    });
 }
 
 void TTPSCalForm::Button3Click() {

@@ -22,6 +22,8 @@ class TTPSCalForm : public QDialog {
   public:
     static constexpr int kErrorPauseMs = 1500;
     static constexpr int kSetPauseMs = 200; // between the two set messages
+    static inline const QString kNotSentText =
+        QStringLiteral("The calibration did not reach the EMU: check the link and try again");
 
     TTPSCalForm(ToolSession& session, QWidget* parent);
 
@@ -48,6 +50,11 @@ class TTPSCalForm : public QDialog {
     void endErrorPause();
     void showCalibration();
     void finish();
+    // Sends the minimum, then after the unit's pause the span; then closes the dialog (OK) or
+    // shows the calibration (Reset). A message that does not reach the unit keeps the dialog open
+    // and says so.
+    void sendCalibration(int minimum, int span, bool close);
+    bool sending_ = false;
 
     ToolSession& session_;
     ThrottleCalibration cal_;

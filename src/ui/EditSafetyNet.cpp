@@ -155,16 +155,15 @@ int EditSafetyNet::reapply(const QList<EditRecord>& edits) {
 }
 
 bool EditSafetyNet::saveWithEdits(const JournalContents& contents) {
-    QString error;
-    std::optional<std::array<std::uint8_t, kImageSize>> image;
-    {
-        const EmuLink::FlowGuard flow(link_);
-        image = CalibrationTransfer::imageFromUnit(link_.protocol(), &error);
-    }
-    if (!image) {
-        host_.prompts().showError(host_.window, error);
+    // The question comes right after Connect has read the unit's whole image, before any edit: the
+    // window's image is the unit's.
+    if (!state_.link.CalibrationLoaded) {
+        host_.prompts().showError(host_.window,
+                                  QStringLiteral("The EMU's data could not be read, so nothing was saved."));
         return false;
     }
+    QString error;
+    std::optional<std::array<std::uint8_t, kImageSize>> image = CalibrationTransfer::imageFromPc(state_.cal);
     EditJournal::applyToImage(contents.edits, *image);
     const VehicleInfo vehicle = host_.vehicle ? host_.vehicle() : VehicleInfo{};
     const EmuIdentity& identity = state_.link.Identity;

@@ -1,10 +1,8 @@
 #include "ui/TCommsLostFrm.h"
 
-#include "link/Connection.h"
-#include "link/EmuProtocol.h"
-#include "link/TQCCom32.h"
-#include "ui/TForm1.h"
+#include "session/TuneSession.h"
 
+#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -24,7 +22,8 @@ QStringList TCommsLostFrm::memoLines() {
     };
 }
 
-TCommsLostFrm::TCommsLostFrm(TForm1& main) : QDialog(&main), main_(main) {
+TCommsLostFrm::TCommsLostFrm(TuneSession& session, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), session_(session) {
     setObjectName(QStringLiteral("CommsLostFrm"));
     setWindowTitle(QStringLiteral("Warning"));
 
@@ -69,64 +68,46 @@ void TCommsLostFrm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
-void TCommsLostFrm::updateChoices() {
-    // Only a complete calibration may be written: after "Close all" or a cut read there is none.
-    BitBtn1->setEnabled(main_.state().link.CalibrationLoaded);
+void TCommsLostFrm::closeEvent(QCloseEvent* event) {
+    // Only one of the two choices ends the dialog.
+    event->ignore();
 }
 
-void TCommsLostFrm::showAgain() {
+void TCommsLostFrm::reject() {}
+
+void TCommsLostFrm::updateChoices() {
+    // Only a complete calibration may be written: after "Close all" or a cut read there is none.
+    BitBtn1->setEnabled(!choosing_ && session_.state().link.CalibrationLoaded);
+    BitBtn2->setEnabled(!choosing_);
+}
+
+void TCommsLostFrm::finishChoice(bool succeeded) {
+    choosing_ = false;
     updateChoices();
+    if (succeeded) {
+        hide();
+        return;
+    }
+    // No unit answered, or it did not take the data: the choice is offered again.
     show();
     raise();
 }
 
 void TCommsLostFrm::BitBtn1Click() {
-    main_.spRetryClick();
-    main_.protocol().sleep(500);
-    if (main_.statusText(0) == Connection::kNoEmuPresent) {
-        showAgain();
+    if (choosing_)
         return;
-    }
-    main_.stopThrottlePoll();
-    TQCCom32& port = main_.port();
-    if (!port.Opened()) {
-        port.setPort(main_.state().link.SelectedPort);
-        main_.openPort();
-    }
-    // The unit must hold the PC's data before the dialog may go away.
-    if (!main_.writeToEmu().ok()) {
-        showAgain();
-        return;
-    }
-    main_.disablePortControls(true);
-    hide();
-    LinkState& link = main_.state().link;
-    link.SetupChanged = false;
-    link.MapsChanged = false;
-    link.EmuConnected = true;
-    main_.startRealTimePoll();
+    choosing_ = true;
+    updateChoices();
+    session_.downloadToUnit().then(this, [this](bool ok) { finishChoice(ok); });
 }
 
 void TCommsLostFrm::BitBtn2Click() {
-    main_.activateWindow();
-    main_.clearTriggerExternal();
-    main_.state().link.DataReady = false;
-    main_.port().Purge();
-    main_.port().Close();
-    main_.spCloseClick();
-    main_.spRetryClick();
-    if (main_.statusText(0) == Connection::kNoEmuPresent) {
-        showAgain();
+    if (choosing_)
         return;
-    }
-    main_.spConnectClick();
-    // A cut read loads nothing: the choice did not succeed.
-    if (!main_.state().link.CalibrationLoaded) {
-        showAgain();
-        return;
-    }
-    main_.disablePortControls(false);
-    hide();
-    main_.state().link.SetupChanged = false;
-    main_.state().link.MapsChanged = false;
+    choosing_ = true;
+    updateChoices();
+    if (parentWidget())
+        parentWidget()->activateWindow();
+    emit uploadChosen();
+    session_.uploadFromUnit().then(this, [this](bool ok) { finishChoice(ok); });
 }

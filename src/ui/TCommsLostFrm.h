@@ -5,15 +5,16 @@
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
-class TForm1;
+class TuneSession;
 
 // Shown when the live poll loses the unit while the PC holds changes the unit has not stored.
-// Either choice ends connected when a unit answers; otherwise the dialog comes back.
+// Either choice ends connected when a unit answers; otherwise the dialog stays. It cannot be
+// dismissed without a choice: Esc and the title bar's close button do nothing.
 class TCommsLostFrm : public QDialog {
     Q_OBJECT
 
   public:
-    explicit TCommsLostFrm(TForm1& main);
+    TCommsLostFrm(TuneSession& session, QWidget* parent);
 
     static QStringList memoLines();
 
@@ -21,14 +22,21 @@ class TCommsLostFrm : public QDialog {
     void BitBtn1Click(); // "Download data to EMU": keep the PC's data and write it
     void BitBtn2Click(); // "Upload data to PC": discard the PC's changes and read the unit
 
+  signals:
+    // "Upload data to PC" is under way: the unit's data replaces the PC's.
+    void uploadChosen();
+
   protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
 
   private:
-    void showAgain();
+    void finishChoice(bool succeeded);
     void updateChoices();
 
-    TForm1& main_;
+    TuneSession& session_;
+    bool choosing_ = false;
     QLabel* Label1;
     QLabel* Label2;
     QPlainTextEdit* Memo1;

@@ -1,8 +1,8 @@
 #include "ui/TExtWrn.h"
 
-#include "link/EmuProtocol.h"
-#include "ui/TForm1.h"
+#include "calibration/CalibrationEditor.h"
 
+#include <QTimer>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,8 +22,8 @@ QLabel* label(QWidget* parent, const char* name, const QString& text) {
 
 } // namespace
 
-TExtWrn::TExtWrn(TForm1& main)
-    : QDialog(&main, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), main_(main) {
+TExtWrn::TExtWrn(CalibrationEditor& editor, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), editor_(editor) {
     setObjectName(QStringLiteral("ExtWrn"));
     setWindowTitle(QStringLiteral("Warning"));
 
@@ -64,23 +64,24 @@ TExtWrn::TExtWrn(TForm1& main)
 
 void TExtWrn::Button2Click() {
     const QString text = Edit1->text();
-    if (text == QLatin1String("yes") || text == QLatin1String("YES")) {
-        main_.editor().setSetupValue(kTriggerLevelId, kTriggerExternal);
-    } else {
-        main_.protocol().sleep(100);
-        main_.selectTriggerInternal();
-    }
-    Edit1->clear();
-    hide();
-    main_.setEnabled(true);
+    const bool confirmed = text == QLatin1String("yes") || text == QLatin1String("YES");
+    if (confirmed)
+        editor_.setSetupValue(kTriggerLevelId, kTriggerExternal);
+    finish(!confirmed);
 }
 
 void TExtWrn::Button1Click() {
-    main_.setEnabled(true);
+    finish(true);
+}
+
+void TExtWrn::finish(bool revert) {
     Edit1->clear();
     hide();
-    main_.protocol().sleep(100);
-    main_.selectTriggerInternal();
+    if (parentWidget())
+        parentWidget()->setEnabled(true);
+    // The choice goes back after the unit has had its pause, without holding the window.
+    if (revert)
+        QTimer::singleShot(100, this, &TExtWrn::revertRequested);
 }
 
 void TExtWrn::reject() {

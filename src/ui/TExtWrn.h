@@ -5,7 +5,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class TForm1;
+class CalibrationEditor;
 
 // The typed confirmation before the trigger output is switched to the external level. Shown over
 // the disabled main window; both buttons enable it again.
@@ -13,7 +13,7 @@ class TExtWrn : public QDialog {
     Q_OBJECT
 
   public:
-    explicit TExtWrn(TForm1& main);
+    TExtWrn(CalibrationEditor& editor, QWidget* parent);
 
     QLineEdit* edit() const { return Edit1; }
 
@@ -21,11 +21,17 @@ class TExtWrn : public QDialog {
     void Button2Click(); // OK
     void Button1Click(); // Cancel
 
+  signals:
+    // The output stays internal: the Setup tab's choice goes back to it.
+    void revertRequested();
+
   protected:
     void reject() override;
 
   private:
-    TForm1& main_;
+    void finish(bool revert);
+
+    CalibrationEditor& editor_;
     QLineEdit* Edit1;
     QPushButton* Button1;
     QPushButton* Button2;

@@ -65,32 +65,20 @@
 #include <utility>
 
 const QString TForm1::kCaption = QStringLiteral("Dorvanta - EMU Interface - v1.13.b");
-const QString TForm1::kApplicationTitle = QStringLiteral("Dorvanta - Engine Management Unit");
 const QSize TForm1::kWindowSize{1180, 780};
 
 namespace {
 
-// The wait pointer for the length of a transfer.
-struct BusyPointer {
-    BusyPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyPointer() { QApplication::restoreOverrideCursor(); }
-    BusyPointer(const BusyPointer&) = delete;
-    BusyPointer& operator=(const BusyPointer&) = delete;
-};
-
-constexpr int kSetupBlockCopy = EmuLength::kSetupBlock;
-
 } // namespace
 
 TForm1::TForm1(QWidget* parent)
-    : QMainWindow(parent), link_(state_.link), editor_(state_, link_),
-      defaultPrompts_(std::make_unique<QtUiPrompts>()), settings_(std::make_unique<WindowSettings>()) {
+    : QMainWindow(parent), defaultPrompts_(std::make_unique<QtUiPrompts>()), settings_(std::make_unique<WindowSettings>()) {
     prompts_ = defaultPrompts_.get();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kCaption);
     setWindowIcon(toolIcon(ToolIcon::Connect));
 
-    safetyNet_ = new EditSafetyNet(state_, link_, editor_,
+    safetyNet_ = new EditSafetyNet(state(), link(), editor(),
                                    {this, [this]() -> UiPrompts& { return prompts(); },
                                     [this](const QString& text) { setStatus(0, text); },
                                     [this] {
@@ -105,8 +93,6 @@ TForm1::TForm1(QWidget* parent)
     restoreWindowPlace();
     if (const auto port = settings_->lastPort())
         ComboBox1->setEditText(PortNaming::portName(*port));
-    connect(&editor_, &CalibrationEditor::mapChanged, this, &TForm1::markUnsaved);
-    connect(&editor_, &CalibrationEditor::setupValueChanged, this, &TForm1::markUnsaved);
 
     // The other windows, in their fixed order; all are shown on demand.
     aboutForm_ = new TForm2(*this, this);
@@ -116,21 +102,28 @@ TForm1::TForm1(QWidget* parent)
     sensorBinder_ = new SensorWidgetBinder(*this, this);
     bindSensorCalibration();
     keepTabOnEditableBoxes();
-    saveForm_ = new TSaveFrm(*this);
-    commsLostForm_ = new TCommsLostFrm(*this);
-    extWrn_ = new TExtWrn(*this);
-    verChk_ = new TVerChk(*this);
+    saveForm_ = new TSaveFrm(state().link, this);
+    connect(saveForm_, &TSaveFrm::saveChosen, this, [this](bool fromPc) { saveSettings(fromPc); });
+    commsLostForm_ = new TCommsLostFrm(session_, this);
+    connect(commsLostForm_, &TCommsLostFrm::uploadChosen, setupPage_, &SetupPage::clearTriggerExternal);
+    extWrn_ = new TExtWrn(editor(), this);
+    connect(extWrn_, &TExtWrn::revertRequested, setupPage_, &SetupPage::selectTriggerInternal);
+    verChk_ = new TVerChk(state().link, this);
+    bindSession();
     compareDialog_ = new TuneCompareDialog(
-        state_, [this](MapId id) { return chart(QString::fromLatin1(mapInfo(id).chart)); }, this);
+        state(), [this](MapId id) { return chart(QString::fromLatin1(mapInfo(id).chart)); }, this);
 
     qApp->installEventFilter(this);
 }
 
 TForm1::~TForm1() {
     qApp->removeEventFilter(this);
-    link_.stopPoll();
-    link_.stopThrottlePoll();
-    link_.port().Close();
+    link().stopPoll();
+    link().stopThrottlePoll();
+    link().close();
+    // The undo history tells its actions when it is cleared; it goes while the window is whole.
+    delete safetyNet_;
+    safetyNet_ = nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -278,7 +271,7 @@ void TForm1::buildPages() {
     for (int i = 0; i < 4; ++i)
         rtFrames_[static_cast<size_t>(i)] = new TRT(QStringLiteral("RT%1").arg(i + 1), this);
     PageControl1->addTab(buildSetupPage(), QStringLiteral("Setup"));
-    mapPages_ = new MapPages(state_, editor_, this);
+    mapPages_ = new MapPages(state(), editor(), this);
     // Each map page with its real-time frame at the right.
     PageControl1->addTab(withFrame(mapPages_->timingPage(), rtFrame(1)), QStringLiteral("Timing Map"));
     PageControl1->addTab(withFrame(mapPages_->fuelPage(), rtFrame(3)), QStringLiteral("Fuel Maps"));
@@ -295,7 +288,7 @@ void TForm1::buildPages() {
     connect(SpeedButton3, &QToolButton::toggled, mapPages_, &MapPages::SpeedButton3Click);
     mapPages_->fuelPage()->showError = [this](const QString& text) { prompts().showError(this, text); };
 
-    dataLogger_ = new DataLoggerPage(state_, this);
+    dataLogger_ = new DataLoggerPage(state(), this);
     PageControl1->addTab(dataLogger_, QStringLiteral("Data Logger"));
     engineMonitor_ = new EngineMonitorPage(this);
     PageControl1->addTab(engineMonitor_, QStringLiteral("Engine Monitor"));
@@ -315,10 +308,10 @@ QWidget* TForm1::buildSetupPage() {
         updateWriteButton(true);
     };
     hooks.askTriggerExternal = [this] { showTriggerWarning(); };
-    setupPage_ = new SetupPage(state_, editor_, std::move(hooks), this);
+    setupPage_ = new SetupPage(state(), editor(), std::move(hooks), this);
     connect(setupPage_, &SetupPage::fuelVacuumMarkerMoved, this, [this](int series, double x) {
         // The chart only shows for a unit with fuel maps.
-        QCPBars* bars = FuelVacChart && state_.cal.HasFuelMaps ? FuelVacChart->bars(series) : nullptr;
+        QCPBars* bars = FuelVacChart && state().cal.HasFuelMaps ? FuelVacChart->bars(series) : nullptr;
         if (bars) {
             bars->data()->set({QCPBarsData(x, FuelVacChart->setup().yMax)});
             FuelVacChart->replot(QCustomPlot::rpQueuedReplot);
@@ -411,29 +404,6 @@ void TForm1::showOverDisabled(QWidget* dialog) {
     dialog->activateWindow();
 }
 
-bool TForm1::openPort() {
-    if (link_.port().Open())
-        return true;
-    notePortProblem();
-    return false;
-}
-
-void TForm1::notePortProblem() {
-    const QString device = link_.port().LastOpenDevice();
-    const QString text =
-        Connection::portProblemText(link_.port().LastOpenError(), link_.port().Port(), device);
-    if (text.isEmpty() || notifiedDevices_.contains(device))
-        return;
-    notifiedDevices_.insert(device);
-    pendingNotices_.append(text);
-}
-
-void TForm1::flushPortNotices() {
-    const QStringList notices = std::exchange(pendingNotices_, {});
-    for (const QString& text : notices)
-        prompts().showWarning(this, text);
-}
-
 std::optional<int> TForm1::portFromSelector() {
     QString error;
     const auto port = Connection::parsePortNumber(ComboBox1->currentText(), &error);
@@ -455,19 +425,128 @@ void TForm1::addSelectorItem(const QString& text) {
     ComboBox1->setEditText(shown);
 }
 
-void TForm1::disablePortControls(bool includingConnect) {
-    ComboBox1->setEnabled(false);
-    spRetry->setEnabled(false);
-    if (includingConnect)
-        spConnect->setEnabled(false);
+void TForm1::updateWriteButton(bool wanted) {
+    // Only a complete calibration may be written.
+    spWrite->setEnabled(wanted && state().link.CalibrationLoaded);
 }
 
-void TForm1::startRealTimePoll() {
-    link_.startPoll();
+void TForm1::applyControls(const LinkControls& c) {
+    if (c.selector)
+        ComboBox1->setEnabled(*c.selector);
+    if (c.retry)
+        spRetry->setEnabled(*c.retry);
+    if (c.connect)
+        spConnect->setEnabled(*c.connect);
+    if (c.read)
+        spRead->setEnabled(*c.read);
+    if (c.write)
+        updateWriteButton(*c.write);
 }
 
-void TForm1::stopThrottlePoll() {
-    link_.stopThrottlePoll();
+// ---------------------------------------------------------------------------------------------
+// The session's flows
+
+bool TForm1::refuseWhileBusy() {
+    if (flowsRunning_ == 0 && !session_.busy())
+        return false;
+    setStatus(0, QStringLiteral("Wait: the EMU is busy with the task under way"));
+    return true;
+}
+
+template <typename T, typename F> bool TForm1::runFlow(LinkTask<T> task, F done) {
+    ++flowsRunning_;
+    if (flowsRunning_ == 1)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    auto finish = [this] {
+        if (--flowsRunning_ == 0)
+            QApplication::restoreOverrideCursor();
+    };
+    if constexpr (std::is_void_v<T>)
+        std::move(task).then(this, [finish, done = std::move(done)]() mutable {
+            finish();
+            done();
+        });
+    else
+        std::move(task).then(this, [finish, done = std::move(done)](T value) mutable {
+            finish();
+            done(std::move(value));
+        });
+    return true;
+}
+
+void TForm1::bindSession() {
+    TuneSession* s = &session_;
+    connect(s, &TuneSession::statusChanged, this, &TForm1::setStatus);
+    connect(s, &TuneSession::controlsChanged, this, &TForm1::applyControls);
+    connect(s, &TuneSession::portsCleared, this, [this] {
+        const QString shown = ComboBox1->currentText();
+        ComboBox1->clear();
+        setSelectorText(shown);
+    });
+    connect(s, &TuneSession::portListed, this, [this](int n) { addSelectorItem(PortNaming::portName(n)); });
+    connect(s, &TuneSession::portSelected, this, [this](int n) { setSelectorText(PortNaming::portName(n)); });
+    connect(s, &TuneSession::portRemembered, this, &TForm1::rememberPort);
+    connect(s, &TuneSession::portNotices, this, [this](const QStringList& texts) {
+        for (const QString& text : texts)
+            prompts().showWarning(this, text);
+    });
+    connect(s, &TuneSession::releaseLetterShown, Edit66, &QLineEdit::setText);
+    connect(s, &TuneSession::typeShown, Edit18, &QLineEdit::setText);
+    connect(s, &TuneSession::versionNotice, this, [this] {
+        verChk_->show();
+        verChk_->raise();
+    });
+    connect(s, &TuneSession::setupLoaded, this, &TForm1::showSetupBlock);
+    connect(s, &TuneSession::calibrationLoaded, this, [this](bool live) {
+        if (live)
+            safetyNet_->freshRead();
+        mapPages_->fillAfterRead();
+    });
+    connect(s, &TuneSession::calibrationWritten, this, [this] {
+        mapPages_->plotAllMaps();
+        setupPage_->refreshAfterWrite();
+        safetyNet_->unitStored();
+    });
+    connect(s, &TuneSession::calibrationClosed, this, [this] {
+        // Also forgets the active chart, so no later key release writes a point of the old data.
+        mapPages_->closeAll();
+        safetyNet_->closedAll();
+    });
+    connect(s, &TuneSession::fileOpened, this, [this](const QString& path, const VehicleInfo& vehicle) {
+        Edit9->setText(vehicle.make);
+        Edit10->setText(vehicle.model);
+        Edit11->setText(vehicle.engine);
+        settings_->setOpenFolder(QFileInfo(path).absolutePath());
+        noteRecentFile(path);
+        safetyNet_->fileOpened();
+    });
+    connect(s, &TuneSession::unitReady, safetyNet_, &EditSafetyNet::unitReady);
+    connect(s, &TuneSession::liveControls, this, [this](bool enabled, bool checked) {
+        AnalogEn->setEnabled(enabled);
+        AnalogEn->setChecked(checked);
+        RT_Track->setChecked(false);
+        RT_Track->setEnabled(enabled && checked);
+    });
+    connect(s, &TuneSession::documentChanged, this, &TForm1::updateTitle);
+    connect(s, &TuneSession::otherUnit, this, [this](const QString& text) { prompts().showWarning(this, text); });
+}
+
+void TForm1::showSetupBlock(bool fill) {
+    const LinkState& link = state().link;
+    Edit6->setText(QString::number(link.Identity.firmwareVersion()));
+    Edit7->setText(QString::number(link.Identity.model()));
+    Edit8->setText(QString::number(link.Identity.firmwareRelease()));
+    mapPages_->configureForFamilies();
+    // A Connect whose setup read was cut left the tab empty: the whole read fills it.
+    if (!fill && setupPage_->filled())
+        return;
+    setupPage_->FillSetupTab();
+    if (fill) {
+        dataLogger_->selectInterval(DataLogClock::kDefaultNominalMs);
+        liveDisplays_->setLambdaTarget(liveSettings(state().cal).lambdaTarget);
+    }
+    setupPanel_->setEnabled(true);
+    outputPanel_->setEnabled(true);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -479,375 +558,76 @@ void TForm1::showEvent(QShowEvent* event) {
         return;
     firstShow_ = false;
     PageControl1->setFocus();
-    // Let the window appear before the search blocks it.
+    // Let the window appear before the search starts.
     QTimer::singleShot(50, this, &TForm1::FormShow);
 }
 
 void TForm1::FormShow() {
-    LinkState& link = state_.link;
     if (!placeRestored_)
         move(x(), 0);
-    std::optional<BusyPointer> busy;
-    busy.emplace();
-    bool found = false;
-    for (int n = PortNaming::kFirstPort; n <= PortNaming::kLastPort; ++n) {
-        link_.port().setPort(n);
-        if (!openPort())
-            continue;
-        addSelectorItem(PortNaming::portName(n));
-        link.Identity = EmuIdentity::fromReply(link_.protocol().identify(EmuPause::kIdentifySearch));
-        if (link.Identity.isLiveUnit()) {
-            const QString type = EmuIdentity::searchTypeText(link.Identity.model());
-            if (!type.isEmpty())
-                link.EmuTypeText = type;
-            setStatus(0, Connection::searchFoundText(link.EmuTypeText, n));
-            setSelectorText(PortNaming::portName(n));
-            link.Identity.fill(kReplyFillByte);
-            found = true;
-            spRetry->setEnabled(false);
-            spConnect->setEnabled(true);
-            rememberPort(n);
-        } else if (!found) {
-            setStatus(0, Connection::kNoEmuPresent);
-        }
-        link_.port().Close();
-    }
-    busy.reset();
-    if (!found)
-        setStatus(0, Connection::kNoEmuPresent);
-    PageControl1->setCurrentIndex(0);
-    startupSearchDone_ = true;
-    flushPortNotices();
-    if (!startupFile_.isEmpty())
-        openFile(std::exchange(startupFile_, QString()));
-    emit startupSearchFinished();
+    runFlow(session_.search(), [this](bool) {
+        PageControl1->setCurrentIndex(0);
+        startupSearchDone_ = true;
+        if (!startupFile_.isEmpty())
+            openFile(std::exchange(startupFile_, QString()));
+        emit startupSearchFinished();
+    });
 }
 
 void TForm1::spRetryClick() {
-    LinkState& link = state_.link;
-    const QString shown = ComboBox1->currentText();
-    ComboBox1->clear();
-    setSelectorText(shown);
-    link_.port().Close();
-    std::optional<BusyPointer> busy;
-    busy.emplace();
-    bool found = false;
-    for (int n = PortNaming::kFirstPort; n <= PortNaming::kLastPort; ++n) {
-        link_.port().setPort(n);
-        if (!openPort())
-            continue;
-        // The port the lost-link dialog reopens: the unit's once one has answered.
-        if (!found)
-            link.SelectedPort = n;
-        addSelectorItem(PortNaming::portName(n));
-        const EmuIdentity id = EmuIdentity::fromReply(link_.protocol().identify(EmuPause::kIdentifyRefresh));
-        link.Identity = id;
-        if (id.isLiveUnit() && !found) {
-            setStatus(0, Connection::refreshFoundText(id, n));
-            setSelectorText(PortNaming::portName(n));
-            spRetry->setEnabled(false);
-            spConnect->setEnabled(true);
-            found = true;
-            rememberPort(n);
-        } else if (!found) {
-            setStatus(0, Connection::kNoEmuPresent);
-        }
-        link_.port().Close();
-    }
-    busy.reset();
-    if (!found)
-        setStatus(0, Connection::kNoEmuPresent);
-    flushPortNotices();
+    if (refuseWhileBusy())
+        return;
+    runFlow(session_.refresh(), [](bool) {});
 }
 
 void TForm1::ComboBox1Change() {
-    if (ComboBox1->currentText().isEmpty())
+    if (ComboBox1->currentText().isEmpty() || refuseWhileBusy())
         return;
-    const auto port = portFromSelector();
-    if (!port)
-        return;
-    state_.link.SelectedPort = *port;
-    link_.port().Close();
-    link_.port().setPort(*port);
-    openPort();
-    flushPortNotices();
-}
-
-bool TForm1::identifyOnSelectedPort() {
-    setStatus(0, Connection::kSearching);
-    const auto port = portFromSelector();
-    if (!port)
-        return false;
-    const BusyPointer busy;
-    link_.port().setPort(*port);
-    openPort();
-    lastIdentifyReply_ = link_.identifyReply(EmuPause::kIdentifyConnect);
-    state_.link.Identity = EmuIdentity::fromReply(lastIdentifyReply_);
-    return true;
-}
-
-bool TForm1::identityIsCut() const {
-    const auto n = lastIdentifyReply_.size();
-    return n > 0 && n < EmuLength::kIdentity;
+    if (const auto port = portFromSelector())
+        session_.selectPort(*port);
 }
 
 void TForm1::spConnectClick() {
-    LinkState& link = state_.link;
-    CalibrationData& cal = state_.cal;
-
-    if (!link.FileDataShown) {
-        if (!link.FileMode && !identifyOnSelectedPort())
+    if (refuseWhileBusy())
+        return;
+    const LinkState& link = state().link;
+    int port = link.SelectedPort;
+    // A file's first showing talks to no port; every other Connect identifies the selector's.
+    if (!link.FileMode || link.FileDataShown) {
+        setStatus(0, Connection::kSearching);
+        const auto chosen = portFromSelector();
+        if (!chosen)
             return;
-        if (!link.FileMode && identityIsCut()) {
-            // Part of an identity is no unit to describe: keep everything as it was.
-            setStatus(0, Connection::cutIdentityText(static_cast<int>(lastIdentifyReply_.size())));
-            flushPortNotices();
-            return;
-        }
-        const EmuIdentity& id = link.Identity;
-        const bool live = id.isLiveUnit();
-        const bool fromFile = id.isFromFile();
-        if (fromFile)
-            setStatus(0, Connection::kFileOpened);
-        else if (!live)
-            setStatus(0, Connection::kEmuNotConnected);
-        else
-            link.EmuConnected = true;
-
-        if (live || fromFile) {
-            if (live)
-                setStatus(0, Connection::kEmuConnected);
-            link.FirmwareVersionText = id.firmwareVersionText();
-            const QString letter = id.releaseLetter();
-            if (!letter.isEmpty())
-                Edit66->setText(letter);
-            const int compared = Connection::compareSoftwareVersion(link.FirmwareVersionText);
-            if (compared != 0) {
-                link.EmuConnected = false;
-                link.VersionNoticeText =
-                    Connection::versionNoticeText(link.FirmwareVersionText, compared > 0);
-                setStatus(0, Connection::kEmuNotConnected);
-                link.EmuTypeText = Connection::kEmuNotConnected;
-                verChk_->show();
-                verChk_->raise();
-            }
-            const QString type = EmuIdentity::connectTypeText(id.model());
-            if (!type.isEmpty()) {
-                link.EmuTypeText = type;
-                setFamiliesForModel(cal, id.model());
-            }
-            if (link.EmuTypeText != Connection::kEmuNotConnected)
-                setStatus(2, link.EmuTypeText);
-            if (link.EmuConnected || link.FileMode) {
-                Edit18->setText(link.EmuTypeText);
-                if (link.FileMode)
-                    link.SetupChanged = true;
-            }
-        }
-
-        // The setup block is read even when nothing answered: it then holds the fill pattern. A live
-        // unit's cut reply is not a setup block: the window keeps what it held and says so.
-        if (!link.FileMode) {
-            setStatus(0, Connection::kReadingSetup);
-            const ImageRead read = [this] {
-                const BusyPointer busy;
-                return link_.readImage();
-            }();
-            if (link.Identity.isLiveUnit() && !read.complete()) {
-                setStatus(0, read.shortText());
-                spRead->setEnabled(true);
-                flushPortNotices();
-                return;
-            }
-            CalibrationTransfer::storeSetupBlock(cal, read.reply);
-        } else {
-            const QByteArray fileImage(reinterpret_cast<const char*>(cal.ReceivedImage.data()),
-                                       kSetupBlockCopy);
-            CalibrationTransfer::storeSetupBlock(cal, fileImage);
-        }
+        port = *chosen;
     }
-
-    showSetupBlock();
-    setupPage_->FillSetupTab();
-    dataLogger_->selectInterval(DataLogClock::kDefaultNominalMs);
-    liveDisplays_->setLambdaTarget(liveSettings(cal).lambdaTarget);
-
-    spRead->setEnabled(true);
-    setupPanel_->setEnabled(true);
-    outputPanel_->setEnabled(true);
-    if (link.EmuConnected) {
-        spConnect->setEnabled(false);
-        ComboBox1->setEnabled(false);
-        setStatus(0, Connection::kReady);
-    }
-
-    link.DataReady = true;
-    if (link.FileDataShown)
-        spConnect->setEnabled(true);
-
-    if (link.FileDataShown) {
-        if (!identifyOnSelectedPort())
-            return;
-        if (!link.Identity.isLiveUnit()) {
-            setStatus(0, Connection::kEmuNotConnected);
-        } else {
-            setStatus(0, Connection::kEmuConnected);
-            setStatus(1, Connection::unitDescription(link.Identity));
-            link.EmuConnected = true;
-            spConnect->setEnabled(false);
-            ComboBox1->setEnabled(false);
-            spRead->setEnabled(false);
-        }
-    }
-    flushPortNotices();
-
-    if (link.EmuConnected) {
-        if (const auto port = Connection::parsePortNumber(ComboBox1->currentText()))
-            rememberPort(*port);
-        spReadClick();
-    }
-    safetyNet_->unitReady();
-}
-
-void TForm1::showSetupBlock() {
-    LinkState& link = state_.link;
-    CalibrationData& cal = state_.cal;
-    deriveSetupValues(cal);
-    deriveThrottleCalibration(cal);
-    link.SerialNumberText = Connection::serialNumberText(cal.SetupBlock.data());
-    Edit6->setText(QString::number(link.Identity.firmwareVersion()));
-    Edit7->setText(QString::number(link.Identity.model()));
-    Edit8->setText(QString::number(link.Identity.firmwareRelease()));
-    // Only a unit (or a file's identity) is described; nothing that answered is no unit.
-    if (link.Identity.isLiveUnit() || link.Identity.isFromFile())
-        setStatus(1, Connection::unitDescription(link.Identity, link.SerialNumberText));
-    else
-        setStatus(1, QString());
-    configureChartsForFamilies();
-}
-
-void TForm1::configureChartsForFamilies() {
-    mapPages_->configureForFamilies();
-}
-
-// ---------------------------------------------------------------------------------------------
-// Calibration transfer
-
-void TForm1::plotFamilies() {
-    mapPages_->fillAfterRead();
-}
-
-void TForm1::plotAllMaps() {
-    mapPages_->plotAllMaps();
-}
-
-void TForm1::updateWriteButton(bool wanted) {
-    // Only a complete calibration may be written.
-    spWrite->setEnabled(wanted && state_.link.CalibrationLoaded);
+    runFlow(session_.connectUnit(port), [] {});
 }
 
 void TForm1::spReadClick() {
-    LinkState& link = state_.link;
-    CalibrationData& cal = state_.cal;
-    link_.stopThrottlePoll();
-    if (!link.FileMode) {
-        const BusyPointer busy;
-        const ImageRead read = link_.readImage();
-        if (!read.complete()) {
-            // A cut reply is no calibration: the maps, the setup block and ReceivedImage stay as
-            // they were, and the user may try again.
-            setStatus(0, read.shortText());
-            spRead->setEnabled(true);
-            updateWriteButton(link.EmuConnected);
-            flushPortNotices();
-            return;
-        }
-        CalibrationTransfer::storeReceivedImage(cal, read.reply);
-        // The image's first 101 bytes are the unit's setup block; a Connect whose own setup read
-        // was cut is completed here.
-        CalibrationTransfer::storeSetupBlock(cal, read.reply);
-        showSetupBlock();
-        if (!setupPage_->filled()) {
-            // A Connect whose setup read was cut left the tab empty.
-            setupPage_->FillSetupTab();
-            setupPanel_->setEnabled(true);
-            outputPanel_->setEnabled(true);
-        }
-        if (link.EmuConnected) {
-            spConnect->setEnabled(false);
-            ComboBox1->setEnabled(false);
-            setStatus(0, Connection::kReady);
-        }
-        link.CalibrationModel = link.Identity.isLiveUnit() ? link.Identity.model() : 0;
-        // The unit's data, not a file's.
-        setCurrentFile(QString(), false);
-        safetyNet_->freshRead();
-    }
-    link.CalibrationLoaded = true;
-
-    decodeImage(cal);
-    plotFamilies();
-
-    updateWriteButton(link.EmuConnected);
-    spRead->setEnabled(false);
-
-    if (link.FileMode) {
-        link.FileDataShown = true;
+    if (refuseWhileBusy())
         return;
-    }
-    AnalogEn->setEnabled(true);
-    AnalogEn->setChecked(true);
-    if (AnalogEn->isChecked())
-        link_.startPoll();
-    link.DataReady = true;
-    RT_Track->setChecked(false);
-    RT_Track->setEnabled(true);
+    askAboutChanges([this] { runFlow(session_.read(), [] {}); });
 }
 
-WriteResult TForm1::writeToEmu() {
-    LinkState& link = state_.link;
-    CalibrationData& cal = state_.cal;
-    WriteResult result;
-    if (!link.CalibrationLoaded) {
-        result.status = WriteResult::Status::NothingToWrite;
-        setStatus(0, result.text());
-        spWrite->setEnabled(false);
-        return result;
+void TForm1::writeToEmu(std::function<void(bool)> done) {
+    if (refuseWhileBusy()) {
+        if (done)
+            done(false);
+        return;
     }
-    {
-        const BusyPointer busy;
-        buildImage(cal);
-        result = link_.writeCalibration(cal, link.CalibrationModel);
-    }
-    if (!result.ok()) {
-        // The changes are still only on the PC: keep the flags and the button.
-        setStatus(0, result.text());
-        updateWriteButton(true);
-        flushPortNotices();
-        return result;
-    }
-    plotAllMaps();
-    deriveSetupValues(cal);
-    setupPage_->refreshAfterWrite();
-    setStatus(0, Connection::kTableWritten);
-    spRead->setEnabled(false);
-    updateWriteButton(true);
-    link.MapsChanged = false;
-    link.SetupChanged = false;
-    unsaved_ = false;
-    updateTitle();
-    safetyNet_->unitStored();
-    return result;
+    runFlow(session_.write(), [this, done = std::move(done)](WriteResult result) {
+        if (result.ok() || !result.worthRetrying() ||
+            !prompts().askRetry(this, result.text() + QStringLiteral("\n\nWrite the data to the EMU again?"))) {
+            if (done)
+                done(result.ok());
+            return;
+        }
+        writeToEmu(done);
+    });
 }
 
 void TForm1::spWriteClick() {
-    for (;;) {
-        const WriteResult result = writeToEmu();
-        if (result.ok() || !result.worthRetrying())
-            return;
-        if (!prompts().askRetry(this, result.text() + QStringLiteral("\n\nWrite the data to the EMU again?")))
-            return;
-    }
+    writeToEmu();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -857,93 +637,105 @@ void TForm1::spSaveClick() {
     showOverDisabled(saveForm_);
 }
 
-bool TForm1::saveSettings(bool fromPc) {
-    CalibrationData& cal = state_.cal;
-    std::array<std::uint8_t, kImageSize> image{};
+void TForm1::saveSettings(bool fromPc, std::function<void(bool)> done) {
+    if (!done)
+        done = [](bool) {};
     if (fromPc) {
-        image = CalibrationTransfer::imageFromPc(cal);
-    } else {
-        QString error;
-        const auto fromUnit = [&] {
-            const BusyPointer busy;
-            const EmuLink::FlowGuard flow(link_);
-            return CalibrationTransfer::imageFromUnit(link_.protocol(), &error);
-        }();
-        if (!fromUnit) {
-            prompts().showError(this, error);
-            return false;
-        }
-        image = *fromUnit;
+        saveImage(CalibrationTransfer::imageFromPc(state().cal), done);
+        return;
     }
+    if (refuseWhileBusy()) {
+        done(false);
+        return;
+    }
+    auto error = std::make_shared<QString>();
+    runFlow(session_.imageToSave(false, error.get()),
+            [this, error, done](std::optional<std::array<std::uint8_t, kImageSize>> image) {
+                if (!image) {
+                    prompts().showError(this, *error);
+                    done(false);
+                    return;
+                }
+                saveImage(*image, done);
+            });
+}
+
+void TForm1::saveImage(const std::array<std::uint8_t, kImageSize>& image, const std::function<void(bool)>& done) {
     const VehicleInfo vehicle{Edit9->text(), Edit10->text(), Edit11->text()};
-    if (const QString reason = SettingsFile::refusalReason(state_.link.Identity, vehicle);
-        !reason.isEmpty()) {
+    const EmuIdentity& identity = state().link.Identity;
+    if (const QString reason = SettingsFile::refusalReason(identity, vehicle); !reason.isEmpty()) {
         prompts().showError(this, reason);
-        return false;
+        done(false);
+        return;
     }
     const QString path = prompts().askSaveFileName(this, settings_->saveFolder());
-    if (path.isEmpty())
-        return false;
-    const QByteArray text = SettingsFile::write(state_.link.Identity, vehicle, image.data(), kImageReplySize);
+    if (path.isEmpty()) {
+        done(false);
+        return;
+    }
+    const QByteArray text = SettingsFile::write(identity, vehicle, image.data(), kImageReplySize);
     QString error;
     if (!SettingsFile::saveToFile(path, text, &error)) {
         prompts().showError(this, error);
-        return false;
+        done(false);
+        return;
     }
     settings_->setSaveFolder(QFileInfo(path).absolutePath());
     noteRecentFile(path);
-    setCurrentFile(path, false);
-    setStatus(
-        0, QStringLiteral("Saved to %1").arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath())));
+    session_.savedTo(path);
     safetyNet_->unitStored();
-    return true;
+    done(true);
+}
+
+bool TForm1::changesAtStake() const {
+    // After "Close all" the PC holds nothing to write or save.
+    const LinkState& link = state().link;
+    return link.hasPendingChanges() && link.CalibrationLoaded;
+}
+
+void TForm1::askAboutChanges(std::function<void()> proceed, std::function<void()> cancelled) {
+    if (!cancelled)
+        cancelled = [] {};
+    if (!changesAtStake()) {
+        proceed();
+        return;
+    }
+    auto afterStore = [proceed, cancelled](bool stored) { stored ? proceed() : cancelled(); };
+    switch (prompts().askUnsavedChanges(this)) {
+    case UiPrompts::UnsavedChoice::WriteToEmu:
+        writeToEmu(afterStore);
+        return;
+    case UiPrompts::UnsavedChoice::SaveToFile:
+        saveSettings(true, afterStore);
+        return;
+    case UiPrompts::UnsavedChoice::Discard:
+        // Given up: neither the journal nor the next question offers them again.
+        session_.discardChanges();
+        safetyNet_->unitStored();
+        proceed();
+        return;
+    case UiPrompts::UnsavedChoice::Cancel:
+        cancelled();
+        return;
+    }
 }
 
 void TForm1::spOpenClick() {
-    state_.link.FileMode = false;
+    if (refuseWhileBusy())
+        return;
     const QString path = prompts().askOpenFileName(this, settings_->openFolder());
     if (path.isEmpty())
         return;
     openFile(path);
 }
 
-bool TForm1::openFile(const QString& path) {
-    LinkState& link = state_.link;
-    CalibrationData& cal = state_.cal;
-    link.FileMode = false;
-    QString error;
-    const auto text = SettingsFile::loadFromFile(path, &error);
-    if (!text) {
-        prompts().showError(this, error);
-        return false;
-    }
-    const auto contents = SettingsFile::read(*text);
-    if (!contents) {
-        cal.ReceivedImage.fill(kReplyFillByte);
-        prompts().showError(this, SettingsFile::kRejectedText);
-        return false;
-    }
-    link.Identity = contents->identity;
-    CalibrationTransfer::loadFileContents(cal, *contents);
-    // A file always holds the whole image, for the model it was saved from.
-    link.CalibrationLoaded = true;
-    link.CalibrationModel = contents->identity.model();
-    // Connect skips its copy once a file has been shown; a second file must still bring its own
-    // setup block.
-    const QByteArray fileImage(reinterpret_cast<const char*>(cal.ReceivedImage.data()), kSetupBlockCopy);
-    CalibrationTransfer::storeSetupBlock(cal, fileImage);
-    link.FileMode = true;
-    Edit9->setText(contents->vehicle.make);
-    Edit10->setText(contents->vehicle.model);
-    Edit11->setText(contents->vehicle.engine);
-    link.DataReady = true;
-    settings_->setOpenFolder(QFileInfo(path).absolutePath());
-    noteRecentFile(path);
-    setCurrentFile(path, false);
-    safetyNet_->fileOpened();
-    spConnectClick();
-    spReadClick();
-    return true;
+void TForm1::openFile(const QString& path) {
+    askAboutChanges([this, path] {
+        runFlow(session_.openFile(path), [this](const QString& error) {
+            if (!error.isEmpty())
+                prompts().showError(this, error);
+        });
+    });
 }
 
 void TForm1::spCompareClick() {
@@ -959,29 +751,24 @@ void TForm1::spCompareClick() {
 }
 
 void TForm1::spCloseClick() {
-    clearCalibration(state_.cal);
-    // Also forgets the active chart, so no later key release writes a point of the old data.
-    mapPages_->closeAll();
-    state_.link.FileMode = false;
-    // Nothing is left to write until a read or an open loads a whole calibration again.
-    state_.link.CalibrationLoaded = false;
-    state_.link.CalibrationModel = 0;
-    spWrite->setEnabled(false);
-    setCurrentFile(QString(), false);
-    safetyNet_->closedAll();
+    if (refuseWhileBusy())
+        return;
+    askAboutChanges([this] { session_.closeAll(); });
 }
 
 void TForm1::spPrintClick() {
     QPrinter printer(QPrinter::HighResolution);
     ChartPrinter::preparePrinter(printer);
-    printer.setDocName(WindowTitle::compose(kCaption, currentFile_, false));
+    printer.setDocName(WindowTitle::compose(kCaption, currentFile(), false));
     if (!prompts().runPrintDialog(this, printer))
         return;
     const QString header = ChartPrinter::headerText({Edit9->text(), Edit10->text(), Edit11->text()},
                                                     statusText(1), QDate::currentDate());
     QString error;
-    const BusyPointer busy;
-    if (!ChartPrinter::print(printer, *TimingChart, header, &error)) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool printed = ChartPrinter::print(printer, *TimingChart, header, &error);
+    QApplication::restoreOverrideCursor();
+    if (!printed) {
         setStatus(0, QStringLiteral("Print failed"));
         prompts().showError(this, error);
         return;
@@ -994,14 +781,6 @@ void TForm1::spPrintClick() {
 
 // ---------------------------------------------------------------------------------------------
 // Link dialogs and the trigger output
-
-void TForm1::selectTriggerInternal() {
-    setupPage_->selectTriggerInternal();
-}
-
-void TForm1::clearTriggerExternal() {
-    setupPage_->clearTriggerExternal();
-}
 
 void TForm1::showTriggerWarning() {
     showOverDisabled(extWrn_);
@@ -1016,14 +795,14 @@ void TForm1::spAboutClick() {
 
 void TForm1::AnalogEnClick() {
     if (AnalogEn->isChecked())
-        link_.startPoll();
+        link().startPoll();
     else
-        link_.stopPoll();
+        link().stopPoll();
     RT_Track->setEnabled(AnalogEn->isChecked());
 }
 
 void TForm1::buildLiveMonitor() {
-    liveMonitor_ = new LiveMonitor(state_, this);
+    liveMonitor_ = new LiveMonitor(state(), this);
     liveDisplays_ = new LiveDisplays(this);
     for (TRT* frame : rtFrames_)
         liveDisplays_->addFrame(frame);
@@ -1031,7 +810,7 @@ void TForm1::buildLiveMonitor() {
          {TimingChart, VacuumChart, FuelVacChart, FuelRPMChart, TempChart, AirTmpChart, VoltageChart})
         liveDisplays_->addChart(c);
     liveDisplays_->setMonitorPage(engineMonitor_);
-    connect(&link_, &EmuLink::frameReceived, liveMonitor_, &LiveMonitor::takeFrame);
+    connect(&link(), &EmuLink::frameReceived, liveMonitor_, &LiveMonitor::takeFrame);
     connect(liveMonitor_, &LiveMonitor::liveUpdated, liveDisplays_, &LiveDisplays::UpdateLiveDisplays);
     connect(liveMonitor_, &LiveMonitor::framesMissed, liveDisplays_, &LiveDisplays::setMissedFrames);
     connect(liveMonitor_, &LiveMonitor::linkLost, this, &TForm1::commsLost);
@@ -1051,18 +830,21 @@ void TForm1::buildLiveMonitor() {
                 editing.FuelRpmCursorX = rpmHundreds;
                 editing.VacuumCursorX = vacuum;
             });
-    connect(&editor_, &CalibrationEditor::setupValueChanged, this,
-            [this] { liveDisplays_->setLambdaTarget(liveSettings(state_.cal).lambdaTarget); });
+    connect(&editor(), &CalibrationEditor::setupValueChanged, this,
+            [this] { liveDisplays_->setLambdaTarget(liveSettings(state().cal).lambdaTarget); });
 }
 
 void TForm1::commsLost() {
-    link_.stopThrottlePoll();
+    link().stopThrottlePoll();
     spRead->setEnabled(true);
     ComboBox1->setEnabled(true);
     spRetry->setEnabled(true);
     spConnect->setEnabled(true);
+    // Usable even when another dialog has disabled the window it belongs to.
+    commsLostForm_->setEnabled(true);
     commsLostForm_->show();
     commsLostForm_->raise();
+    commsLostForm_->activateWindow();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1107,32 +889,34 @@ void TForm1::spExitClick() {
     close();
 }
 
-bool TForm1::confirmExit() {
-    // After "Close all" the PC holds nothing to write or save.
-    if (!state_.link.hasPendingChanges() || !state_.link.CalibrationLoaded)
-        return true;
-    switch (prompts().askUnsavedChanges(this)) {
-    case UiPrompts::UnsavedChoice::WriteToEmu:
-        return writeToEmu().ok();
-    case UiPrompts::UnsavedChoice::SaveToFile:
-        return saveSettings(true);
-    case UiPrompts::UnsavedChoice::Discard:
-        return true;
-    case UiPrompts::UnsavedChoice::Cancel:
-        return false;
-    }
-    return false;
-}
-
 void TForm1::closeEvent(QCloseEvent* event) {
-    if (!confirmExit()) {
+    if (!exitConfirmed_ && changesAtStake()) {
         event->ignore();
-        return;
+        if (exitAsked_)
+            return; // the question, or the write it chose, is under way
+        exitAsked_ = true;
+        // A choice that needs no link ends here and now; a write ends the program when it is done.
+        auto now = std::make_shared<bool>(true);
+        auto decided = std::make_shared<bool>(false);
+        askAboutChanges(
+            [this, now, decided] {
+                exitConfirmed_ = true;
+                exitAsked_ = false;
+                if (*now)
+                    *decided = true;
+                else
+                    close();
+            },
+            [this] { exitAsked_ = false; });
+        *now = false;
+        if (!*decided)
+            return;
+        event->accept();
     }
     rememberWindowPlace();
-    link_.stopPoll();
-    link_.stopThrottlePoll();
-    link_.port().Close();
+    link().stopPoll();
+    link().stopThrottlePoll();
+    link().close();
     for (QWidget* dialog : std::initializer_list<QWidget*>{aboutForm_, tpsCalForm_, serialForm_, saveForm_,
                                                            commsLostForm_, extWrn_, verChk_})
         dialog->hide();
@@ -1165,22 +949,9 @@ void TForm1::rememberPort(int port) {
     settings_->sync();
 }
 
-void TForm1::setCurrentFile(const QString& path, bool unsaved) {
-    currentFile_ = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
-    unsaved_ = unsaved;
-    updateTitle();
-}
-
-void TForm1::markUnsaved() {
-    if (unsaved_)
-        return;
-    unsaved_ = true;
-    updateTitle();
-}
-
 void TForm1::updateTitle() {
-    setWindowTitle(WindowTitle::compose(kCaption, currentFile_, unsaved_));
-    setWindowFilePath(currentFile_);
+    setWindowTitle(WindowTitle::compose(kCaption, currentFile(), hasUnsavedChanges()));
+    setWindowFilePath(currentFile());
 }
 
 void TForm1::noteRecentFile(const QString& path) {

@@ -4,8 +4,7 @@
 #include "calibration/EmuState.h"
 #include "calibration/MapTable.h"
 #include "link/EmuLink.h"
-#include "link/EmuProtocol.h"
-#include "link/TQCCom32.h"
+#include "session/TuneSession.h"
 #include "tools/ToolSession.h"
 
 #include <QMainWindow>
@@ -15,6 +14,7 @@
 #include <QTimer>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -47,27 +47,25 @@ class TRT;
 class UiPrompts;
 class WindowSettings;
 
-// The main window. It owns the one state object, the one transport EFI with the protocol over it,
-// every control and every dialog; its handlers, named after their controls, run each flow to the
-// end on the user-interface thread, pauses included.
+// The main window: a shell over the tuning session. It owns the session (the state, the link owner
+// and the edit door), every control and every dialog. Its handlers, named after their controls,
+// start the session's flows and show what they say; no flow blocks the user-interface thread.
 class TForm1 : public QMainWindow, public ToolSession {
     Q_OBJECT
 
   public:
     static const QString kCaption;
-    static const QString kApplicationTitle;
     // The size the window opens at when the screen has room for it.
     static const QSize kWindowSize;
 
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
 
-    EmuState& state() override { return state_; }
-    const EmuState& state() const { return state_; }
-    TQCCom32& port() { return link_.port(); }
-    EmuProtocol& protocol() { return link_.protocol(); }
-    EmuLink& link() override { return link_; }
-    CalibrationEditor& editor() override { return editor_; }
+    TuneSession& session() { return session_; }
+    EmuState& state() override { return session_.state(); }
+    const EmuState& state() const { return session_.state(); }
+    EmuLink& link() override { return session_.emuLink(); }
+    CalibrationEditor& editor() override { return session_.editor(); }
     QString programCaption() const override { return kCaption; }
     void showUnitDescription(const QString& text) override { setStatus(1, text); }
     void setMainWindowEnabled(bool enabled) override { setEnabled(enabled); }
@@ -107,37 +105,36 @@ class TForm1 : public QMainWindow, public ToolSession {
     TRT* rtFrame(int n) const { return rtFrames_.at(static_cast<size_t>(n - 1)); }
     TuneCompareDialog* compareDialog() const { return compareDialog_; }
 
-    QTimer& timer1() { return link_.pollTimer(); }
-    QTimer& timer2() { return link_.throttleTimer(); }
+    QTimer& timer1() { return link().pollTimer(); }
+    QTimer& timer2() { return link().throttleTimer(); }
 
     // Shows a dialog the way the program's "modal" dialogs are shown: over a disabled main window,
     // which the dialog enables again when it closes.
     void showOverDisabled(QWidget* dialog);
 
-    // Opens EFI on its current port; a port that exists but cannot be used is reported once.
-    bool openPort();
+    // A flow the window started (search, Connect, Read, Write, Open...) has not ended yet.
+    bool flowsRunning() const { return flowsRunning_ > 0; }
 
-    // Opens a settings file as Open does; false when it was refused.
-    bool openFile(const QString& path);
+    // Opens a settings file as Open does (after the question about unsaved changes).
+    void openFile(const QString& path);
     // A file to open once the start-up search has finished (the command line's FILE).
     void setStartupFile(const QString& path) { startupFile_ = path; }
     // The file the data came from or was last saved to; empty when none.
-    QString currentFile() const { return currentFile_; }
+    QString currentFile() const { return session_.currentFile(); }
     // Changes not yet written to the unit or saved to a file.
-    bool hasUnsavedChanges() const { return unsaved_; }
+    bool hasUnsavedChanges() const { return session_.hasUnsavedChanges(); }
     QMenu* recentFilesMenu() const { return recentMenu_; }
     WindowSettings& settings() { return *settings_; }
 
-    // The work behind the link dialogs and the save dialog.
-    // The whole-image write; only a result that is ok() means the unit holds the image.
-    WriteResult writeToEmu();
-    bool saveSettings(bool fromPc);
-    void selectTriggerInternal();
-    void clearTriggerExternal();
+    // The whole-image write, offered again while a retry may help; done(true) only when the unit
+    // holds the image.
+    void writeToEmu(std::function<void(bool)> done = {});
+    // Saves a settings file of the PC's data or of the unit's; done(true) once saved.
+    void saveSettings(bool fromPc, std::function<void(bool)> done = {});
     void showTriggerWarning();
-    void disablePortControls(bool includingConnect);
-    void startRealTimePoll();
-    void stopThrottlePoll();
+    // Runs proceed once the PC holds nothing that would be lost (written, saved or given up after
+    // the question); never when the user cancels or the write or save failed.
+    void askAboutChanges(std::function<void()> proceed, std::function<void()> cancelled = {});
 
     // Key preview: every key pressed in this window comes here before its control. True when used.
     bool FormKeyDown(QKeyEvent* event);
@@ -181,38 +178,30 @@ class TForm1 : public QMainWindow, public ToolSession {
     QToolButton* toolButton(const char* name, const QString& hint, const QIcon& icon);
 
     std::optional<int> portFromSelector();
-    // "Searching ComPorts...", then the identify of Connect on the selector's port; false when the
-    // selector holds no port number (the conversion error has been shown).
-    bool identifyOnSelectedPort();
-    // The identify reply as it came when it is cut (1..6 bytes), for the status text.
-    QByteArray lastIdentifyReply_;
-    bool identityIsCut() const;
-    void showSetupBlock();
     void updateWriteButton(bool wanted);
     void setSelectorText(const QString& text);
     void addSelectorItem(const QString& text);
-    void notePortProblem();
-    void flushPortNotices();
-
-    void configureChartsForFamilies();
-    void plotFamilies();
-    void plotAllMaps();
-    bool confirmExit();
+    // The window follows what the session's flows say.
+    void bindSession();
+    void applyControls(const LinkControls& controls);
+    void showSetupBlock(bool fill);
+    bool changesAtStake() const;
+    void saveImage(const std::array<std::uint8_t, kImageSize>& image, const std::function<void(bool)>& done);
+    // Starts a flow with the wait pointer; done gets its result once it has ended. A flow asked for
+    // while another runs is refused (nothing is sent) and the status says so.
+    template <typename T, typename F> bool runFlow(LinkTask<T> task, F done);
+    bool refuseWhileBusy();
 
     // Desktop integration: window place, remembered choices, title, recent files, shortcuts.
     void restoreWindowPlace();
     void rememberWindowPlace();
     void rememberPort(int port);
-    void setCurrentFile(const QString& path, bool unsaved);
-    void markUnsaved();
     void updateTitle();
     void fillRecentFilesMenu();
     void noteRecentFile(const QString& path);
     void bindShortcuts();
 
-    EmuState state_;
-    EmuLink link_;
-    CalibrationEditor editor_;
+    TuneSession session_;
     std::unique_ptr<UiPrompts> defaultPrompts_;
     std::unique_ptr<WindowSettings> settings_;
     UiPrompts* prompts_ = nullptr;
@@ -277,15 +266,14 @@ class TForm1 : public QMainWindow, public ToolSession {
     EngineMonitorPage* engineMonitor_ = nullptr;
     QMenu* recentMenu_ = nullptr;
     QString startupFile_;
-    QString currentFile_;
-    bool unsaved_ = false;
     bool placeRestored_ = false;
+    int flowsRunning_ = 0;
+    bool exitConfirmed_ = false;
+    bool exitAsked_ = false;
     TuneCompareDialog* compareDialog_ = nullptr;
 
     bool firstShow_ = true;
     bool startupSearchDone_ = false;
-    QSet<QString> notifiedDevices_;
-    QStringList pendingNotices_;
     QEvent* previewedEvent_ = nullptr;
     QPointer<QWidget> previewedReceiver_;
 };

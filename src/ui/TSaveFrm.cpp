@@ -1,6 +1,6 @@
 #include "ui/TSaveFrm.h"
 
-#include "ui/TForm1.h"
+#include "link/LinkState.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -10,7 +10,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-TSaveFrm::TSaveFrm(TForm1& main) : QDialog(&main), main_(main) {
+TSaveFrm::TSaveFrm(const LinkState& link, QWidget* parent) : QDialog(parent), link_(link) {
     setObjectName(QStringLiteral("SaveFrm"));
     setWindowTitle(QStringLiteral("Save From?"));
 
@@ -48,15 +48,15 @@ void TSaveFrm::showEvent(QShowEvent* event) {
 }
 
 void TSaveFrm::FormShow() {
-    RadioButton1->setEnabled(main_.state().link.EmuConnected);
+    RadioButton1->setEnabled(link_.EmuConnected);
 }
 
 void TSaveFrm::Button1Click() {
     const bool fromPc = RadioButton2->isChecked();
-    const bool fromEmu = RadioButton1->isChecked() && main_.state().link.EmuConnected;
-    if (fromPc || fromEmu)
-        main_.saveSettings(fromPc);
+    const bool fromEmu = RadioButton1->isChecked() && link_.EmuConnected;
     finish();
+    if (fromPc || fromEmu)
+        emit saveChosen(fromPc);
 }
 
 void TSaveFrm::Button2Click() {
@@ -83,11 +83,13 @@ void TSaveFrm::keyReleaseEvent(QKeyEvent* event) {
 }
 
 void TSaveFrm::closeEvent(QCloseEvent* event) {
-    main_.setEnabled(true);
+    if (parentWidget())
+        parentWidget()->setEnabled(true);
     QDialog::closeEvent(event);
 }
 
 void TSaveFrm::finish() {
-    main_.setEnabled(true);
+    if (parentWidget())
+        parentWidget()->setEnabled(true);
     hide();
 }

@@ -4,7 +4,7 @@
 
 class QPushButton;
 class QRadioButton;
-class TForm1;
+struct LinkState;
 
 // "Save From?": save the unit's stored data or the program's current data to a .EMU file. Shown
 // over the disabled main window, which it enables again when it closes.
@@ -12,7 +12,7 @@ class TSaveFrm : public QDialog {
     Q_OBJECT
 
   public:
-    explicit TSaveFrm(TForm1& main);
+    TSaveFrm(const LinkState& link, QWidget* parent);
 
     QRadioButton* fromEmu() const { return RadioButton1; }
     QRadioButton* fromPc() const { return RadioButton2; }
@@ -23,6 +23,10 @@ class TSaveFrm : public QDialog {
     void Button2Click(); // Cancel
     void FormKeyUp(int key);
 
+  signals:
+    // OK: the source chosen (the PC's data, or the unit's).
+    void saveChosen(bool fromPc);
+
   protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -32,7 +36,7 @@ class TSaveFrm : public QDialog {
   private:
     void finish();
 
-    TForm1& main_;
+    const LinkState& link_;
     QRadioButton* RadioButton1;
     QRadioButton* RadioButton2;
     QPushButton* Button1;

@@ -1,6 +1,6 @@
 #include "ui/TVerChk.h"
 
-#include "ui/TForm1.h"
+#include "link/LinkState.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -8,8 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TVerChk::TVerChk(TForm1& main)
-    : QDialog(&main, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), main_(main) {
+TVerChk::TVerChk(const LinkState& link, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), link_(link) {
     setObjectName(QStringLiteral("VerChk"));
     setWindowTitle(QStringLiteral("Notice"));
 
@@ -52,7 +52,7 @@ void TVerChk::showEvent(QShowEvent* event) {
 }
 
 void TVerChk::FormShow() {
-    Memo1->appendPlainText(main_.state().link.VersionNoticeText);
+    Memo1->appendPlainText(link_.VersionNoticeText);
 }
 
 void TVerChk::Button1Click() {

@@ -4,7 +4,7 @@
 
 class QPlainTextEdit;
 class QPushButton;
-class TForm1;
+struct LinkState;
 
 // The notice that the unit's firmware does not match this software. Each showing adds the
 // notice text as a new line; earlier lines stay.
@@ -12,7 +12,7 @@ class TVerChk : public QDialog {
     Q_OBJECT
 
   public:
-    explicit TVerChk(TForm1& main);
+    TVerChk(const LinkState& link, QWidget* parent);
 
     QPlainTextEdit* memo() const { return Memo1; }
 
@@ -24,7 +24,7 @@ class TVerChk : public QDialog {
     void showEvent(QShowEvent* event) override;
 
   private:
-    TForm1& main_;
+    const LinkState& link_;
     QPlainTextEdit* Memo1;
     QPushButton* Button1;
 };

@@ -1,12 +1,13 @@
 #include "ui/UiPrompts.h"
 
-#include "ui/TForm1.h"
 
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPushButton>
+
+const QString QtUiPrompts::kApplicationTitle = QStringLiteral("Dorvanta - Engine Management Unit");
 
 namespace {
 
@@ -34,15 +35,15 @@ QString QtUiPrompts::askSaveFileName(QWidget* parent, const QString& folder) {
 }
 
 void QtUiPrompts::showError(QWidget* parent, const QString& text) {
-    QMessageBox::critical(parent, TForm1::kApplicationTitle, text, QMessageBox::Ok);
+    QMessageBox::critical(parent, kApplicationTitle, text, QMessageBox::Ok);
 }
 
 void QtUiPrompts::showWarning(QWidget* parent, const QString& text) {
-    QMessageBox::warning(parent, TForm1::kApplicationTitle, text, QMessageBox::Ok);
+    QMessageBox::warning(parent, kApplicationTitle, text, QMessageBox::Ok);
 }
 
 UiPrompts::UnsavedChoice QtUiPrompts::askUnsavedChanges(QWidget* parent) {
-    QMessageBox box(QMessageBox::Warning, TForm1::kApplicationTitle,
+    QMessageBox box(QMessageBox::Warning, kApplicationTitle,
                     QStringLiteral("The data tables on your PC have changes the EMU has not stored.\n\n"
                                    "Write them to the EMU, save them to a file, or discard them?"),
                     QMessageBox::NoButton, parent);
@@ -68,7 +69,7 @@ bool QtUiPrompts::runPrintDialog(QWidget* parent, QPrinter& printer) {
 }
 
 bool QtUiPrompts::askRetry(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Warning, TForm1::kApplicationTitle, text, QMessageBox::NoButton, parent);
+    QMessageBox box(QMessageBox::Warning, kApplicationTitle, text, QMessageBox::NoButton, parent);
     QPushButton* retry = box.addButton(QStringLiteral("Write again"), QMessageBox::AcceptRole);
     QPushButton* cancel = box.addButton(QMessageBox::Cancel);
     box.setDefaultButton(retry);

@@ -37,6 +37,9 @@ class UiPrompts {
 // The real dialogs.
 class QtUiPrompts : public UiPrompts {
   public:
+    // The title of every message box.
+    static const QString kApplicationTitle;
+  public:
     QString askOpenFileName(QWidget* parent, const QString& folder) override;
     QString askSaveFileName(QWidget* parent, const QString& folder) override;
     void showError(QWidget* parent, const QString& text) override;

@@ -1,5 +1,8 @@
 #include "e2e_helpers.h"
 
+#include <memory>
+#include <optional>
+
 #include "calibration/SettingsFile.h"
 #include "mapeditor/MapChartWidget.h"
 
@@ -100,14 +103,26 @@ TForm1& Bench::restartWindow() {
     return window();
 }
 
-bool finishFlows(TForm1&, int) {
-    // The flows run to their end inside the handler that starts them.
-    QCoreApplication::processEvents();
-    return true;
+bool finishFlows(TForm1& w, int timeoutMs) {
+    return waitUntil([&w] { return !w.flowsRunning() && !w.session().busy(); }, timeoutMs);
+}
+
+bool writeNow(TForm1& w) {
+    auto result = std::make_shared<std::optional<bool>>();
+    w.writeToEmu([result](bool ok) { *result = ok; });
+    waitUntil([&] { return result->has_value(); }, 20000);
+    return result->value_or(false);
+}
+
+bool saveFromPc(TForm1& w) {
+    auto saved = std::make_shared<std::optional<bool>>();
+    w.saveSettings(true, [saved](bool ok) { *saved = ok; });
+    return saved->value_or(false);
 }
 
 bool connectTo(TForm1& w, EmuSimulator& unit) {
     w.spConnectClick();
+    finishFlows(w);
     finishFlows(w);
     if (!w.state().link.EmuConnected || !unit.waitForCommands(3, 5000))
         return false;

@@ -101,6 +101,12 @@ template <typename Condition> bool waitUntil(Condition condition, int timeoutMs 
 // after every toolbar click or dialog choice that talks to the unit, before asserting.
 bool finishFlows(TForm1& w, int timeoutMs = 20000);
 
+// "Write to EMU" (with its retries as the prompts answer them) run to its end: true when the unit
+// holds the data.
+bool writeNow(TForm1& w);
+// Saves the PC's data as the save dialog's "Save From PC" does: true when saved.
+bool saveFromPc(TForm1& w);
+
 // Connect (which reads the image) to the unit, then forget the traffic. False when it did not connect.
 bool connectTo(TForm1& w, EmuSimulator& unit);
 

@@ -41,7 +41,7 @@ void TestCompare::tableListsWhatDiffersAndChartsRingIt() {
     QVERIFY(connectTo(w, unit));
     const QString path = bench.dir.filePath(QStringLiteral("before.emu"));
     bench.prompts.saveNames << path;
-    QVERIFY(w.saveSettings(true));
+    QVERIFY(saveFromPc(w));
 
     const double t30 = w.state().cal.map(MapId::Timing)[30];
     const double f10 = w.state().cal.map(MapId::FuelVacuum)[10];

@@ -137,7 +137,7 @@ void TestConnect::connectAndRead() {
     QVERIFY(tracking->isEnabled() && !tracking->isChecked());
     QVERIFY(w.timer1().isActive());
     QCOMPARE(w.timer1().interval(), 20);
-    QVERIFY(w.port().Opened());
+    QVERIFY(w.link().isOpen());
     QVERIFY(w.setupPanel()->isEnabled());
     QVERIFY(w.outputPanel()->isEnabled());
     QVERIFY(!w.verChk()->isVisible());
@@ -161,6 +161,7 @@ void TestConnect::firmwareMismatch() {
     EmuSimulator& unit = bench.addUnit(1, unitConfig(3, 1, release));
     TForm1& w = bench.window();
     w.spConnectClick();
+    finishFlows(w);
 
     // The setup block is still read, the image is not.
     QVERIFY(unit.waitForCommands(2, 5000));
@@ -184,6 +185,7 @@ void TestConnect::firmwareMismatch() {
     dialog->Button1Click();
     QVERIFY(!dialog->isVisible());
     w.spConnectClick();
+    finishFlows(w);
     QVERIFY(dialog->isVisible());
     QCOMPARE(dialog->memo()->toPlainText(), notice + QLatin1Char('\n') + notice);
 }
@@ -207,6 +209,7 @@ void TestConnect::noUnitStillLoadsTheSetup() {
         unit.setSilent(true);
 
     w.spConnectClick();
+    finishFlows(w);
     QCOMPARE(w.statusText(0), QStringLiteral("Reading EMU Setup Data..."));
     QVERIFY(w.state().link.DataReady);
     QVERIFY(!w.state().link.EmuConnected);
@@ -244,6 +247,7 @@ void TestConnect::fileModeConnectSendsNothingThenReidentifies() {
     bench.prompts.openNames << path;
 
     w.spOpenClick();
+    finishFlows(w);
     QVERIFY(!unit.waitForCommands(1, 300));
     QCOMPARE(w.statusText(0), QStringLiteral("EMU file opened successfully"));
     QCOMPARE(w.statusText(1), QStringLiteral("EMU 3 v1.13 :: CD-111213-14"));
@@ -266,6 +270,7 @@ void TestConnect::fileModeConnectSendsNothingThenReidentifies() {
 
     // A further Connect keeps the file's data and only asks who is there.
     w.spConnectClick();
+    finishFlows(w);
     QVERIFY(unit.waitForCommands(1, 2000));
     QVERIFY(!unit.waitForCommands(2, 300));
     QCOMPARE(commandBytes(unit), QList<int>{0xFF});
@@ -279,6 +284,7 @@ void TestConnect::fileModeConnectSendsNothingThenReidentifies() {
     // ... ready to be written to the unit.
     unit.clearRecord();
     w.spWriteClick();
+    finishFlows(w);
     QVERIFY(unit.waitForCommands(1, 2000));
     QCOMPARE(w.statusText(0), QStringLiteral("Data table written to EMU"));
     const auto written = unit.image();

@@ -70,23 +70,25 @@ void TestDesktop::titleNamesTheFileAndItsChanges() {
     QCOMPARE(w.windowTitle(), kCaption);
     QVERIFY(w.editor().setMapPoint(MapId::Timing, 5, 21, false));
     QCOMPARE(w.windowTitle(), kCaption + QStringLiteral("*"));
-    QVERIFY(w.writeToEmu().ok());
+    QVERIFY(writeNow(w));
     QCOMPARE(w.windowTitle(), kCaption);
 
     // An opened file names itself; a save clears the mark again.
     const QString path = bench.dir.filePath(QStringLiteral("mini.emu"));
     QVERIFY(writeFile(path, settingsFileText(3, {"Mini", "Cooper", "A"})));
-    QVERIFY(w.openFile(path));
+    w.openFile(path);
+    QVERIFY(finishFlows(w));
     QVERIFY(w.state().link.FileMode);
     QCOMPARE(w.windowTitle(), kCaption + QStringLiteral(" - mini.emu"));
     QVERIFY(w.editor().setMapPoint(MapId::Timing, 6, 22, false));
     QCOMPARE(w.windowTitle(), kCaption + QStringLiteral(" - mini.emu*"));
     bench.prompts.saveNames << path;
-    QVERIFY(w.saveSettings(true));
+    QVERIFY(saveFromPc(w));
     QCOMPARE(w.windowTitle(), kCaption + QStringLiteral(" - mini.emu"));
 
     // Close all leaves no file.
     w.spCloseClick();
+    finishFlows(w);
     QCOMPARE(w.windowTitle(), kCaption);
 }
 
@@ -122,6 +124,7 @@ void TestDesktop::recentFilesOnTheOpenButton() {
         QVERIFY(writeFile(paths.last(), settingsFileText(3, {})));
         bench.prompts.openNames << paths.last();
         w.spOpenClick();
+        finishFlows(w);
     }
     QCOMPARE(menuFiles(w), (QStringList{paths[2], paths[1], paths[0]}));
 
@@ -149,7 +152,7 @@ void TestDesktop::portAndFoldersAreRemembered() {
         TForm1& w = bench.window();
         QVERIFY(connectTo(w, unit));
         bench.prompts.saveNames << path;
-        QVERIFY(w.saveSettings(true));
+        QVERIFY(saveFromPc(w));
         // A size of the user's own, which the pages allow.
         size = QSize(700, 500).expandedTo(w.minimumSizeHint()) + QSize(7, 5);
         w.resize(size);
@@ -172,14 +175,17 @@ void TestDesktop::portAndFoldersAreRemembered() {
     QCOMPARE(again.size(), size);
     // Nothing was opened yet: the open dialog starts where it always did.
     again.spOpenClick();
+    finishFlows(again);
     QCOMPARE(bench.prompts.openFolder, QString());
     // No name given: nothing saved, but the dialog started in the folder of the last save.
-    QVERIFY(!again.saveSettings(true));
+    QVERIFY(!saveFromPc(again));
     QCOMPARE(bench.prompts.saveFolder, folder);
     bench.prompts.openNames << path;
     again.spOpenClick();
+    finishFlows(again);
     QVERIFY(again.state().link.FileMode);
     again.spOpenClick();
+    finishFlows(again);
     QCOMPARE(bench.prompts.openFolder, folder);
 }
 
@@ -220,7 +226,7 @@ void TestDesktop::saveSaysWhereTheFileWent() {
     QVERIFY(connectTo(w, unit));
     const QString path = bench.dir.filePath(QStringLiteral("where.emu"));
     bench.prompts.saveNames << path;
-    QVERIFY(w.saveSettings(true));
+    QVERIFY(saveFromPc(w));
     QCOMPARE(w.statusText(0), QStringLiteral("Saved to ") + QDir::toNativeSeparators(path));
     QCOMPARE(w.windowTitle(), kCaption + QStringLiteral(" - where.emu"));
 }

@@ -67,7 +67,7 @@ void TestDialogs::downloadWritesThePcDataToTheUnit() {
     QVERIFY(!w.findChild<QComboBox*>(QStringLiteral("ComboBox1"))->isEnabled());
     QVERIFY(!button(w, "spRetry")->isEnabled());
     QVERIFY(!button(w, "spConnect")->isEnabled());
-    QCOMPARE(w.port().Port(), 2);
+    QCOMPARE(w.link().portNumber(), 2);
 }
 
 void TestDialogs::downloadWithoutUnitShowsTheDialogAgain() {
@@ -130,7 +130,7 @@ void TestDialogs::uploadWithoutUnitShowsTheDialogAgain() {
     QVERIFY(w.commsLostForm()->isVisible());
     // No parameter may be echoed to a unit while nothing is loaded.
     QVERIFY(!w.state().link.DataReady);
-    QVERIFY(!w.port().Opened());
+    QVERIFY(!w.link().isOpen());
 }
 
 void TestDialogs::triggerWarning_data() {
@@ -214,7 +214,7 @@ void TestDialogs::exitWithPendingChanges() {
     button(w, "spExit")->click();
     QCOMPARE(bench.prompts.unsavedAsked, pending ? 1 : 0);
     QCOMPARE(w.isVisible(), !closes);
-    QCOMPARE(w.port().Opened(), !closes && !unplugged);
+    QCOMPARE(w.link().isOpen(), !closes && !unplugged);
     if (!sent.isEmpty())
         QVERIFY(unit.waitForCommands(sent.size(), 2000));
     if (!unplugged)

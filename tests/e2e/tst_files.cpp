@@ -201,9 +201,11 @@ void TestFiles::savedFileOpensToTheSameData() {
     w.saveForm()->Button1Click();
 
     w.spCloseClick();
+    finishFlows(w);
     QCOMPARE(lineValues(w, "TimingChart", MapId::Timing).size(), 0);
     bench.prompts.openNames << path;
     w.spOpenClick();
+    finishFlows(w);
     QVERIFY(w.state().link.FileMode);
     QCOMPARE(w.state().cal.SetupBlock, setup);
     QCOMPARE(lineValues(w, "TimingChart", MapId::Timing), timing);
@@ -235,6 +237,7 @@ void TestFiles::refusedFile() {
     bench.prompts.openNames << path;
 
     w.spOpenClick();
+    finishFlows(w);
     QCOMPARE(bench.prompts.errors, QStringList{QStringLiteral("Incorrect .EMU file version")});
     QVERIFY(!w.state().link.FileMode);
     QVERIFY(!w.state().link.DataReady);
@@ -261,9 +264,11 @@ void TestFiles::secondFileBringsItsOwnData() {
 
     bench.prompts.openNames << a << b;
     w.spOpenClick();
+    finishFlows(w);
     QCOMPARE(lineEdit(w, "Edit11")->text(), QStringLiteral("D16"));
     QCOMPARE(w.state().cal.Cylinders, 4);
     w.spOpenClick();
+    finishFlows(w);
     QCOMPARE(lineEdit(w, "Edit9")->text(), QStringLiteral("Mazda"));
     QCOMPARE(lineEdit(w, "Edit10")->text(), QStringLiteral("MX-5"));
     QCOMPARE(lineEdit(w, "Edit11")->text(), QString());
@@ -281,6 +286,7 @@ void TestFiles::closeAllEmptiesTheCharts() {
     QVERIFY(lineValues(w, "TimingChart", MapId::Timing).size() > 0);
 
     w.spCloseClick();
+    finishFlows(w);
     for (const char* name : {"TimingChart", "VacuumChart"}) {
         MapChartWidget* c = chartOf(w, name);
         for (int s = 0; s < c->seriesCount(); ++s)

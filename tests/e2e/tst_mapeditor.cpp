@@ -364,6 +364,7 @@ void TestMapEditor::noMapWriteAfterCloseAll() {
     MapChartWidget* chart = showChart(t.w, kTimingTab, "TimingChart");
     hover(chart, 10, 20);
     t.w.spCloseClick();
+    finishFlows(t.w);
     QVERIFY(!t.w.mapPages().editing().ActiveMapChart);
     // Any key afterwards, even typing a vehicle name, writes no point of the old data.
     QLineEdit* make = lineEdit(t.w, "Edit9");

@@ -141,14 +141,16 @@ void TestSafetyNet::storingTheDataStartsANewJournal() {
     tune(w);
     QCOMPARE(journalOf(w).edits.size(), 5);
     if (how == QLatin1String("write")) {
-        QVERIFY(w.writeToEmu().ok());
+        QVERIFY(writeNow(w));
     } else if (how == QLatin1String("save")) {
         bench.prompts.saveNames << bench.dir.filePath(QStringLiteral("tune.emu"));
-        QVERIFY(w.saveSettings(true));
+        QVERIFY(saveFromPc(w));
     } else if (how == QLatin1String("read")) {
         w.spReadClick();
+        finishFlows(w);
     } else {
         w.spCloseClick();
+        finishFlows(w);
     }
     QCOMPARE(journalOf(w).edits.size(), 0);
     QCOMPARE(journalOf(w).model, 3);
@@ -184,6 +186,7 @@ void TestSafetyNet::restartOffersTheEditsBack() {
     bench.prompts.journalChoice = choice;
     unit.clearRecord();
     w.spConnectClick();
+    finishFlows(w);
     QVERIFY(w.state().link.EmuConnected);
     QCOMPARE(bench.prompts.journalTexts.size(), 1);
     const QString question = bench.prompts.journalTexts.constFirst();
@@ -235,6 +238,7 @@ void TestSafetyNet::savingTheEditsBuildsAFileFromTheUnitsData() {
     bench.prompts.saveNames << path;
     unit.clearRecord();
     w.spConnectClick();
+    finishFlows(w);
     QCOMPARE(bench.prompts.journalTexts.size(), 1);
     QCOMPARE(setMessagesAfterConnect(unit), QList<QByteArray>{}); // nothing applied to the unit
 
@@ -357,10 +361,12 @@ void TestSafetyNet::historyIsClearedByReadAndCloseAll() {
     tune(w);
     QCOMPARE(w.safetyNet().history().count(), 3);
     w.spReadClick();
+    finishFlows(w);
     QCOMPARE(w.safetyNet().history().count(), 0);
     QVERIFY(!button(w, "spUndo")->isEnabled());
     tune(w);
     w.spCloseClick();
+    finishFlows(w);
     QCOMPARE(w.safetyNet().history().count(), 0);
 }
 

@@ -618,7 +618,7 @@ void TestSetupTab::localeRoundTrip() {
 
         // Write refills the boxes: with no group separator, so they read back what they show.
         c.unit->clearRecord();
-        QVERIFY(c.w->writeToEmu().ok());
+        QVERIFY(writeNow(*c.w));
         QCOMPARE(box(*c.w, "Edit16")->text(), QStringLiteral("3000"));
         QCOMPARE(box(*c.w, "Edit14")->text(), coil);
         QVERIFY(c.bench.prompts.errors.isEmpty());
@@ -787,7 +787,7 @@ void TestSetupTab::refreshAfterWriteSendsNothingNew() {
     QVERIFY(c.ok);
     apply(*c.w, QStringLiteral("Edit12=6"));
     QVERIFY(c.unit->waitForCommands(1, 3000));
-    QVERIFY(c.w->writeToEmu().ok());
+    QVERIFY(writeNow(*c.w));
     // The refreshed boxes show the unit's values; none of them changed, so no set message follows
     // the image write.
     const QList<QByteArray> sets = setMessages(*c.unit);

@@ -291,6 +291,7 @@ void TestStartup::twoUnitsSearchEndsOnLastRefreshOnFirst() {
 
     // The refresh keeps the first unit that answers.
     w.spRetryClick();
+    finishFlows(w);
     QCOMPARE(selector->currentText(), QStringLiteral("Com2"));
     QCOMPARE(w.statusText(0), QStringLiteral("EFI version 1.13 found on Com2"));
     QCOMPARE(w.state().link.SelectedPort, 2);
@@ -342,12 +343,12 @@ void TestStartup::selectorChangeOpensThePort() {
     bench.addUnit(2, unitConfig(3));
     TForm1& w = bench.window();
     auto* selector = w.findChild<QComboBox*>(QStringLiteral("ComboBox1"));
-    QVERIFY(!w.port().Opened());
+    QVERIFY(!w.link().isOpen());
     selector->setCurrentIndex(selector->findText(QStringLiteral("Com2")));
     emit selector->textActivated(selector->currentText());
     QCOMPARE(w.state().link.SelectedPort, 2);
-    QCOMPARE(w.port().Port(), 2);
-    QVERIFY(w.port().Opened());
+    QCOMPARE(w.link().portNumber(), 2);
+    QVERIFY(w.link().isOpen());
     QVERIFY(bench.prompts.errors.isEmpty());
 }
 
@@ -370,11 +371,13 @@ void TestStartup::busyPortIsToldOnce() {
 
     // Once a run for a device, however often it is tried.
     w.spRetryClick();
+    finishFlows(w);
     QCOMPARE(w.statusText(0), QStringLiteral("No EMU present"));
     QCOMPARE(bench.prompts.warnings.size(), 1);
 
     ::close(holder);
     w.spRetryClick();
+    finishFlows(w);
     QCOMPARE(w.statusText(0), QStringLiteral("EFI version 1.13 found on Com4"));
     QVERIFY(unit.waitForCommands(1, 2000));
     QCOMPARE(bench.prompts.warnings.size(), 1);
@@ -403,6 +406,7 @@ void TestStartup::deniedPortIsToldOnce() {
     QVERIFY2(notice.contains(QStringLiteral("sudo usermod -aG dialout $USER")), qPrintable(notice));
     QVERIFY2(notice.contains(QStringLiteral("log out")), qPrintable(notice));
     w.spRetryClick();
+    finishFlows(w);
     QCOMPARE(bench.prompts.warnings.size(), 1);
 }
 
@@ -411,14 +415,15 @@ void TestStartup::escapeLeavesAndClosesThePort() {
     bench.addUnit(1, unitConfig(3));
     TForm1& w = bench.window();
     w.ComboBox1Change();
-    QVERIFY(w.port().Opened());
+    finishFlows(w);
+    QVERIFY(w.link().isOpen());
     QVERIFY(w.isVisible());
 
     // The key reaches the window first, whichever control has the focus.
     lineEdit(w, "Edit9")->setFocus();
     QTest::keyClick(lineEdit(w, "Edit9"), Qt::Key_Escape);
     QVERIFY(!w.isVisible());
-    QVERIFY(!w.port().Opened());
+    QVERIFY(!w.link().isOpen());
     QCOMPARE(bench.prompts.unsavedAsked, 0);
 }
 

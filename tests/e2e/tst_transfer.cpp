@@ -27,6 +27,7 @@ void TestTransfer::writeSendsTheWholeImage() {
     QVERIFY(unit.waitForCommands(1, 2000));
     unit.clearRecord();
     w.spWriteClick();
+    finishFlows(w);
 
     // Who is there, the image, and the image read back to confirm it.
     QVERIFY(unit.waitForCommands(3, 5000));
@@ -76,6 +77,7 @@ void TestTransfer::writeToAnUnpluggedUnitFails() {
 
     unit.unplug();
     w.spWriteClick();
+    finishFlows(w);
 
     // Never reported as written; the changes still wait for the unit.
     QCOMPARE(w.statusText(0),
@@ -87,6 +89,7 @@ void TestTransfer::writeToAnUnpluggedUnitFails() {
     // Back again: the port reopens on the next exchange, so the same button delivers at once.
     QVERIFY(unit.replug());
     w.spWriteClick();
+    finishFlows(w);
     QCOMPARE(w.statusText(0), QStringLiteral("Data table written to EMU"));
     QVERIFY(unit.waitForCommands(3, 5000));
     QCOMPARE(commandBytes(unit), (QList<int>{0xFF, 0xF3, 0xFD}));

@@ -34,6 +34,7 @@ bool connectWithAnEdit(TForm1& w, EmuSimulator& unit) {
 void writeSendsNothing(TForm1& w, EmuSimulator& unit) {
     unit.clearRecord();
     w.spWriteClick();
+    finishFlows(w);
     QVERIFY(!unit.waitForCommands(1, 300));
 }
 
@@ -68,6 +69,7 @@ void TestTransferSafety::cutReadAtConnectLoadsNothing() {
     unit.setShortImageReplies(150, wholeReads);
 
     w.spConnectClick();
+    finishFlows(w);
 
     QCOMPARE(w.statusText(0), kCut150);
     const CalibrationData& cal = w.state().cal;
@@ -93,6 +95,7 @@ void TestTransferSafety::cutReadAtConnectLoadsNothing() {
     unit.setShortImageReplies(-1);
     unit.clearRecord();
     w.spReadClick();
+    finishFlows(w);
     // The image, then (when Connect could not fill the Setup tab) the fill's echoes of the unit's own
     // choices, which change nothing in the unit.
     const QList<SimCommand> commands = unit.commands();
@@ -121,6 +124,7 @@ void TestTransferSafety::cutReadKeepsTheCalibrationHeld() {
 
     unit.setShortImageReplies(150);
     w.spReadClick();
+    finishFlows(w);
     QCOMPARE(w.statusText(0), kCut150);
     QCOMPARE(w.state().cal.ReceivedImage, held);
     QCOMPARE(lineValues(w, "TimingChart", MapId::Timing), curve);
@@ -132,6 +136,7 @@ void TestTransferSafety::cutReadKeepsTheCalibrationHeld() {
     unit.clearRecord();
     QVERIFY(button(w, "spWrite")->isEnabled());
     w.spWriteClick();
+    finishFlows(w);
     QCOMPARE(w.statusText(0), QStringLiteral("Data table written to EMU"));
     QCOMPARE(commandBytes(unit), (QList<int>{0xFF, 0xF3, 0xFD}));
     QCOMPARE(unit.image()[101 + 4], std::uint8_t(34));
@@ -145,6 +150,7 @@ void TestTransferSafety::cutIdentityIsNoUnit() {
     unit.setShortReplies(3);
 
     w.spConnectClick();
+    finishFlows(w);
     QCOMPARE(w.statusText(0),
              QStringLiteral("The EMU's identity came incomplete (3 of 7 bytes); nothing was loaded."));
     QCOMPARE(w.statusText(1), QString());
@@ -163,6 +169,7 @@ void TestTransferSafety::closeAllLeavesNothingToWrite() {
     const auto unitsImage = unit.image();
 
     w.spCloseClick();
+    finishFlows(w);
     QVERIFY(!button(w, "spWrite")->isEnabled());
     writeSendsNothing(w, unit);
     QVERIFY(w.statusText(0).startsWith(QStringLiteral("Write to EMU failed: nothing to write")));
@@ -197,6 +204,7 @@ void TestTransferSafety::writeIdentifiesTheUnitFirst() {
     const auto othersImage = other.image();
 
     w.spWriteClick();
+    finishFlows(w);
     QCOMPARE(w.statusText(0),
              QStringLiteral("Write to EMU failed: the EMU on the port is model 1, but the data "
                             "is for model 3; nothing was written."));
@@ -212,6 +220,7 @@ void TestTransferSafety::writeIdentifiesTheUnitFirst() {
     EmuSimulator same(typeThree);
     QVERIFY(same.start());
     w.spWriteClick();
+    finishFlows(w);
     QCOMPARE(w.statusText(0), QStringLiteral("Data table written to EMU"));
     QCOMPARE(commandBytes(same), (QList<int>{0xFF, 0xF3, 0xFD}));
     QCOMPARE(same.image()[101 + 4], std::uint8_t(34));
@@ -248,6 +257,7 @@ void TestTransferSafety::writeIsConfirmedByTheReadBack() {
     bench.prompts.retriesToAccept = 1;
 
     w.spWriteClick();
+    finishFlows(w);
 
     // Offered again once, tried again, and still not confirmed.
     QCOMPARE(bench.prompts.retryTexts.size(), 2);
