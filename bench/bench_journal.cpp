@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     }
     EmuState state;
     EmuLink link(state.link);
-    link.port().setDevicePath(sim.devicePath());
+    link.setDevicePath(sim.devicePath());
     if (!link.open()) {
         std::printf("cannot open %s\n", qPrintable(sim.devicePath()));
         return 1;
@@ -62,6 +62,7 @@ int main(int argc, char** argv) {
     CalibrationEditor door(state, link);
     setFamiliesForModel(state.cal, 3);
     state.link.DataReady = true;
+    state.link.UnitInStep = true; // the unit holds the data shown: edits go to it
     EditJournal journal(journalDir.path());
     journal.start(3, QStringLiteral("BENCH-1"));
     bool journalling = false;

@@ -1,12 +1,14 @@
 // The live query through the transport and the simulator: from the write of 0xFC until the last
 // byte of the 10-byte frame is queued at the host, against the unit's 20 ms pause. Also the whole
 // exchange as the poll runs it, with and without the USB-adapter latency model.
+#include "link/EmuLink.h"
 #include "link/EmuProtocol.h"
 #include "link/TQCCom32.h"
 
 #include "EmuSimulator.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -32,6 +34,14 @@ Figures figures(std::vector<double> v) {
     return {v[v.size() / 2], v[std::min(v.size() - 1, v.size() * 99 / 100)]};
 }
 
+// The exchange as the poll runs it: the event loop turns while the link waits its pause.
+QByteArray polledFrame(EmuLink& link) {
+    LinkTask<QByteArray> task = link.realTimeFrame();
+    while (!task.done())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    return task.result();
+}
+
 void run(bool usbLatency, int exchanges) {
     QTemporaryDir dir;
     SimConfig config;
@@ -43,16 +53,14 @@ void run(bool usbLatency, int exchanges) {
         return;
     }
     qputenv("EMU_PORTS", sim.devicePath().toLocal8Bit());
-    TQCCom32 port;
-    port.setShowErrors(false);
-    port.setBaud(19200);
-    port.setPort(1);
-    port.Open();
-    EmuProtocol protocol(port);
-
     std::vector<double> toLastByte;
     std::vector<double> exchange;
     int complete = 0;
+    // The bare transport first (the port is for one user at a time), then the link owner.
+    TQCCom32 port;
+    EmuLink::configureLine(port);
+    port.setPort(1);
+    port.Open();
     for (int i = 0; i < exchanges; ++i) {
         QByteArray stale;
         port.Read(stale);
@@ -63,9 +71,16 @@ void run(bool usbLatency, int exchanges) {
         toLastByte.push_back(nowMs() - t0);
         QByteArray frame;
         port.Read(frame);
+    }
+    port.Close();
 
+    LinkState state;
+    EmuLink link(state);
+    link.setPort(1);
+    link.open();
+    for (int i = 0; i < exchanges; ++i) {
         const double t1 = nowMs();
-        const QByteArray polled = protocol.realTimeFrame();
+        const QByteArray polled = polledFrame(link);
         exchange.push_back(nowMs() - t1);
         if (polled.size() == EmuLength::kRealTimeFrame)
             ++complete;

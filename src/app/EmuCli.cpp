@@ -6,6 +6,7 @@
 #include "calibration/Rounding.h"
 #include "calibration/SettingsFile.h"
 #include "calibration/SetupFieldText.h"
+#include "calibration/SetupParameters.h"
 #include "calibration/TuneComparison.h"
 #include "link/Connection.h"
 #include "link/EmuProtocol.h"
@@ -13,7 +14,6 @@
 #include "link/TQCCom32.h"
 #include "monitor/LinkWatch.h"
 #include "monitor/LiveDecode.h"
-#include "calibration/SetupParameters.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -24,18 +24,38 @@
 #include <QLocale>
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 
 #include <atomic>
 #include <cmath>
 #include <csignal>
 #include <functional>
 #include <optional>
+#include <type_traits>
 
 namespace {
 
 constexpr int kOk = 0;
 constexpr int kFault = 1;
 constexpr int kUsage = 2;
+
+// Runs a link task to its end: the exchanges wait on timers, so the event loop turns until the
+// task has delivered its result. Every exchange's waits are bounded, so the task always ends.
+template <typename T> T runToEnd(LinkTask<T> task) {
+    QEventLoop loop;
+    if constexpr (std::is_void_v<T>) {
+        std::move(task).then(&loop, [&loop] { loop.quit(); });
+        loop.exec();
+    } else {
+        std::optional<T> result;
+        std::move(task).then(&loop, [&loop, &result](T value) {
+            result = std::move(value);
+            loop.quit();
+        });
+        loop.exec();
+        return std::move(*result);
+    }
+}
 
 const char* const kTopUsage =
     "Usage: emu-cli <command> [options]\n"
@@ -101,28 +121,28 @@ void addPortOptions(QCommandLineParser& parser) {
 }
 
 // Points the transport at the chosen port. Returns an error text for wrong usage.
-std::optional<QString> choosePort(const QCommandLineParser& parser, TQCCom32& port) {
+std::optional<QString> choosePort(const QCommandLineParser& parser, EmuLink& link) {
     const bool hasPort = parser.isSet(QStringLiteral("port"));
     const bool hasDevice = parser.isSet(QStringLiteral("device"));
     if (hasPort == hasDevice)
         return QStringLiteral("give exactly one of --port N and --device PATH");
     if (hasDevice) {
         // Used whole: a by-path name holds ":" and is no port list.
-        port.setDevicePath(parser.value(QStringLiteral("device")));
+        link.setDevicePath(parser.value(QStringLiteral("device")));
         return std::nullopt;
     }
     bool ok = false;
     const int n = parser.value(QStringLiteral("port")).toInt(&ok);
     if (!ok || n < PortNaming::kFirstPort || n > PortNaming::kLastPort)
         return QStringLiteral("--port takes a number from 1 to 20");
-    port.setPort(n);
+    link.setPort(n);
     return std::nullopt;
 }
 
-QString openFailureText(const TQCCom32& port) {
+QString openFailureText(const EmuLink& link) {
     const QString device =
-        port.LastOpenDevice().isEmpty() ? PortNaming::portName(port.Port()) : port.LastOpenDevice();
-    switch (port.LastOpenError()) {
+        link.lastOpenDevice().isEmpty() ? PortNaming::portName(link.portNumber()) : link.lastOpenDevice();
+    switch (link.lastOpenError()) {
     case TQCCom32::OpenError::PermissionDenied:
         return QStringLiteral("cannot open %1: permission denied (join the dialout group and log in again)")
             .arg(device);
@@ -138,12 +158,12 @@ QString openFailureText(const TQCCom32& port) {
 // Opens the port and identifies the unit; on failure errorText holds the one-line reason.
 std::optional<EmuIdentity> identifyUnit(EmuLink& link, QString* errorText) {
     if (!link.open()) {
-        *errorText = openFailureText(link.port());
+        *errorText = openFailureText(link);
         return std::nullopt;
     }
-    const EmuIdentity identity = link.identify(EmuPause::kIdentifyConnect);
+    const EmuIdentity identity = runToEnd(link.identify(EmuPause::kIdentifyConnect));
     if (!identity.isLiveUnit()) {
-        *errorText = QStringLiteral("no EMU answered on %1").arg(link.port().DevicePath());
+        *errorText = QStringLiteral("no EMU answered on %1").arg(link.devicePath());
         return std::nullopt;
     }
     return identity;
@@ -224,7 +244,7 @@ int EmuCli::live(const QStringList& args) {
         return *status;
     // The maps and scales give the live timing and the vacuum scale, as in the program.
     QString error;
-    const auto image = CalibrationTransfer::imageFromUnit(unit.link.protocol(), &error);
+    const auto image = runToEnd(unit.session.imageToSave(false, &error));
     if (!image) {
         err_ << "emu-cli: " << error << "\n";
         return kFault;
@@ -249,7 +269,7 @@ int EmuCli::live(const QStringList& args) {
     clock.start();
     int status = kOk;
     while (!interrupted && (seconds < 0 || clock.elapsed() < seconds * 1000)) {
-        const QByteArray replyFrame = unit.link.protocol().realTimeFrame();
+        const QByteArray replyFrame = runToEnd(unit.link().realTimeFrame());
         const bool empty = replyFrame.isEmpty() || replyFrame.at(0) == 0;
         // A CLI holds no unsent changes: the third silent poll in a row means the unit has gone.
         if (watch.take(empty, true) == LinkWatch::Verdict::Lost) {
@@ -269,7 +289,7 @@ int EmuCli::live(const QStringList& args) {
              << csvNumber(v.LiveTiming) << ',' << v.InjectorDuty << '\n';
         out_.flush();
         // The unit is polled at most 25 times a second, as the program does.
-        unit.link.protocol().sleep(20);
+        runToEnd(unit.link().pause(20));
     }
     std::signal(SIGINT, previous);
     return status;
@@ -343,12 +363,12 @@ std::optional<int> EmuCli::parseArguments(QCommandLineParser& parser, const QStr
 }
 
 std::optional<int> EmuCli::connectUnit(const QCommandLineParser& parser, const QString& command, Unit& unit) {
-    if (const auto usage = choosePort(parser, unit.port())) {
+    if (const auto usage = choosePort(parser, unit.link())) {
         err_ << "emu-cli " << command << ": " << *usage << "\n";
         return kUsage;
     }
     QString error;
-    const std::optional<EmuIdentity> identity = identifyUnit(unit.link, &error);
+    const std::optional<EmuIdentity> identity = identifyUnit(unit.link(), &error);
     if (!identity) {
         err_ << "emu-cli: " << error << "\n";
         return kFault;
@@ -376,10 +396,10 @@ int EmuCli::identify(const QStringList& args) {
          << "Signature: " << id.signature() << "\n";
     if (parser.isSet(QStringLiteral("serial"))) {
         // The serial number lives in the setup block: one more read, which must come whole.
-        const ImageRead image = unit.link.readImage();
+        const ImageRead image = runToEnd(unit.session.readUnitImage());
         if (!image.complete()) {
             out_.flush();
-            err_ << "emu-cli: " << unit.port().DevicePath() << ": " << image.shortText() << "\n";
+            err_ << "emu-cli: " << unit.link().devicePath() << ": " << image.shortText() << "\n";
             return kFault;
         }
         out_ << "Serial number: "
@@ -426,8 +446,7 @@ int EmuCli::read(const QStringList& args) {
         return kFault;
     }
     QString error;
-    const EmuLink::FlowGuard flow(unit.link);
-    const auto image = CalibrationTransfer::imageFromUnit(unit.link.protocol(), &error);
+    const auto image = runToEnd(unit.session.imageToSave(false, &error));
     if (!image) {
         err_ << "emu-cli: " << error << "\n";
         return kFault;
@@ -483,16 +502,18 @@ int EmuCli::write(const QStringList& args) {
              << " (use --force to write anyway)\n";
         return kFault;
     }
-    CalibrationData data;
-    loadCalibration(data, *contents, id.model());
-    buildImage(data);
+    // The file's calibration, for the unit's model (so --force writes it to the model on the port).
+    loadCalibration(unit.session.state().cal, *contents, id.model());
+    LinkState& link = unit.session.link();
+    link.CalibrationLoaded = true;
+    link.CalibrationModel = id.model();
     // The unit is asked again who it is just before the image, and the image is read back.
-    const WriteResult result = unit.link.writeCalibration(data, id.model());
+    const WriteResult result = runToEnd(unit.session.write());
     if (!result.ok()) {
-        err_ << "emu-cli: " << unit.port().DevicePath() << ": " << result.text() << "\n";
+        err_ << "emu-cli: " << unit.link().devicePath() << ": " << result.text() << "\n";
         return kFault;
     }
-    out_ << "Wrote " << path << " to EMU " << id.model() << " on " << unit.port().DevicePath()
+    out_ << "Wrote " << path << " to EMU " << id.model() << " on " << unit.link().devicePath()
          << " and read it back\n";
     return kOk;
 }
@@ -745,7 +766,7 @@ std::optional<int> EmuCli::loadSide(const DiffSide& side, TuneSide& into) {
     }
     Unit unit;
     if (side.option == QLatin1String("device")) {
-        unit.port().setDevicePath(side.value);
+        unit.link().setDevicePath(side.value);
     } else {
         bool ok = false;
         const int n = side.value.toInt(&ok);
@@ -753,21 +774,20 @@ std::optional<int> EmuCli::loadSide(const DiffSide& side, TuneSide& into) {
             err_ << "emu-cli diff: --port takes a number from 1 to 20\n";
             return kUsage;
         }
-        unit.port().setPort(n);
+        unit.link().setPort(n);
     }
     QString error;
-    const std::optional<EmuIdentity> identity = identifyUnit(unit.link, &error);
+    const std::optional<EmuIdentity> identity = identifyUnit(unit.link(), &error);
     if (!identity) {
         err_ << "emu-cli: " << error << "\n";
         return kUsage;
     }
-    const EmuLink::FlowGuard flow(unit.link);
-    const auto image = CalibrationTransfer::imageFromUnit(unit.link.protocol(), &error);
+    const auto image = runToEnd(unit.session.imageToSave(false, &error));
     if (!image) {
-        err_ << "emu-cli: " << unit.port().DevicePath() << ": " << error << "\n";
+        err_ << "emu-cli: " << unit.link().devicePath() << ": " << error << "\n";
         return kUsage;
     }
-    into.name = unit.port().DevicePath();
+    into.name = unit.link().devicePath();
     into.model = identity->model();
     into.image = *image;
     return std::nullopt;

@@ -4,7 +4,7 @@
 #include "calibration/TuneComparison.h"
 #include "link/EmuIdentity.h"
 #include "link/EmuLink.h"
-#include "link/LinkState.h"
+#include "session/TuneSession.h"
 
 #include <QStringList>
 #include <QTextStream>
@@ -23,10 +23,9 @@ class EmuCli {
   private:
     // The unit a command talks to.
     struct Unit {
-        LinkState state;
-        EmuLink link{state};
+        TuneSession session;
         EmuIdentity identity;
-        TQCCom32& port() { return link.port(); }
+        EmuLink& link() { return session.emuLink(); }
     };
 
     // Parses a sub-command's arguments; an exit status when the command must end here (help, usage).

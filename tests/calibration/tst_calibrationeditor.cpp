@@ -48,13 +48,15 @@ void TestCalibrationEditor::init() {
     QVERIFY(sim_->start());
     state_ = EmuState{};
     link_ = std::make_unique<EmuLink>(state_.link);
-    link_->port().setDevicePath(sim_->devicePath());
+    link_->setDevicePath(sim_->devicePath());
     QVERIFY(link_->open());
     editor_ = std::make_unique<CalibrationEditor>(state_, *link_);
     setFamiliesForModel(state_.cal, 3);
     state_.cal.RpmRange = 10000;
     state_.cal.TimingPointCount = 100;
     state_.link.DataReady = true;
+    // The unit on the port holds the data shown: edits go to it.
+    state_.link.UnitInStep = true;
 }
 
 void TestCalibrationEditor::cleanup() {

@@ -1,17 +1,25 @@
-// The protocol layer against pure inputs and against the simulated unit on a real pty.
+// The protocol against pure inputs, and the link owner's exchanges against the simulated unit on a
+// real pty.
 #include "link/EmuIdentity.h"
+#include "link/EmuLink.h"
 #include "link/EmuProtocol.h"
-#include "link/TQCCom32.h"
 
 #include "EmuSimulator.h"
+#include "RunTask.h"
 
 #include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
 
 namespace {
+
+// The simulator stamps a command when its thread has parsed it, a few milliseconds after the host
+// wrote it (more on a loaded machine); a gap between two stamps may look that much shorter than the
+// host's pause.
+constexpr int kParseSlackMs = 10;
 
 QByteArray bytes(std::initializer_list<int> values) {
     QByteArray out;
@@ -41,14 +49,18 @@ class TestProtocol : public QObject {
     void setMessagesReachTheWire();
     void imageWrite();
     void unpluggedUnitDoesNotHang();
+    void oneExchangeOnTheWireAtATime();
+    void setDuringAPollGoesOutAfterItsReply();
+    void setOnAClosedPortIsRefused();
+    void linkGoesAwayWithFlowsWaiting();
 
   private:
     void startSim(SimConfig config = {});
 
     QTemporaryDir dir_;
     std::unique_ptr<EmuSimulator> sim_;
-    std::unique_ptr<TQCCom32> port_;
-    std::unique_ptr<EmuProtocol> protocol_;
+    LinkState state_;
+    std::unique_ptr<EmuLink> link_;
 };
 
 void TestProtocol::identityDecoding_data() {
@@ -147,12 +159,10 @@ void TestProtocol::startSim(SimConfig config) {
     sim_ = std::make_unique<EmuSimulator>(config);
     QVERIFY(sim_->start());
     qputenv("EMU_PORTS", sim_->devicePath().toLocal8Bit());
-    port_ = std::make_unique<TQCCom32>();
-    port_->setShowErrors(false);
-    port_->setBaud(19200);
-    port_->setPort(1);
-    protocol_ = std::make_unique<EmuProtocol>(*port_);
-    QVERIFY(port_->Open());
+    state_ = LinkState{};
+    link_ = std::make_unique<EmuLink>(state_);
+    link_->setPort(1);
+    QVERIFY(link_->open());
 }
 
 void TestProtocol::init() {
@@ -164,8 +174,7 @@ void TestProtocol::init() {
 }
 
 void TestProtocol::cleanup() {
-    protocol_.reset();
-    port_.reset();
+    link_.reset();
     if (sim_)
         sim_->stop();
     sim_.reset();
@@ -181,23 +190,36 @@ void TestProtocol::identifyOverPty() {
     cleanup();
     startSim(config);
 
-    const EmuIdentity id = EmuIdentity::fromReply(protocol_->identify(EmuPause::kIdentifyConnect));
-    QCOMPARE(id.model(), 5);
-    QCOMPARE(id.firmwareVersionText(), QStringLiteral("1.13"));
-    QCOMPARE(id.releaseLetter(), QStringLiteral("B"));
-    QVERIFY(id.isLiveUnit());
+    QElapsedTimer t;
+    t.start();
+    LinkTask<EmuIdentity> task = link_->identify(EmuPause::kIdentifyConnect);
+    // The exchange waits on a timer: the caller is back before the reply is read.
+    QVERIFY(!task.done());
+    QVERIFY(link_->busy());
+    const auto id = runTask(std::move(task));
+    QVERIFY(id);
+    // The read comes after the whole pause.
+    QVERIFY2(t.elapsed() >= EmuPause::kIdentifyConnect, qPrintable(QString::number(t.elapsed())));
+    QVERIFY(!link_->busy());
+    QCOMPARE(id->model(), 5);
+    QCOMPARE(id->firmwareVersionText(), QStringLiteral("1.13"));
+    QCOMPARE(id->releaseLetter(), QStringLiteral("B"));
+    QVERIFY(id->isLiveUnit());
     QCOMPARE(sim_->commands().size(), 1);
     QCOMPARE(sim_->commands().first().bytes, bytes({0xFF}));
 }
 
 void TestProtocol::imageWithStoredTopValueIsCopiedWhole() {
     // A jet trim at 255 is stored as wire 0: the copy must go on past it.
-    QVERIFY(protocol_->setParameter(3, 255));
+    QVERIFY(link_->sendSet(EmuCommand::kSetParameter, 3, 255));
     QVERIFY(sim_->waitForCommands(1, 2000));
     const auto expected = sim_->image();
     QCOMPARE(expected[3], std::uint8_t(0));
 
-    const QByteArray reply = protocol_->readImage();
+    const auto image = runTask(link_->readImage());
+    QVERIFY(image);
+    QVERIFY(image->complete());
+    const QByteArray reply = image->reply;
     QCOMPARE(reply.size(), EmuLength::kImageReply);
     std::array<std::uint8_t, 482> received;
     received.fill(kReplyFillByte);
@@ -209,19 +231,27 @@ void TestProtocol::imageWithStoredTopValueIsCopiedWhole() {
 
 void TestProtocol::shortAndEmptyReplies() {
     sim_->setShortReplies(100);
-    const QByteArray shortImage = protocol_->readImage();
-    QCOMPARE(shortImage.size(), 100);
+    const auto shortImage = runTask(link_->readImage());
+    QVERIFY(shortImage);
+    QVERIFY(!shortImage->complete());
+    QCOMPARE(shortImage->received(), 100);
+    QCOMPARE(shortImage->shortText(),
+             QStringLiteral("The EMU sent 100 of 481 bytes of its data table; nothing was loaded."));
     std::array<std::uint8_t, 482> buf;
     buf.fill(kReplyFillByte);
-    copyReply(shortImage, buf.data(), 482, EmuLength::kImageReply);
+    copyReply(shortImage->reply, buf.data(), 482, EmuLength::kImageReply);
     QCOMPARE(buf[100], std::uint8_t(0));
     QCOMPARE(buf[101], kReplyFillByte);
     QCOMPARE(buf[480], kReplyFillByte);
 
     sim_->setShortReplies(-1);
     sim_->setSilent(true);
-    QVERIFY(protocol_->realTimeFrame().isEmpty());
-    QVERIFY(EmuIdentity::fromReply(protocol_->identify(EmuPause::kIdentifySearch)).signature() == "4848");
+    const auto frame = runTask(link_->realTimeFrame());
+    QVERIFY(frame);
+    QVERIFY(frame->isEmpty());
+    const auto id = runTask(link_->identify(EmuPause::kIdentifySearch));
+    QVERIFY(id);
+    QCOMPARE(id->signature(), QStringLiteral("4848"));
 }
 
 void TestProtocol::lateTailIsCompletedOrDiscarded() {
@@ -230,15 +260,14 @@ void TestProtocol::lateTailIsCompletedOrDiscarded() {
 
     // A tail within the extra wait completes the frame.
     sim_->setLateTail(3, 25);
-    QCOMPARE(protocol_->realTimeFrame(), frame);
+    QCOMPARE(runTask(link_->realTimeFrame()), std::optional<QByteArray>(frame));
 
     // A tail far beyond it: this frame is short, and the next query must not start with it.
     sim_->setLateTail(4, 80);
-    const QByteArray cut = protocol_->realTimeFrame();
-    QCOMPARE(cut, frame.left(6));
+    QCOMPARE(runTask(link_->realTimeFrame()), std::optional<QByteArray>(frame.left(6)));
     QTest::qWait(150); // the tail arrives while nobody reads
     sim_->setLateTail(0, 0);
-    QCOMPARE(protocol_->realTimeFrame(), frame);
+    QCOMPARE(runTask(link_->realTimeFrame()), std::optional<QByteArray>(frame));
 }
 
 void TestProtocol::usbLatencyFrameIsComplete() {
@@ -249,19 +278,22 @@ void TestProtocol::usbLatencyFrameIsComplete() {
     sim_->setUsbLatency(true);
     int whole = 0;
     for (int i = 0; i < 40; ++i) {
-        const QByteArray reply = protocol_->realTimeFrame();
-        if (reply.isEmpty())
+        const auto reply = runTask(link_->realTimeFrame());
+        QVERIFY(reply);
+        if (reply->isEmpty())
             continue;
-        QCOMPARE(reply, frame);
+        QCOMPARE(*reply, frame);
         ++whole;
     }
     QVERIFY(whole > 0);
 }
 
 void TestProtocol::setMessagesReachTheWire() {
-    QVERIFY(protocol_->setParameter(22, 0)); // "Internal": the 0 operand reaches the port
-    QVERIFY(protocol_->sendSet(EmuCommand::kMapPointE8, 30, 24));
-    QVERIFY(protocol_->sendSet(EmuCommand::kMapPointDE, 0, 150));
+    // With the wire free a set is written at once, nothing queued.
+    QVERIFY(link_->sendSet(EmuCommand::kSetParameter, 22, 0)); // "Internal": the 0 operand reaches the port
+    QVERIFY(link_->sendSet(EmuCommand::kMapPointE8, 30, 24));
+    QVERIFY(link_->sendSet(EmuCommand::kMapPointDE, 0, 150));
+    QCOMPARE(link_->queuedSets(), 0);
     QVERIFY(sim_->waitForCommands(3, 2000));
     const auto commands = sim_->commands();
     QCOMPARE(commands[0].bytes, bytes({0xF2, 22, 0}));
@@ -271,6 +303,23 @@ void TestProtocol::setMessagesReachTheWire() {
     QCOMPARE(image[22], std::uint8_t(1));
     QCOMPARE(image[101 + 29], std::uint8_t(25));
     QCOMPARE(image[233], std::uint8_t(151));
+
+    // Sets asked for while an exchange is on the wire wait for it, then leave in their order.
+    sim_->clearRecord();
+    LinkTask<QByteArray> frame = link_->realTimeFrame();
+    QVERIFY(link_->sendSet(EmuCommand::kMapPointD4, 2, 7));
+    QVERIFY(link_->sendSet(EmuCommand::kMapPointCA, 3, 0));
+    QCOMPARE(link_->queuedSets(), 2);
+    QVERIFY(!sim_->waitForCommands(2, 10)); // still inside the frame's pause
+    const auto reply = runTask(std::move(frame));
+    QVERIFY(reply);
+    QCOMPARE(reply->size(), EmuLength::kRealTimeFrame);
+    QCOMPARE(link_->queuedSets(), 0);
+    QVERIFY(sim_->waitForCommands(3, 2000));
+    const auto after = sim_->commands();
+    QCOMPARE(after[0].bytes, bytes({0xFC}));
+    QCOMPARE(after[1].bytes, bytes({0xD4, 2, 7}));
+    QCOMPARE(after[2].bytes, bytes({0xCA, 3, 0}));
 }
 
 void TestProtocol::imageWrite() {
@@ -278,30 +327,177 @@ void TestProtocol::imageWrite() {
     for (int i = 0; i < 481; ++i)
         plain[i] = static_cast<char>((i * 7) % 256); // 0 and 255 among them
     plain[481] = 56;
-    QVERIFY(protocol_->writeImage(plain));
-    QVERIFY(sim_->waitForCommands(1, 5000));
-    const SimCommand cmd = sim_->commands().first();
+    const auto written = runTask(link_->writeImage(plain));
+    QVERIFY(written);
+    QVERIFY(written->sent);
+    const auto commands = sim_->commands();
+    QCOMPARE(commands.size(), 2);
+    const SimCommand cmd = commands.first();
     QCOMPARE(cmd.bytes.size(), 483);
     QCOMPARE(std::uint8_t(cmd.bytes[0]), EmuCommand::kWriteImage);
     QCOMPARE(cmd.bytes.mid(1), plain);
     const auto image = sim_->image();
     for (int i = 0; i < 481; ++i)
         QCOMPARE(image[i], std::uint8_t((plain[i] + 1) & 0xFF));
+
+    // The read-back in the same turn: 0xFD after the gap, the image's time on the wire and the
+    // unit's time to store it, and what it brought is the unit's image.
+    QCOMPARE(commands[1].bytes, bytes({0xFD}));
+    QVERIFY2(commands[1].receivedUs - cmd.receivedUs >=
+                 (EmuPause::kWriteImageGap + 500 - kParseSlackMs) * 1000,
+             qPrintable(QString::number(commands[1].receivedUs - cmd.receivedUs)));
+    QCOMPARE(written->readBack.size(), EmuLength::kImageReply);
+    for (int i = 0; i < 481; ++i)
+        QCOMPARE(std::uint8_t(written->readBack[i]), image[i]);
 }
 
 void TestProtocol::unpluggedUnitDoesNotHang() {
     sim_->unplug();
     QElapsedTimer t;
     t.start();
-    for (int i = 0; i < 20; ++i)
-        QVERIFY(protocol_->realTimeFrame().isEmpty());
-    QVERIFY(!protocol_->setParameter(1, 2));
+    for (int i = 0; i < 20; ++i) {
+        const auto frame = runTask(link_->realTimeFrame());
+        QVERIFY(frame);
+        QVERIFY(frame->isEmpty());
+    }
+    QVERIFY(!link_->sendSet(EmuCommand::kSetParameter, 1, 2));
     QVERIFY(t.elapsed() < 20 * 1000); // no spin and no hang; each query costs its pause at most
 
     QVERIFY(sim_->replug());
-    QVERIFY(protocol_->setParameter(1, 36));
+    // A set never opens the port: nothing reaches whatever is at the path before it is opened.
+    QVERIFY(!link_->sendSet(EmuCommand::kSetParameter, 1, 36));
+    QVERIFY(!sim_->waitForCommands(1, 200));
+    QVERIFY(link_->open());
+    QVERIFY(link_->sendSet(EmuCommand::kSetParameter, 1, 36));
     QVERIFY(sim_->waitForCommands(1, 2000));
     QCOMPARE(sim_->commands().last().bytes, bytes({0xF2, 1, 36}));
+}
+
+void TestProtocol::oneExchangeOnTheWireAtATime() {
+    // Three flows ask at once: each waits its turn, and each command goes out only after the one
+    // before it has had its whole pause and its reply.
+    QElapsedTimer t;
+    t.start();
+    LinkTask<EmuIdentity> identify = link_->identify(EmuPause::kIdentifySearch);
+    LinkTask<ImageRead> image = link_->readImage();
+    LinkTask<QByteArray> frame = link_->realTimeFrame();
+    QVERIFY(!identify.done() && !image.done() && !frame.done());
+    QVERIFY(sim_->waitForCommands(1, 2000));
+    QTest::qWait(50);
+    QCOMPARE(sim_->commands().size(), 1); // the others wait while the identify is on the wire
+    QVERIFY(spinUntilDone(frame, 10000));
+    QVERIFY(identify.done() && image.done());
+    QVERIFY(identify.result().isLiveUnit());
+    QVERIFY(image.result().complete());
+    QCOMPARE(frame.result().size(), EmuLength::kRealTimeFrame);
+    QVERIFY(t.elapsed() >= EmuPause::kIdentifySearch + EmuPause::kReadImage + EmuPause::kRealTimeFrame);
+
+    const auto commands = sim_->commands();
+    QCOMPARE(commands.size(), 3);
+    QCOMPARE(commands[0].bytes, bytes({0xFF}));
+    QCOMPARE(commands[1].bytes, bytes({0xFD}));
+    QCOMPARE(commands[2].bytes, bytes({0xFC}));
+    const int pauses[] = {EmuPause::kIdentifySearch, EmuPause::kReadImage};
+    for (int i = 0; i < 2; ++i) {
+        QVERIFY(commands[i + 1].receivedUs >= commands[i].replyDoneUs);
+        QVERIFY2(commands[i + 1].receivedUs - commands[i].receivedUs >= (pauses[i] - kParseSlackMs) * 1000,
+                 qPrintable(QStringLiteral("command %1 came %2 us after the one before")
+                                .arg(i + 1)
+                                .arg(commands[i + 1].receivedUs - commands[i].receivedUs)));
+    }
+}
+
+void TestProtocol::setDuringAPollGoesOutAfterItsReply() {
+    const QByteArray fixed = bytes({31, 129, 51, 46, 86, 41, 128, 131, 61, 1});
+    sim_->setFixedFrame(fixed);
+    state_.EmuConnected = true;
+    QSignalSpy frames(link_.get(), &EmuLink::frameReceived);
+    link_->startPoll();
+    // Catch the poll inside its pause: its 0xFC is out, its reply not yet read.
+    QElapsedTimer t;
+    t.start();
+    while (!link_->busy() && t.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    QVERIFY(link_->busy());
+    QVERIFY(link_->sendSet(EmuCommand::kSetParameter, 22, 0));
+    QCOMPARE(link_->queuedSets(), 1);
+    QVERIFY(frames.wait(2000));
+    link_->stopPoll();
+    QCOMPARE(link_->queuedSets(), 0);
+    // That poll's reply came whole: the set did not cut into it.
+    QCOMPARE(frames.first().first().toByteArray(), fixed);
+
+    // The set as the unit parsed it, and the command just before it.
+    const auto findSet = [this] {
+        const auto commands = sim_->commands();
+        for (qsizetype i = 0; i < commands.size(); ++i)
+            if (commands[i].bytes == bytes({0xF2, 22, 0}))
+                return i;
+        return qsizetype(-1);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(findSet() >= 0, 2000);
+    const qsizetype set = findSet();
+    const auto commands = sim_->commands();
+    QVERIFY(set > 0);
+    const SimCommand& poll = commands[set - 1];
+    QCOMPARE(poll.bytes, bytes({0xFC}));
+    // Not inside the exchange: after the unit's reply and after the host's pause before its read.
+    QVERIFY(commands[set].receivedUs >= poll.replyDoneUs);
+    QVERIFY2(commands[set].receivedUs - poll.receivedUs >= (EmuPause::kRealTimeFrame - kParseSlackMs) * 1000,
+             qPrintable(QString::number(commands[set].receivedUs - poll.receivedUs)));
+}
+
+void TestProtocol::setOnAClosedPortIsRefused() {
+    link_->close();
+    QVERIFY(!link_->isOpen());
+    QVERIFY(!link_->sendSet(EmuCommand::kSetParameter, 22, 1));
+    QVERIFY(!link_->sendSet(EmuCommand::kMapPointE8, 1, 20));
+    QCOMPARE(link_->queuedSets(), 0);
+    QVERIFY(!sim_->waitForCommands(1, 300));
+    QVERIFY(sim_->receivedBytes().isEmpty());
+    QVERIFY(!link_->isOpen()); // and it stays closed
+}
+
+namespace {
+
+// A flow of two exchanges and a pause, as the dialogs run them.
+LinkTask<int> twoExchanges(EmuLink& link, bool* reachedEnd) {
+    const EmuIdentity id = co_await link.identify(EmuPause::kIdentifySearch);
+    co_await link.pause(200);
+    const ImageRead image = co_await link.readImage();
+    *reachedEnd = true;
+    co_return id.model() + image.received();
+}
+
+} // namespace
+
+void TestProtocol::linkGoesAwayWithFlowsWaiting() {
+    // Flows in every kind of wait: in an exchange's pause, waiting for the wire, nested in another
+    // flow, and in a plain pause. The link goes away; none of them runs on or calls back.
+    bool reachedEnd = false;
+    int calledBack = 0;
+    QObject context;
+    link_->readImage().then(&context, [&](ImageRead) { ++calledBack; });
+    link_->identify(EmuPause::kIdentifyConnect).then(&context, [&](EmuIdentity) { ++calledBack; });
+    twoExchanges(*link_, &reachedEnd).then(&context, [&](int) { ++calledBack; });
+    link_->pause(100).then(&context, [&] { ++calledBack; });
+    state_.EmuConnected = true;
+    link_->startPoll();
+    QTest::qWait(50);
+    QVERIFY(link_->busy());
+
+    link_.reset();
+    QTest::qWait(1200); // every pause the flows were waiting for has passed
+    QCOMPARE(calledBack, 0);
+    QVERIFY(!reachedEnd);
+
+    // The device is free again for a new owner.
+    link_ = std::make_unique<EmuLink>(state_);
+    link_->setPort(1);
+    QVERIFY(link_->open());
+    const auto id = runTask(link_->identify(EmuPause::kIdentifySearch));
+    QVERIFY(id);
+    QVERIFY(id->isLiveUnit());
 }
 
 QTEST_GUILESS_MAIN(TestProtocol)

@@ -52,13 +52,15 @@ void TestEditHistory::init() {
     QVERIFY(sim_->start());
     state_ = EmuState{};
     link_ = std::make_unique<EmuLink>(state_.link);
-    link_->port().setDevicePath(sim_->devicePath());
+    link_->setDevicePath(sim_->devicePath());
     QVERIFY(link_->open());
     door_ = std::make_unique<CalibrationEditor>(state_, *link_);
     refusal_.clear();
     history_ = std::make_unique<EditHistory>(*door_, [this] { return refusal_; });
     setFamiliesForModel(state_.cal, 3);
     state_.link.DataReady = true;
+    // The unit on the port holds the data shown: edits go to it.
+    state_.link.UnitInStep = true;
     for (int p = 1; p <= 100; ++p)
         state_.cal.map(MapId::Timing)[size_t(p)] = 10;
 }
@@ -157,7 +159,7 @@ void TestEditHistory::nothingIsSentWhenRefused() {
     QVERIFY(history_->canUndo());
     // The port gone: the message cannot leave, so the point and the step stay as they were.
     refusal_.clear();
-    link_->port().setDevicePath(QStringLiteral("/nonexistent/tty"));
+    link_->setDevicePath(QStringLiteral("/nonexistent/tty"));
     QVERIFY(!history_->undo().isEmpty());
     QCOMPARE(state_.cal.map(MapId::Timing)[5], 12.0);
     QVERIFY(history_->canUndo());
