@@ -1,5 +1,11 @@
 #include "EmuSimulator.h"
 
+#include <QThread>
+
+#include <QDeadlineTimer>
+
+#include <QCoreApplication>
+
 #include "SimBaseTune.h"
 #include "SimCommandParser.h"
 #include "SimEngineModel.h"
@@ -451,9 +457,24 @@ void EmuSimulator::clearRecord() {
 }
 
 bool EmuSimulator::waitForCommands(int count, int timeoutMs) const {
-    std::unique_lock lock(d->mutex);
-    return d->recorded.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                [&] { return d->records.size() >= count; });
+    // On the thread of the program's event loop, the loop goes on while waiting: the program's
+    // exchanges wait on that loop, so blocking it would hold back the very commands waited for.
+    QCoreApplication* app = QCoreApplication::instance();
+    const bool turnLoop = app && QThread::currentThread() == app->thread();
+    const QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        {
+            std::unique_lock lock(d->mutex);
+            const auto slice = std::chrono::milliseconds(turnLoop ? std::min<qint64>(5, deadline.remainingTime())
+                                                                  : deadline.remainingTime());
+            if (d->recorded.wait_for(lock, slice, [&] { return d->records.size() >= count; }))
+                return true;
+        }
+        if (deadline.hasExpired())
+            return false;
+        if (turnLoop)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
 }
 
 std::array<std::uint8_t, 482> EmuSimulator::image() const {

@@ -142,6 +142,11 @@ bool CalibrationEditor::setSetupValue(int id, std::uint8_t plainValue) {
 
 void CalibrationEditor::storeSetupValue(int id, std::uint8_t plainValue, Delivery delivery) {
     std::uint8_t& slot = state_.cal.SetupBlock[static_cast<size_t>(id)];
+    if (delivery == Delivery::OnPc && slot == static_cast<std::uint8_t>(plainValue + 1)) {
+        // Kept on the PC and the same as it was (a fill of a file's data): nothing changed.
+        emit setupValueChanged(id);
+        return;
+    }
     EditRecord record = setupRecord(id, slot, plainValue, delivery == Delivery::Sent);
     record.offline = delivery == Delivery::OnPc;
     record.group = currentGroup();
@@ -159,12 +164,12 @@ bool CalibrationEditor::setSetupChoice(int id, std::uint8_t plainValue) {
     std::uint8_t& slot = state_.cal.SetupBlock[static_cast<size_t>(id)];
     const auto wire = static_cast<std::uint8_t>(plainValue + 1);
     const bool changed = slot != wire;
-    // Only an accepted unit hears it: a unit whose firmware did not match is left alone. A fill's
-    // echo of the byte the unit holds sends nothing.
-    const bool send = changed && state_.link.EmuConnected;
-    const Delivery delivery =
-        send ? deliver(EmuCommand::kSetParameter, static_cast<std::uint8_t>(id), plainValue) : Delivery::OnPc;
-    if (delivery == Delivery::Failed) {
+    // Only an accepted unit hears it: a unit whose firmware did not match is left alone. A fill
+    // echoes the byte the unit holds back to it, as the unit expects.
+    const Delivery delivery = state_.link.EmuConnected
+                                  ? deliver(EmuCommand::kSetParameter, static_cast<std::uint8_t>(id), plainValue)
+                                  : Delivery::OnPc;
+    if (delivery == Delivery::Failed && changed) {
         emit setupValueChanged(id);
         return false;
     }

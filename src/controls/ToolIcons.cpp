@@ -203,6 +203,26 @@ void paint(QPainter& p, ToolIcon kind) {
         }
         break;
     }
+    case ToolIcon::CompareEmu: {
+        // A page beside the unit, its lines marked where they differ.
+        p.setPen(QPen(kInk, 1.5));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(3, 4, 12, 24));
+        for (int i = 0; i < 4; ++i) {
+            const double y = 9 + i * 5;
+            p.setPen(QPen(i == 1 ? QColor(0xd0, 0x30, 0x30) : kInk, i == 1 ? 2.5 : 1.5));
+            p.drawLine(QPointF(5.5, y), QPointF(12.5, y));
+        }
+        p.setPen(QPen(kInk, 1.5));
+        p.setBrush(QColor(0x40, 0x48, 0x58));
+        p.drawRoundedRect(QRectF(18, 9, 11, 14), 1.5, 1.5);
+        for (int i = 0; i < 3; ++i) {
+            const double y = 12 + i * 4;
+            p.drawLine(QPointF(16, y), QPointF(18, y));
+            p.drawLine(QPointF(29, y), QPointF(31, y));
+        }
+        break;
+    }
     }
 }
 

@@ -18,7 +18,8 @@ enum class ToolIcon {
     Exit,
     Undo,
     Redo,
-    Compare
+    Compare,
+    CompareEmu
 };
 
 QIcon toolIcon(ToolIcon kind);

@@ -104,7 +104,10 @@ LinkTask<QByteArray> EmuLink::transact(std::uint8_t command, int pauseMs, int re
             // The poll: a device that went away is opened again only to be identified.
             if (!everOpened_ || !open())
                 co_return reply;
+            // Whatever is at the path now is asked who it is before anything else reaches it:
+            // this poll sends nothing.
             emit reopened();
+            co_return reply;
         } else if (!open()) {
             co_return reply;
         }
@@ -152,7 +155,8 @@ struct WireRelease {
 LinkTask<QByteArray> EmuLink::exchange(std::uint8_t command, int pauseMs, int replyLength, bool mayOpen) {
     co_await WireTurn{*this};
     const WireRelease release{[this] { releaseWire(); }};
-    co_return co_await transact(command, pauseMs, replyLength, mayOpen);
+    QByteArray reply = co_await transact(command, pauseMs, replyLength, mayOpen);
+    co_return reply;
 }
 
 void EmuLink::releaseWire() {
@@ -185,20 +189,30 @@ void EmuLink::flushQueued() {
 }
 
 LinkTask<QByteArray> EmuLink::identifyReply(int pauseMs) {
-    co_return co_await exchange(EmuCommand::kIdentify, pauseMs, EmuLength::kIdentity, true);
+    QByteArray reply = co_await exchange(EmuCommand::kIdentify, pauseMs, EmuLength::kIdentity, true);
+    co_return reply;
 }
 
 LinkTask<EmuIdentity> EmuLink::identify(int pauseMs) {
-    co_return EmuIdentity::fromReply(co_await identifyReply(pauseMs));
+    const QByteArray reply = co_await identifyReply(pauseMs);
+    co_return EmuIdentity::fromReply(reply);
 }
 
 LinkTask<ImageRead> EmuLink::readImage(int pauseMs) {
-    co_return ImageRead{co_await exchange(EmuCommand::kReadImage, pauseMs, EmuLength::kImageReply, true)};
+    QByteArray reply = co_await exchange(EmuCommand::kReadImage, pauseMs, EmuLength::kImageReply, true);
+    co_return ImageRead{reply};
+}
+
+LinkTask<ImageRead> EmuLink::readImageHeld(int pauseMs) {
+    const Hold hold(*this);
+    ImageRead image = co_await readImage(pauseMs);
+    co_return image;
 }
 
 LinkTask<QByteArray> EmuLink::realTimeFrame() {
-    co_return co_await exchange(EmuCommand::kRealTimeFrame, EmuPause::kRealTimeFrame,
-                                EmuLength::kRealTimeFrame, false);
+    QByteArray frame =
+        co_await exchange(EmuCommand::kRealTimeFrame, EmuPause::kRealTimeFrame, EmuLength::kRealTimeFrame, false);
+    co_return frame;
 }
 
 LinkTask<ImageWrite> EmuLink::writeImage(QByteArray plainImage) {
@@ -213,7 +227,9 @@ LinkTask<ImageWrite> EmuLink::writeImage(QByteArray plainImage) {
         co_return result;
     result.sent = true;
     co_await After{*this, kReadBackSettleMs};
-    result.readBack = co_await transact(EmuCommand::kReadImage, EmuPause::kReadImage, EmuLength::kImageReply, false);
+    QByteArray readBack =
+        co_await transact(EmuCommand::kReadImage, EmuPause::kReadImage, EmuLength::kImageReply, false);
+    result.readBack = readBack;
     co_return result;
 }
 
@@ -222,7 +238,8 @@ LinkTask<void> EmuLink::pause(int ms) {
 }
 
 bool EmuLink::sendSet(std::uint8_t command, std::uint8_t id, std::uint8_t value) {
-    if (!EFI.Opened())
+    // A device that went away is found now, not when the queued message would go out.
+    if (!EFI.StillThere())
         return false;
     const char bytes[3] = {static_cast<char>(command), static_cast<char>(id), static_cast<char>(value)};
     const QByteArray message(bytes, 3);

@@ -72,6 +72,8 @@ class EmuLink : public QObject {
     LinkTask<QByteArray> identifyReply(int pauseMs);           // 0xFF, 7 bytes
     LinkTask<EmuIdentity> identify(int pauseMs);
     LinkTask<ImageRead> readImage(int pauseMs = EmuPause::kReadImage); // 0xFD, 481 bytes
+    // The same with the link held for it: no poll and no queued set message comes in between.
+    LinkTask<ImageRead> readImageHeld(int pauseMs = EmuPause::kReadImage);
     LinkTask<QByteArray> realTimeFrame();                      // 0xFC, 10 bytes; never opens the port
     // 0xF3, its gap, the 482-byte plain image in one write, the time the unit needs to store it,
     // then 0xFD and its read-back, all in one turn on the wire.

@@ -285,6 +285,18 @@ void TQCCom32::dropIfGone(int errorNumber) {
     }
 }
 
+bool TQCCom32::StillThere() {
+    if (fd_ < 0) {
+        return false;
+    }
+    pollfd pfd{fd_, 0, 0};
+    if (::poll(&pfd, 1, 0) > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        dropHandle();
+        return false;
+    }
+    return true;
+}
+
 void TQCCom32::reopenIfOpen() {
     if (fd_ >= 0) {
         Close();

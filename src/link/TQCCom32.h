@@ -45,6 +45,9 @@ class TQCCom32 {
     void setResponseTime(int ms) { responseTime_ = ms; }
     std::function<void(TQCCom32*)> OnTimeout;
     bool Opened() const { return fd_ >= 0; }
+    // Open, and the device still behind it: a hung-up line (adapter pulled out, the far end of a
+    // pty gone) is closed here and answers false.
+    bool StillThere();
     int Port() const { return port_; }
     void setPort(int n);
     bool ShowErrors() const { return showErrors_; }

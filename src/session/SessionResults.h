@@ -35,9 +35,9 @@ struct WriteResult {
 
 // Which controls of the link a flow enables or disables; unset ones stay as they are.
 struct LinkControls {
-    std::optional<bool> selector; // the port selector
-    std::optional<bool> retry;    // "Refresh Com Port"
-    std::optional<bool> connect;
-    std::optional<bool> read;
-    std::optional<bool> write;
+    std::optional<bool> selector{}; // the port selector
+    std::optional<bool> retry{};    // "Refresh Com Port"
+    std::optional<bool> connect{};
+    std::optional<bool> read{};
+    std::optional<bool> write{};
 };

@@ -42,9 +42,9 @@ QString WriteResult::text() const {
 TuneSession::TuneSession(QObject* parent)
     : QObject(parent), link_(state_.link, this), editor_(state_, link_, this) {
     connect(&editor_, &CalibrationEditor::mapChanged, this, &TuneSession::markUnsaved);
-    connect(&editor_, &CalibrationEditor::setupValueChanged, this, [this] {
-        // A fill's echo changes nothing that needs saving.
-        if (state_.link.hasPendingChanges())
+    // Only a value that changed needs saving: a fill's echo of what is there is no edit.
+    connect(&editor_, &CalibrationEditor::edited, this, [this](const EditRecord& record) {
+        if (record.kind != EditRecord::Kind::MapPoint && record.oldValue != record.newValue)
             markUnsaved();
     });
     connect(&editor_, &CalibrationEditor::sendRefused, this, [this](std::uint8_t, std::uint8_t id, std::uint8_t) {
@@ -117,7 +117,8 @@ LinkTask<bool> TuneSession::scanPorts(int pauseMs, bool refreshing) {
         // A unit the window is connected to keeps its identity, whatever other ports answer.
         if (!link.EmuConnected && (!refreshing || !found))
             link.Identity = id;
-        if (id.isLiveUnit() && !found) {
+        // The start-up search ends on the last unit that answered; a refresh on the first.
+        if (id.isLiveUnit() && (!refreshing || !found)) {
             if (refreshing) {
                 status(0, Connection::refreshFoundText(id, n));
             } else {
@@ -145,14 +146,16 @@ LinkTask<bool> TuneSession::scanPorts(int pauseMs, bool refreshing) {
 
 LinkTask<bool> TuneSession::search() {
     const FlowCount flow(*this);
-    co_return co_await scanPorts(EmuPause::kIdentifySearch, false);
+    const bool found = co_await scanPorts(EmuPause::kIdentifySearch, false);
+    co_return found;
 }
 
 LinkTask<bool> TuneSession::refresh() {
     const FlowCount flow(*this);
     emit portsCleared();
     link_.close();
-    co_return co_await scanPorts(EmuPause::kIdentifyRefresh, true);
+    const bool found = co_await scanPorts(EmuPause::kIdentifyRefresh, true);
+    co_return found;
 }
 
 void TuneSession::selectPort(int port) {
@@ -246,10 +249,7 @@ LinkTask<void> TuneSession::connectUnit(int port) {
         // unit's cut reply is not a setup block: the window keeps what it held and says so.
         if (!link.FileMode) {
             status(0, Connection::kReadingSetup);
-            const ImageRead setupRead = co_await [this]() -> LinkTask<ImageRead> {
-                const EmuLink::Hold hold(link_);
-                co_return co_await link_.readImage();
-            }();
+            const ImageRead setupRead = co_await link_.readImageHeld();
             if (link.Identity.isLiveUnit() && !setupRead.complete()) {
                 status(0, setupRead.shortText());
                 emit controlsChanged({.read = true});
@@ -307,10 +307,7 @@ LinkTask<void> TuneSession::readWhole() {
     CalibrationData& cal = state_.cal;
     link_.stopThrottlePoll();
     if (!link.FileMode) {
-        const ImageRead whole = co_await [this]() -> LinkTask<ImageRead> {
-            const EmuLink::Hold hold(link_);
-            co_return co_await link_.readImage();
-        }();
+        const ImageRead whole = co_await link_.readImageHeld();
         if (!whole.complete()) {
             // A cut reply is no calibration: the maps, the setup block and ReceivedImage stay as
             // they were, and the user may try again.
@@ -413,8 +410,7 @@ LinkTask<std::optional<std::array<std::uint8_t, kImageSize>>> TuneSession::image
     if (fromPc)
         co_return CalibrationTransfer::imageFromPc(state_.cal);
     const FlowCount flow(*this);
-    const EmuLink::Hold hold(link_);
-    const ImageRead image = co_await link_.readImage(EmuPause::kSaveFromEmu);
+    const ImageRead image = co_await link_.readImageHeld(EmuPause::kSaveFromEmu);
     co_return CalibrationTransfer::imageFromReply(image.reply, error);
 }
 
@@ -425,8 +421,8 @@ void TuneSession::savedTo(const QString& path) {
 
 LinkTask<ImageRead> TuneSession::readUnitImage() {
     const FlowCount flow(*this);
-    const EmuLink::Hold hold(link_);
-    co_return co_await link_.readImage();
+    ImageRead image = co_await link_.readImageHeld();
+    co_return image;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -436,6 +432,8 @@ LinkTask<QString> TuneSession::openFile(QString path) {
     const FlowCount flow(*this);
     LinkState& link = state_.link;
     CalibrationData& cal = state_.cal;
+    // Whatever the file turns out to be, the window is no longer showing an earlier file's data.
+    link.FileMode = false;
     QString error;
     const auto text = SettingsFile::loadFromFile(path, &error);
     if (!text)
@@ -567,10 +565,7 @@ LinkTask<void> TuneSession::checkUnitAgain() {
     const EmuIdentity now = co_await link_.identify(EmuPause::kIdentifyConnect);
     bool same = now.isLiveUnit() && now.model() == expected.model();
     if (same) {
-        const ImageRead setup = co_await [this]() -> LinkTask<ImageRead> {
-            const EmuLink::Hold hold(link_);
-            co_return co_await link_.readImage();
-        }();
+        const ImageRead setup = co_await link_.readImageHeld();
         same = setup.complete() &&
                Connection::serialNumberText(reinterpret_cast<const std::uint8_t*>(setup.reply.constData())) ==
                    expectedSerial;

@@ -25,7 +25,8 @@
 #include "tools/ThrottleCalibration.h"
 #include "ui/ChartPrinter.h"
 #include "ui/EditSafetyNet.h"
-#include "ui/RecentFiles.h"
+#include "ui/MainToolBar.h"
+#include "ui/RecentFilesMenu.h"
 #include "ui/TCommsLostFrm.h"
 #include "ui/TExtWrn.h"
 #include "ui/TSaveFrm.h"
@@ -89,10 +90,9 @@ TForm1::TForm1(QWidget* parent)
     buildPages();
     buildStatusBar();
     buildLiveMonitor();
-    bindShortcuts();
     restoreWindowPlace();
     if (const auto port = settings_->lastPort())
-        ComboBox1->setEditText(PortNaming::portName(*port));
+        bar_->ComboBox1->setEditText(PortNaming::portName(*port));
 
     // The other windows, in their fixed order; all are shown on demand.
     aboutForm_ = new TForm2(*this, this);
@@ -129,118 +129,39 @@ TForm1::~TForm1() {
 // ---------------------------------------------------------------------------------------------
 // Building the window
 
-QToolButton* TForm1::toolButton(const char* name, const QString& hint, const QIcon& icon) {
-    auto* button = new QToolButton(this);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setToolTip(hint);
-    button->setAccessibleName(hint);
-    button->setIcon(icon);
-    button->setIconSize(QSize(26, 26));
-    button->setAutoRaise(true);
-    // Reached with Tab; a click leaves the focus where the user was working.
-    button->setFocusPolicy(Qt::TabFocus);
-    return button;
-}
-
 void TForm1::buildToolBar() {
-    QToolBar* bar = addToolBar(QStringLiteral("Tool bar"));
-    bar->setObjectName(QStringLiteral("ToolBar1"));
-    bar->setMovable(false);
-    bar->setFloatable(false);
-    bar->toggleViewAction()->setEnabled(false);
+    bar_ = new MainToolBar(this);
+    addToolBar(bar_);
+    recentMenu_ = new RecentFilesMenu(*settings_, bar_->spOpen);
+    connect(recentMenu_, &RecentFilesMenu::openRequested, this, &TForm1::openFile);
+    bar_->spOpen->setMenu(recentMenu_);
+    bar_->spOpen->setPopupMode(QToolButton::MenuButtonPopup);
 
-    spOpen = toolButton("spOpen", QStringLiteral("Open file"), toolIcon(ToolIcon::Open));
-    spCompare = toolButton("spCompare", QStringLiteral("Compare with file..."), toolIcon(ToolIcon::Compare));
-    spClose = toolButton("spClose", QStringLiteral("Close all"), toolIcon(ToolIcon::CloseAll));
-    spSave = toolButton("spSave", QStringLiteral("Save settings"), toolIcon(ToolIcon::Save));
-    spPrint = toolButton("spPrint", QStringLiteral("Print"), toolIcon(ToolIcon::Print));
-    spUndo = toolButton("spUndo", QStringLiteral("Undo (Ctrl+Z)"), toolIcon(ToolIcon::Undo));
-    spRedo = toolButton("spRedo", QStringLiteral("Redo (Ctrl+Shift+Z)"), toolIcon(ToolIcon::Redo));
-
-    ComboBox1 = new QComboBox(this);
-    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->setEditable(true);
-    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
-    ComboBox1->setToolTip(QStringLiteral("Sellect COM port"));
-    ComboBox1->setAccessibleName(QStringLiteral("Sellect COM port"));
-    ComboBox1->setMinimumContentsLength(6);
-    ComboBox1->setEditText(QStringLiteral("Com1"));
-
-    spRetry = toolButton("spRetry", QStringLiteral("Refresh Com Port"), toolIcon(ToolIcon::Refresh));
-    spConnect = toolButton("spConnect", QStringLiteral("Connect"), toolIcon(ToolIcon::Connect));
-    spRead = toolButton("spRead", QStringLiteral("Read from EMU"), toolIcon(ToolIcon::Read));
-    spWrite = toolButton("spWrite", QStringLiteral("Write to EMU"), toolIcon(ToolIcon::Write));
-    SpeedButton3 = toolButton("SpeedButton3", QStringLiteral("Enable/Disable mouse tuning"),
-                              toolIcon(ToolIcon::MouseTuning));
-    SpeedButton3->setCheckable(true);
-
-    AnalogEn = new QCheckBox(QStringLiteral("Analog Signals"), this);
-    AnalogEn->setObjectName(QStringLiteral("AnalogEn"));
-    AnalogEn->setChecked(true);
-    AnalogEn->setEnabled(false);
-    RT_Track = new QCheckBox(QStringLiteral("Realtime Tracking"), this);
-    RT_Track->setObjectName(QStringLiteral("RT_Track"));
-    RT_Track->setEnabled(false);
-
-    spAbout = toolButton("spAbout", QStringLiteral("About"), toolIcon(ToolIcon::About));
-    spExit = toolButton("spExit", QStringLiteral("Exit"), toolIcon(ToolIcon::Exit));
-
-    bar->addWidget(spOpen);
-    bar->addWidget(spCompare);
-    bar->addWidget(spClose);
-    bar->addWidget(spSave);
-    bar->addWidget(spPrint);
-    bar->addSeparator();
-    bar->addWidget(spUndo);
-    bar->addWidget(spRedo);
-    bar->addSeparator();
-    bar->addWidget(ComboBox1);
-    bar->addWidget(spRetry);
-    bar->addWidget(spConnect);
-    bar->addWidget(spRead);
-    bar->addWidget(spWrite);
-    bar->addSeparator();
-    bar->addWidget(SpeedButton3);
-    bar->addSeparator();
-    bar->addWidget(AnalogEn);
-    bar->addWidget(RT_Track);
-    auto* spacer = new QWidget(this);
-    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    bar->addWidget(spacer);
-    bar->addWidget(spAbout);
-    bar->addWidget(spExit);
-
-    // The "Searching" state: only the port controls, the file commands and Exit work.
-    spConnect->setEnabled(false);
-    spRead->setEnabled(false);
-    spWrite->setEnabled(false);
-
-    connect(spOpen, &QToolButton::clicked, this, &TForm1::spOpenClick);
-    connect(spCompare, &QToolButton::clicked, this, &TForm1::spCompareClick);
-    connect(spClose, &QToolButton::clicked, this, &TForm1::spCloseClick);
-    connect(spSave, &QToolButton::clicked, this, &TForm1::spSaveClick);
-    connect(spPrint, &QToolButton::clicked, this, &TForm1::spPrintClick);
-    connect(spUndo, &QToolButton::clicked, safetyNet_, &EditSafetyNet::undo);
-    connect(spRedo, &QToolButton::clicked, safetyNet_, &EditSafetyNet::redo);
-    connect(safetyNet_->undoAction(), &QAction::changed, spUndo,
-            [this] { spUndo->setEnabled(safetyNet_->undoAction()->isEnabled()); });
-    connect(safetyNet_->redoAction(), &QAction::changed, spRedo,
-            [this] { spRedo->setEnabled(safetyNet_->redoAction()->isEnabled()); });
-    spUndo->setEnabled(false);
-    spRedo->setEnabled(false);
-    connect(ComboBox1, &QComboBox::textActivated, this, &TForm1::ComboBox1Change);
-    connect(ComboBox1->lineEdit(), &QLineEdit::returnPressed, this, [this] {
+    connect(bar_->spOpen, &QToolButton::clicked, this, &TForm1::spOpenClick);
+    connect(bar_->spCompare, &QToolButton::clicked, this, &TForm1::spCompareClick);
+    connect(bar_->spCompareEmu, &QToolButton::clicked, this, &TForm1::spCompareEmuClick);
+    connect(bar_->spClose, &QToolButton::clicked, this, &TForm1::spCloseClick);
+    connect(bar_->spSave, &QToolButton::clicked, this, &TForm1::spSaveClick);
+    connect(bar_->spPrint, &QToolButton::clicked, this, &TForm1::spPrintClick);
+    connect(bar_->spUndo, &QToolButton::clicked, safetyNet_, &EditSafetyNet::undo);
+    connect(bar_->spRedo, &QToolButton::clicked, safetyNet_, &EditSafetyNet::redo);
+    connect(safetyNet_->undoAction(), &QAction::changed, bar_->spUndo,
+            [this] { bar_->spUndo->setEnabled(safetyNet_->undoAction()->isEnabled()); });
+    connect(safetyNet_->redoAction(), &QAction::changed, bar_->spRedo,
+            [this] { bar_->spRedo->setEnabled(safetyNet_->redoAction()->isEnabled()); });
+    connect(bar_->ComboBox1, &QComboBox::textActivated, this, &TForm1::ComboBox1Change);
+    connect(bar_->ComboBox1->lineEdit(), &QLineEdit::returnPressed, this, [this] {
         // A typed text that matches an item arrives through textActivated already.
-        if (ComboBox1->findText(ComboBox1->currentText()) < 0)
+        if (bar_->ComboBox1->findText(bar_->ComboBox1->currentText()) < 0)
             ComboBox1Change();
     });
-    connect(spRetry, &QToolButton::clicked, this, &TForm1::spRetryClick);
-    connect(spConnect, &QToolButton::clicked, this, &TForm1::spConnectClick);
-    connect(spRead, &QToolButton::clicked, this, &TForm1::spReadClick);
-    connect(spWrite, &QToolButton::clicked, this, &TForm1::spWriteClick);
-    connect(AnalogEn, &QCheckBox::clicked, this, &TForm1::AnalogEnClick);
-    connect(spAbout, &QToolButton::clicked, this, &TForm1::spAboutClick);
-    connect(spExit, &QToolButton::clicked, this, &TForm1::spExitClick);
+    connect(bar_->spRetry, &QToolButton::clicked, this, &TForm1::spRetryClick);
+    connect(bar_->spConnect, &QToolButton::clicked, this, &TForm1::spConnectClick);
+    connect(bar_->spRead, &QToolButton::clicked, this, &TForm1::spReadClick);
+    connect(bar_->spWrite, &QToolButton::clicked, this, &TForm1::spWriteClick);
+    connect(bar_->AnalogEn, &QCheckBox::clicked, this, &TForm1::AnalogEnClick);
+    connect(bar_->spAbout, &QToolButton::clicked, this, &TForm1::spAboutClick);
+    connect(bar_->spExit, &QToolButton::clicked, this, &TForm1::spExitClick);
 }
 
 void TForm1::buildStatusBar() {
@@ -285,7 +206,7 @@ void TForm1::buildPages() {
     AirTmpChart = mapPages_->chart(ChartId::Air);
     VoltageChart = mapPages_->chart(ChartId::Voltage);
     tempPanel_ = mapPages_->correctionPage()->tempPanel();
-    connect(SpeedButton3, &QToolButton::toggled, mapPages_, &MapPages::SpeedButton3Click);
+    connect(bar_->SpeedButton3, &QToolButton::toggled, mapPages_, &MapPages::SpeedButton3Click);
     mapPages_->fuelPage()->showError = [this](const QString& text) { prompts().showError(this, text); };
 
     dataLogger_ = new DataLoggerPage(state(), this);
@@ -304,7 +225,7 @@ QWidget* TForm1::buildSetupPage() {
     hooks.showError = [this](const QString& text) { prompts().showError(this, text); };
     hooks.showStatus = [this](const QString& text) { setStatus(0, text); };
     hooks.armWrite = [this] {
-        spRead->setEnabled(false);
+        bar_->spRead->setEnabled(false);
         updateWriteButton(true);
     };
     hooks.askTriggerExternal = [this] { showTriggerWarning(); };
@@ -406,39 +327,39 @@ void TForm1::showOverDisabled(QWidget* dialog) {
 
 std::optional<int> TForm1::portFromSelector() {
     QString error;
-    const auto port = Connection::parsePortNumber(ComboBox1->currentText(), &error);
+    const auto port = Connection::parsePortNumber(bar_->ComboBox1->currentText(), &error);
     if (!port)
         prompts().showError(this, error);
     return port;
 }
 
 void TForm1::setSelectorText(const QString& text) {
-    ComboBox1->setEditText(text);
+    bar_->ComboBox1->setEditText(text);
 }
 
 void TForm1::addSelectorItem(const QString& text) {
     // Adding the first item would otherwise replace the text the selector shows.
-    const QString shown = ComboBox1->currentText();
+    const QString shown = bar_->ComboBox1->currentText();
     const int port = Connection::parsePortNumber(text).value_or(0);
-    ComboBox1->addItem(text);
-    ComboBox1->setItemData(ComboBox1->count() - 1, PortNaming::devicePath(port), Qt::ToolTipRole);
-    ComboBox1->setEditText(shown);
+    bar_->ComboBox1->addItem(text);
+    bar_->ComboBox1->setItemData(bar_->ComboBox1->count() - 1, PortNaming::devicePath(port), Qt::ToolTipRole);
+    bar_->ComboBox1->setEditText(shown);
 }
 
 void TForm1::updateWriteButton(bool wanted) {
     // Only a complete calibration may be written.
-    spWrite->setEnabled(wanted && state().link.CalibrationLoaded);
+    bar_->spWrite->setEnabled(wanted && state().link.CalibrationLoaded);
 }
 
 void TForm1::applyControls(const LinkControls& c) {
     if (c.selector)
-        ComboBox1->setEnabled(*c.selector);
+        bar_->ComboBox1->setEnabled(*c.selector);
     if (c.retry)
-        spRetry->setEnabled(*c.retry);
+        bar_->spRetry->setEnabled(*c.retry);
     if (c.connect)
-        spConnect->setEnabled(*c.connect);
+        bar_->spConnect->setEnabled(*c.connect);
     if (c.read)
-        spRead->setEnabled(*c.read);
+        bar_->spRead->setEnabled(*c.read);
     if (c.write)
         updateWriteButton(*c.write);
 }
@@ -479,8 +400,8 @@ void TForm1::bindSession() {
     connect(s, &TuneSession::statusChanged, this, &TForm1::setStatus);
     connect(s, &TuneSession::controlsChanged, this, &TForm1::applyControls);
     connect(s, &TuneSession::portsCleared, this, [this] {
-        const QString shown = ComboBox1->currentText();
-        ComboBox1->clear();
+        const QString shown = bar_->ComboBox1->currentText();
+        bar_->ComboBox1->clear();
         setSelectorText(shown);
     });
     connect(s, &TuneSession::portListed, this, [this](int n) { addSelectorItem(PortNaming::portName(n)); });
@@ -517,15 +438,15 @@ void TForm1::bindSession() {
         Edit10->setText(vehicle.model);
         Edit11->setText(vehicle.engine);
         settings_->setOpenFolder(QFileInfo(path).absolutePath());
-        noteRecentFile(path);
+        recentMenu_->note(path);
         safetyNet_->fileOpened();
     });
     connect(s, &TuneSession::unitReady, safetyNet_, &EditSafetyNet::unitReady);
     connect(s, &TuneSession::liveControls, this, [this](bool enabled, bool checked) {
-        AnalogEn->setEnabled(enabled);
-        AnalogEn->setChecked(checked);
-        RT_Track->setChecked(false);
-        RT_Track->setEnabled(enabled && checked);
+        bar_->AnalogEn->setEnabled(enabled);
+        bar_->AnalogEn->setChecked(checked);
+        bar_->RT_Track->setChecked(false);
+        bar_->RT_Track->setEnabled(enabled && checked);
     });
     connect(s, &TuneSession::documentChanged, this, &TForm1::updateTitle);
     connect(s, &TuneSession::otherUnit, this, [this](const QString& text) { prompts().showWarning(this, text); });
@@ -581,7 +502,7 @@ void TForm1::spRetryClick() {
 }
 
 void TForm1::ComboBox1Change() {
-    if (ComboBox1->currentText().isEmpty() || refuseWhileBusy())
+    if (bar_->ComboBox1->currentText().isEmpty() || refuseWhileBusy())
         return;
     if (const auto port = portFromSelector())
         session_.selectPort(*port);
@@ -681,16 +602,18 @@ void TForm1::saveImage(const std::array<std::uint8_t, kImageSize>& image, const 
         return;
     }
     settings_->setSaveFolder(QFileInfo(path).absolutePath());
-    noteRecentFile(path);
+    recentMenu_->note(path);
     session_.savedTo(path);
     safetyNet_->unitStored();
     done(true);
 }
 
 bool TForm1::changesAtStake() const {
-    // After "Close all" the PC holds nothing to write or save.
+    // After "Close all" the PC holds nothing to write or save; a file saved (or opened) since the
+    // last change keeps it all.
     const LinkState& link = state().link;
-    return link.hasPendingChanges() && link.CalibrationLoaded;
+    const bool keptInFile = !currentFile().isEmpty() && !hasUnsavedChanges();
+    return link.hasPendingChanges() && link.CalibrationLoaded && !keptInFile;
 }
 
 void TForm1::askAboutChanges(std::function<void()> proceed, std::function<void()> cancelled) {
@@ -750,6 +673,31 @@ void TForm1::spCompareClick() {
     compareDialog_->raise();
 }
 
+void TForm1::spCompareEmuClick() {
+    if (refuseWhileBusy())
+        return;
+    const LinkState& link = state().link;
+    if (!link.EmuConnected || !link.CalibrationLoaded) {
+        setStatus(0, QStringLiteral("Compare with EMU: connect to the EMU and read its data first"));
+        return;
+    }
+    runFlow(session_.readUnitImage(), [this](const ImageRead& read) {
+        QString error;
+        const auto image = CalibrationTransfer::imageFromReply(read.reply, &error);
+        if (!image) {
+            prompts().showError(this, error);
+            return;
+        }
+        compareDialog_->compareWithUnit(*image, state().link.Identity.model());
+        compareDialog_->show();
+        compareDialog_->raise();
+    });
+}
+
+QMenu* TForm1::recentFilesMenu() const {
+    return recentMenu_;
+}
+
 void TForm1::spCloseClick() {
     if (refuseWhileBusy())
         return;
@@ -794,11 +742,11 @@ void TForm1::spAboutClick() {
 // Live data (the poll itself is bound by the monitor)
 
 void TForm1::AnalogEnClick() {
-    if (AnalogEn->isChecked())
+    if (bar_->AnalogEn->isChecked())
         link().startPoll();
     else
         link().stopPoll();
-    RT_Track->setEnabled(AnalogEn->isChecked());
+    bar_->RT_Track->setEnabled(bar_->AnalogEn->isChecked());
 }
 
 void TForm1::buildLiveMonitor() {
@@ -814,7 +762,7 @@ void TForm1::buildLiveMonitor() {
     connect(liveMonitor_, &LiveMonitor::liveUpdated, liveDisplays_, &LiveDisplays::UpdateLiveDisplays);
     connect(liveMonitor_, &LiveMonitor::framesMissed, liveDisplays_, &LiveDisplays::setMissedFrames);
     connect(liveMonitor_, &LiveMonitor::linkLost, this, &TForm1::commsLost);
-    connect(RT_Track, &QCheckBox::toggled, liveMonitor_, &LiveMonitor::setTracking);
+    connect(bar_->RT_Track, &QCheckBox::toggled, liveMonitor_, &LiveMonitor::setTracking);
     // Realtime tracking: the fuel curve for the load, and the chart cursors on the operating point,
     // so the keys edit the point the engine runs at.
     connect(liveMonitor_, &LiveMonitor::fuelCurveTracked, this, [this](FuelCurve curve) {
@@ -836,10 +784,10 @@ void TForm1::buildLiveMonitor() {
 
 void TForm1::commsLost() {
     link().stopThrottlePoll();
-    spRead->setEnabled(true);
-    ComboBox1->setEnabled(true);
-    spRetry->setEnabled(true);
-    spConnect->setEnabled(true);
+    bar_->spRead->setEnabled(true);
+    bar_->ComboBox1->setEnabled(true);
+    bar_->spRetry->setEnabled(true);
+    bar_->spConnect->setEnabled(true);
     // Usable even when another dialog has disabled the window it belongs to.
     commsLostForm_->setEnabled(true);
     commsLostForm_->show();
@@ -952,59 +900,4 @@ void TForm1::rememberPort(int port) {
 void TForm1::updateTitle() {
     setWindowTitle(WindowTitle::compose(kCaption, currentFile(), hasUnsavedChanges()));
     setWindowFilePath(currentFile());
-}
-
-void TForm1::noteRecentFile(const QString& path) {
-    RecentFiles recent(settings_->recentFiles());
-    recent.add(path);
-    settings_->setRecentFiles(recent.paths());
-    settings_->sync();
-}
-
-void TForm1::fillRecentFilesMenu() {
-    recentMenu_->clear();
-    RecentFiles recent(settings_->recentFiles());
-    if (recent.pruneMissing()) {
-        settings_->setRecentFiles(recent.paths());
-        settings_->sync();
-    }
-    if (recent.paths().isEmpty()) {
-        recentMenu_->addAction(QStringLiteral("No recent files"))->setEnabled(false);
-        return;
-    }
-    int number = 1;
-    for (const QString& path : recent.paths()) {
-        // Numbered for the keyboard: &1 .. &9, then 1&0.
-        const QString label = QStringLiteral("%1 %2").arg(
-            number < 10 ? QStringLiteral("&%1").arg(number) : QStringLiteral("1&0"),
-            QFileInfo(path).fileName().replace(QLatin1Char('&'), QStringLiteral("&&")));
-        QAction* action = recentMenu_->addAction(label);
-        action->setToolTip(QDir::toNativeSeparators(path));
-        action->setStatusTip(QDir::toNativeSeparators(path));
-        action->setData(path);
-        connect(action, &QAction::triggered, this, [this, path] { openFile(path); });
-        ++number;
-    }
-}
-
-void TForm1::bindShortcuts() {
-    recentMenu_ = new QMenu(spOpen);
-    recentMenu_->setObjectName(QStringLiteral("RecentFilesMenu"));
-    recentMenu_->setToolTipsVisible(true);
-    connect(recentMenu_, &QMenu::aboutToShow, this, &TForm1::fillRecentFilesMenu);
-    spOpen->setMenu(recentMenu_);
-    spOpen->setPopupMode(QToolButton::MenuButtonPopup);
-
-    const std::initializer_list<std::pair<QToolButton*, QKeySequence>> keys{
-        {spOpen, QKeySequence(Qt::CTRL | Qt::Key_O)},  {spSave, QKeySequence(Qt::CTRL | Qt::Key_S)},
-        {spPrint, QKeySequence(Qt::CTRL | Qt::Key_P)}, {spExit, QKeySequence(Qt::CTRL | Qt::Key_Q)},
-        {spAbout, QKeySequence(Qt::Key_F1)},           {spRetry, QKeySequence(Qt::Key_F5)}};
-    for (const auto& [button, key] : keys) {
-        auto* shortcut = new QShortcut(key, this);
-        shortcut->setObjectName(button->objectName() + QStringLiteral("Shortcut"));
-        // A disabled button ignores the click, so the key follows the button's state.
-        connect(shortcut, &QShortcut::activated, button, &QToolButton::click);
-        button->setToolTip(
-            QStringLiteral("%1 (%2)").arg(button->accessibleName(), key.toString(QKeySequence::NativeText)));
-    }
 }

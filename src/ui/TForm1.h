@@ -23,7 +23,9 @@ class EngineMonitorPage;
 class LiveDisplays;
 class LiveMonitor;
 class MapChartWidget;
+class MainToolBar;
 class MapPages;
+class RecentFilesMenu;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -123,7 +125,7 @@ class TForm1 : public QMainWindow, public ToolSession {
     QString currentFile() const { return session_.currentFile(); }
     // Changes not yet written to the unit or saved to a file.
     bool hasUnsavedChanges() const { return session_.hasUnsavedChanges(); }
-    QMenu* recentFilesMenu() const { return recentMenu_; }
+    QMenu* recentFilesMenu() const;
     WindowSettings& settings() { return *settings_; }
 
     // The whole-image write, offered again while a retry may help; done(true) only when the unit
@@ -150,6 +152,7 @@ class TForm1 : public QMainWindow, public ToolSession {
     void spSaveClick();
     void spOpenClick();
     void spCompareClick();
+    void spCompareEmuClick();
     void spCloseClick();
     void spPrintClick();
     void spAboutClick();
@@ -175,7 +178,6 @@ class TForm1 : public QMainWindow, public ToolSession {
     void bindSensorCalibration();
     void keepTabOnEditableBoxes();
     void buildLiveMonitor();
-    QToolButton* toolButton(const char* name, const QString& hint, const QIcon& icon);
 
     std::optional<int> portFromSelector();
     void updateWriteButton(bool wanted);
@@ -197,9 +199,6 @@ class TForm1 : public QMainWindow, public ToolSession {
     void rememberWindowPlace();
     void rememberPort(int port);
     void updateTitle();
-    void fillRecentFilesMenu();
-    void noteRecentFile(const QString& path);
-    void bindShortcuts();
 
     TuneSession session_;
     std::unique_ptr<UiPrompts> defaultPrompts_;
@@ -207,23 +206,6 @@ class TForm1 : public QMainWindow, public ToolSession {
     UiPrompts* prompts_ = nullptr;
     EditSafetyNet* safetyNet_ = nullptr;
 
-    QToolButton* spOpen = nullptr;
-    QToolButton* spCompare = nullptr;
-    QToolButton* spClose = nullptr;
-    QToolButton* spSave = nullptr;
-    QToolButton* spPrint = nullptr;
-    QToolButton* spUndo = nullptr;
-    QToolButton* spRedo = nullptr;
-    QComboBox* ComboBox1 = nullptr;
-    QToolButton* spRetry = nullptr;
-    QToolButton* spConnect = nullptr;
-    QToolButton* spRead = nullptr;
-    QToolButton* spWrite = nullptr;
-    QToolButton* SpeedButton3 = nullptr;
-    QCheckBox* AnalogEn = nullptr;
-    QCheckBox* RT_Track = nullptr;
-    QToolButton* spAbout = nullptr;
-    QToolButton* spExit = nullptr;
 
     std::array<QLabel*, 3> statusPanels_{};
     QTabWidget* PageControl1 = nullptr;
@@ -264,7 +246,8 @@ class TForm1 : public QMainWindow, public ToolSession {
     LiveDisplays* liveDisplays_ = nullptr;
     DataLoggerPage* dataLogger_ = nullptr;
     EngineMonitorPage* engineMonitor_ = nullptr;
-    QMenu* recentMenu_ = nullptr;
+    MainToolBar* bar_ = nullptr;
+    RecentFilesMenu* recentMenu_ = nullptr;
     QString startupFile_;
     bool placeRestored_ = false;
     int flowsRunning_ = 0;

@@ -68,31 +68,51 @@ QString TuneCompareDialog::compareWith(const QString& path) {
     const auto contents = SettingsFile::read(*text);
     if (!contents)
         return SettingsFile::kRejectedText;
+    TuneSide file;
+    file.name = path;
+    file.model = contents->identity.model();
+    file.image = contents->image;
+    compareWithSide(file);
+    table_->horizontalHeaderItem(3)->setText(QStringLiteral("In the file"));
+    fill(QStringLiteral("Compare with %1").arg(QFileInfo(path).fileName()), path,
+         QStringLiteral("The data on the PC and %1 are the same.").arg(path),
+         QStringLiteral(" The file is for another EMU model."));
+    markCharts();
+    return {};
+}
+
+void TuneCompareDialog::compareWithUnit(const WireImageArray& image, int model) {
+    TuneSide unit;
+    unit.name = QStringLiteral("EMU");
+    unit.model = model;
+    unit.image = image;
+    compareWithSide(unit);
+    table_->horizontalHeaderItem(3)->setText(QStringLiteral("In the EMU"));
+    fill(QStringLiteral("Compare with EMU"), QStringLiteral("the EMU"),
+         QStringLiteral("The data on the PC is in step with the EMU."),
+         QStringLiteral(" The EMU is another model than the data on the PC."));
+    markCharts();
+}
+
+void TuneCompareDialog::compareWithSide(const TuneSide& other) {
     TuneSide pc;
     pc.name = QStringLiteral("PC");
     pc.model =
         state_.link.CalibrationModel != 0 ? state_.link.CalibrationModel : state_.link.Identity.model();
     pc.image = CalibrationTransfer::imageFromPc(state_.cal);
-    TuneSide file;
-    file.name = path;
-    file.model = contents->identity.model();
-    file.image = contents->image;
-    differences_ = compareTunes(pc, file);
-    fill(path);
-    markCharts();
-    return {};
+    differences_ = compareTunes(pc, other);
 }
 
-void TuneCompareDialog::fill(const QString& path) {
-    setWindowTitle(QStringLiteral("Compare with %1").arg(QFileInfo(path).fileName()));
+void TuneCompareDialog::fill(const QString& title, const QString& other, const QString& sameText,
+                             const QString& otherModelText) {
+    setWindowTitle(title);
     const auto& d = differences_;
     summary_->setText(
-        d.empty()
-            ? QStringLiteral("The data on the PC and %1 are the same.").arg(path)
-            : QStringLiteral("%1 and %2 differ between the data on the PC and %3.%4")
-                  .arg(counted(d.setup.size(), "setup parameter"), counted(d.points.size(), "map point"),
-                       path,
-                       d.modelsDiffer ? QStringLiteral(" The file is for another EMU model.") : QString()));
+        d.empty() ? sameText
+                  : QStringLiteral("%1 and %2 differ between the data on the PC and %3.%4")
+                        .arg(counted(d.setup.size(), "setup parameter"), counted(d.points.size(), "map point"),
+                             other,
+                             d.modelsDiffer ? otherModelText : QString()));
     table_->setRowCount(static_cast<int>(d.setup.size() + d.points.size()));
     int row = 0;
     auto put = [this, &row](const QString& what, const QString& at, const QString& a, const QString& b) {

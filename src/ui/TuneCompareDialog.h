@@ -13,8 +13,9 @@ class QCPGraph;
 class QLabel;
 class QTableWidget;
 
-// "Compare with file...": the tune on the PC against a .EMU file, as a table of every setup
-// parameter and map point that differs, with those points ringed on their charts while it is open.
+// "Compare with file..." and "Compare with EMU": the tune on the PC against a .EMU file or the
+// unit's own image, as a table of every setup parameter and map point that differs, with those
+// points ringed on their charts while it is open.
 class TuneCompareDialog : public QDialog {
     Q_OBJECT
 
@@ -25,6 +26,9 @@ class TuneCompareDialog : public QDialog {
 
     // Compares the PC's data with the file; an empty text when shown, otherwise why not.
     QString compareWith(const QString& path);
+    // Compares the PC's data with the image just read from the unit (wire form) and shows whether
+    // the window and the unit are in step.
+    void compareWithUnit(const WireImageArray& image, int model);
 
     const TuneDifferences& differences() const { return differences_; }
     QTableWidget* table() const { return table_; }
@@ -35,7 +39,8 @@ class TuneCompareDialog : public QDialog {
     void hideEvent(QHideEvent* event) override;
 
   private:
-    void fill(const QString& path);
+    void compareWithSide(const TuneSide& other);
+    void fill(const QString& title, const QString& other, const QString& sameText, const QString& otherModelText);
     void markCharts();
     void clearMarks();
 

@@ -113,6 +113,9 @@ bool connectTo(TForm1& w, EmuSimulator& unit);
 // The command bytes the simulator recorded, each command's first byte.
 QList<int> commandBytes(const EmuSimulator& sim);
 
+// The commands other than the live poll's (0xFC), each command's first byte.
+QList<int> nonPollCommands(const EmuSimulator& sim);
+
 // Simulator configurations.
 SimConfig unitConfig(int type, int version = 1, int release = 13, QChar letter = QChar());
 

@@ -65,6 +65,7 @@ void TestConnect::connectAndRead() {
     QVERIFY(button(w, "spConnect")->isEnabled());
 
     button(w, "spConnect")->click();
+    QVERIFY(finishFlows(w));
 
     // Identify, the setup block, then the whole image: each a query of its own. Filling the Setup
     // tab between them echoes the three radio groups and the two output sources, each with the

@@ -145,12 +145,15 @@ void TestSafetyNet::storingTheDataStartsANewJournal() {
     } else if (how == QLatin1String("save")) {
         bench.prompts.saveNames << bench.dir.filePath(QStringLiteral("tune.emu"));
         QVERIFY(saveFromPc(w));
-    } else if (how == QLatin1String("read")) {
-        w.spReadClick();
-        finishFlows(w);
     } else {
-        w.spCloseClick();
-        finishFlows(w);
+        // Read and Close all ask first; the edits are given up.
+        bench.prompts.unsavedChoice = UiPrompts::UnsavedChoice::Discard;
+        if (how == QLatin1String("read"))
+            w.spReadClick();
+        else
+            w.spCloseClick();
+        QVERIFY(finishFlows(w));
+        QCOMPARE(bench.prompts.unsavedAsked, 1);
     }
     QCOMPARE(journalOf(w).edits.size(), 0);
     QCOMPARE(journalOf(w).model, 3);
@@ -344,6 +347,9 @@ void TestSafetyNet::undoWithTheLinkLostSendsNothing() {
     QVERIFY(button(w, "spUndo")->isEnabled()); // the step is still there to take later
 
     QVERIFY(unit.replug());
+    // The poll finds the device again; the unit is identified before anything is sent to it.
+    QVERIFY(waitUntil([&] { return w.link().isOpen() && !w.state().link.Verifying; }, 5000));
+    QVERIFY(w.state().link.EmuConnected);
     unit.clearRecord();
     QTest::qWait(200);
     QCOMPARE(setMessages(unit), QList<QByteArray>{});
@@ -360,8 +366,10 @@ void TestSafetyNet::historyIsClearedByReadAndCloseAll() {
     QVERIFY(connectTo(w, unit));
     tune(w);
     QCOMPARE(w.safetyNet().history().count(), 3);
+    bench.prompts.unsavedChoice = UiPrompts::UnsavedChoice::Discard;
     w.spReadClick();
-    finishFlows(w);
+    QVERIFY(finishFlows(w));
+    QCOMPARE(bench.prompts.unsavedAsked, 1);
     QCOMPARE(w.safetyNet().history().count(), 0);
     QVERIFY(!button(w, "spUndo")->isEnabled());
     tune(w);

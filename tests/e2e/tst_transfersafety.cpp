@@ -123,8 +123,12 @@ void TestTransferSafety::cutReadKeepsTheCalibrationHeld() {
     const QList<double> curve = lineValues(w, "TimingChart", MapId::Timing);
 
     unit.setShortImageReplies(150);
+    // Read asks first about the edit it would replace: the tuner keeps it in a file.
+    bench.prompts.unsavedChoice = UiPrompts::UnsavedChoice::SaveToFile;
+    bench.prompts.saveNames << bench.dir.filePath(QStringLiteral("kept.emu"));
     w.spReadClick();
-    finishFlows(w);
+    QVERIFY(finishFlows(w));
+    QCOMPARE(bench.prompts.unsavedAsked, 1);
     QCOMPARE(w.statusText(0), kCut150);
     QCOMPARE(w.state().cal.ReceivedImage, held);
     QCOMPARE(lineValues(w, "TimingChart", MapId::Timing), curve);
@@ -168,8 +172,10 @@ void TestTransferSafety::closeAllLeavesNothingToWrite() {
     QVERIFY(connectWithAnEdit(w, unit));
     const auto unitsImage = unit.image();
 
+    bench.prompts.unsavedChoice = UiPrompts::UnsavedChoice::Discard;
     w.spCloseClick();
-    finishFlows(w);
+    QVERIFY(finishFlows(w));
+    QCOMPARE(bench.prompts.unsavedAsked, 1);
     QVERIFY(!button(w, "spWrite")->isEnabled());
     writeSendsNothing(w, unit);
     QVERIFY(w.statusText(0).startsWith(QStringLiteral("Write to EMU failed: nothing to write")));
@@ -180,9 +186,9 @@ void TestTransferSafety::closeAllLeavesNothingToWrite() {
     QVERIFY(!w.commsLostForm()->findChild<QAbstractButton*>(QStringLiteral("BitBtn1"))->isEnabled());
     w.commsLostForm()->hide();
 
-    // Leaving asks nothing that could write, and nothing is written.
+    // Leaving asks nothing more that could write, and nothing is written.
     button(w, "spExit")->click();
-    QCOMPARE(bench.prompts.unsavedAsked, 0);
+    QCOMPARE(bench.prompts.unsavedAsked, 1);
     QVERIFY(!w.isVisible());
     QVERIFY(!unit.waitForCommands(1, 300));
     QCOMPARE(unit.image(), unitsImage);
@@ -292,6 +298,7 @@ void TestTransferSafety::lostLinkChoicesThatFail() {
     w.state().link.EmuConnected = false;
     lost->show();
     lost->BitBtn1Click();
+    QVERIFY(finishFlows(w));
     QVERIFY(lost->isVisible());
     QVERIFY(w.statusText(0).contains(QStringLiteral("differ from what was sent")));
     QVERIFY(w.state().link.MapsChanged);
@@ -301,6 +308,7 @@ void TestTransferSafety::lostLinkChoicesThatFail() {
     unit.setIgnoreImageWrites(false);
     unit.setShortImageReplies(150, 1);
     lost->BitBtn2Click();
+    QVERIFY(finishFlows(w));
     QVERIFY(lost->isVisible());
     QCOMPARE(w.statusText(0), kCut150);
     QVERIFY(!w.state().link.CalibrationLoaded);
@@ -310,6 +318,7 @@ void TestTransferSafety::lostLinkChoicesThatFail() {
     // With a sound link the same choice succeeds.
     unit.setShortImageReplies(-1);
     lost->BitBtn2Click();
+    QVERIFY(finishFlows(w));
     QVERIFY(!lost->isVisible());
     QCOMPARE(w.statusText(0), QStringLiteral("Ready"));
     QVERIFY(w.state().link.CalibrationLoaded);
