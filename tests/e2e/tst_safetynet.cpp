@@ -169,6 +169,7 @@ void TestSafetyNet::restartOffersTheEditsBack_data() {
 void TestSafetyNet::restartOffersTheEditsBack() {
     QFETCH(Choice, choice);
     Bench bench;
+    bench.prompts.expect(QStringLiteral("ended before its changes were written"));
     EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
     TForm1& first = bench.window();
     QVERIFY(connectTo(first, unit));
@@ -220,6 +221,7 @@ void TestSafetyNet::restartOffersTheEditsBack() {
 
 void TestSafetyNet::savingTheEditsBuildsAFileFromTheUnitsData() {
     Bench bench;
+    bench.prompts.expect(QStringLiteral("ended before its changes were written"));
     EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
     QVERIFY(connectTo(bench.window(), unit));
     const auto before = unit.image();
