@@ -1,11 +1,12 @@
 // The live poll against the simulator: every display follows the unit's frames, late frames are
-// held, and a lost link raises the dialog once.
+// held, a silent unit shows no data, and a lost link raises the dialog once.
 #include "e2e_helpers.h"
 
 #include "mapeditor/MapChartWidget.h"
 #include "mapeditor/MapPages.h"
 #include "monitor/DataLoggerPage.h"
 #include "monitor/EngineMonitorPage.h"
+#include "monitor/LiveDisplays.h"
 #include "monitor/LiveMonitor.h"
 #include "monitor/TRT.h"
 #include "monitor/TThreadedTimer.h"
@@ -154,10 +155,13 @@ class TestLive : public QObject {
         QVERIFY(connectTo(w, unit));
         QVERIFY(waitUntil([&] { return rtText(w, 1, "Label50") == QLatin1String("3000"); }));
         unit.setSilent(true);
-        QVERIFY(waitUntil([&] { return rtText(w, 1, "Label50") == QLatin1String("-100"); }, 3000));
+        QVERIFY(waitUntil([&] { return rtText(w, 1, "Label50") == QLatin1String("NA"); }, 3000));
         QVERIFY(w.state().link.EmuConnected);
         QVERIFY(!w.commsLostForm()->isVisible());
-        QCOMPARE(rtText(w, 1, "Label53"), QStringLiteral("85"));
+        QCOMPARE(rtText(w, 1, "Label53"), QStringLiteral("NA"));
+        unit.clearRecord();
+        QTest::qWait(200);
+        QVERIFY(pollsRecorded(unit) > 0); // still asking
         unit.setSilent(false);
         QVERIFY(waitUntil([&] { return rtText(w, 1, "Label50") == QLatin1String("3000"); }, 3000));
     }
@@ -171,12 +175,15 @@ class TestLive : public QObject {
         w.link().stopPoll();
         w.state().link.MapsChanged = true;
         LiveMonitor& m = w.liveMonitor();
+        LiveDisplays& displays = w.liveDisplays();
         m.takeFrame(kSample);
         m.takeFrame(QByteArray());
+        displays.flush();
         QCOMPARE(rtText(w, 2, "Label50"), QStringLiteral("3000"));
         m.takeFrame(QByteArray());
         m.takeFrame(kSample);
         m.takeFrame(QByteArray());
+        displays.flush();
         QCOMPARE(rtText(w, 2, "Label50"), QStringLiteral("3000"));
         QVERIFY(!w.commsLostForm()->isVisible());
         QVERIFY(w.state().link.EmuConnected);
