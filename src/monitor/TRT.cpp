@@ -1,9 +1,9 @@
 #include "monitor/TRT.h"
 
 #include "calibration/Rounding.h"
-#include "monitor/LiveDecode.h"
 #include "controls/TALProgressBar.h"
 #include "controls/TAutoSizeLabel.h"
+#include "monitor/LiveDecode.h"
 
 #include <QEvent>
 #include <QGridLayout>
@@ -223,7 +223,8 @@ void TRT::showValues(const LiveValues& live, LiveRefresh::Fields changed) {
     if (changed & F::Rpm)
         Label50->setText(none ? na : QString::number(roundHalfEven(live.RpmHundreds) * 100));
     if (changed & F::Vacuum)
-        Label51->setText(!none && live.Vacuum > kVacuumErrorAbove ? QStringLiteral("Err") : text(live.Vacuum));
+        Label51->setText(!none && live.Vacuum > kVacuumErrorAbove ? QStringLiteral("Err")
+                                                                  : text(live.Vacuum));
     if (changed & F::Throttle) {
         bar(TPSBar, roundHalfEven(live.ThrottlePercent));
         Label19->setText(text(live.ThrottlePercent));

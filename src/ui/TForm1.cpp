@@ -1036,11 +1036,16 @@ void TForm1::buildLiveMonitor() {
     connect(liveMonitor_, &LiveMonitor::liveUpdated, liveDisplays_, &LiveDisplays::UpdateLiveDisplays);
     connect(liveMonitor_, &LiveMonitor::framesMissed, liveDisplays_, &LiveDisplays::setMissedFrames);
     connect(liveMonitor_, &LiveMonitor::linkLost, this, &TForm1::commsLost);
-    // A silent unit says so in panel 0; the panel's earlier text comes back with the frames.
+    // A silent unit says so in panel 0, unless a message came during the silence (a send that
+    // did not reach the unit says more); the panel's earlier text comes back with the frames.
     auto statusBefore = std::make_shared<QString>();
+    connect(liveMonitor_, &LiveMonitor::liveUpdated, this, [this, statusBefore](const LiveValues& v) {
+        if (!v.stale && statusText(0) != LiveMonitor::kNoDataText)
+            *statusBefore = statusText(0);
+    });
     connect(liveMonitor_, &LiveMonitor::dataStopped, this, [this, statusBefore] {
-        *statusBefore = statusText(0);
-        setStatus(0, LiveMonitor::kNoDataText);
+        if (statusText(0) == *statusBefore)
+            setStatus(0, LiveMonitor::kNoDataText);
     });
     connect(liveMonitor_, &LiveMonitor::framesResumed, this, [this, statusBefore] {
         if (statusText(0) == LiveMonitor::kNoDataText)

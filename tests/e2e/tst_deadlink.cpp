@@ -82,8 +82,8 @@ class TestDeadLink : public QObject {
 
         // The poll keeps asking; the logger leaves one break and copies nothing.
         unit.clearRecord();
-        QVERIFY(waitUntil([&] { return std::isnan(rpmLog(w)->data()->at(rpmLog(w)->dataCount() - 1)->value); },
-                          2000));
+        QVERIFY(waitUntil(
+            [&] { return std::isnan(rpmLog(w)->data()->at(rpmLog(w)->dataCount() - 1)->value); }, 2000));
         const int logged = rpmLog(w)->dataCount();
         QTest::qWait(400);
         QCOMPARE(rpmLog(w)->dataCount(), logged);
