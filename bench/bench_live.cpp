@@ -157,27 +157,29 @@ int main(int argc, char** argv) {
         sim.clearRecord();
         int shown = 0;
         int wrong = 0;
-        QObject::connect(&w.liveMonitor(), &LiveMonitor::liveUpdated, [&](const LiveValues& v) {
-            const QList<SimCommand> cmds = sim.commands();
-            if (v.stale)
-                return;
-            if (cmds.isEmpty())
-                return;
-            const QByteArray sent = cmds.last().reply;
-            if (sent.size() < 9)
-                return;
-            ++shown;
-            const auto b = [&](int i) { return double(static_cast<std::uint8_t>(sent.at(i))); };
-            if (v.RpmHundreds != b(0) - 1 || v.ThrottlePercent != b(2) - 1 || v.WaterTemp != b(4) - 1 ||
-                v.BatteryTenths != b(7) - 1 || v.InjectorTenthsMs != b(8) - 1)
-                ++wrong;
-        });
+        const QMetaObject::Connection integrity =
+            QObject::connect(&w.liveMonitor(), &LiveMonitor::liveUpdated, [&](const LiveValues& v) {
+                const QList<SimCommand> cmds = sim.commands();
+                if (v.stale)
+                    return;
+                if (cmds.isEmpty())
+                    return;
+                const QByteArray sent = cmds.last().reply;
+                if (sent.size() < 9)
+                    return;
+                ++shown;
+                const auto b = [&](int i) { return double(static_cast<std::uint8_t>(sent.at(i))); };
+                if (v.RpmHundreds != b(0) - 1 || v.ThrottlePercent != b(2) - 1 || v.WaterTemp != b(4) - 1 ||
+                    v.BatteryTenths != b(7) - 1 || v.InjectorTenthsMs != b(8) - 1)
+                    ++wrong;
+            });
         while (shown < 2000 && w.state().link.EmuConnected)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         std::printf("frame integrity with the 16 ms USB latency model: %d wrong of %d frames shown, %d late "
                     "frames held "
                     "(target 0 wrong)\n",
                     wrong, shown, w.liveMonitor().watch().missedFrames());
+        QObject::disconnect(integrity); // its counters end with this block
         sim.setUsbLatency(false);
     }
 
