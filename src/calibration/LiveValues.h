@@ -15,6 +15,8 @@ struct LiveValues {
     double LiveTiming = 0;       // degrees of advance the maps give at the operating point
     int InjectorDuty = 0;        // percent of two engine turns (one on a two-stroke)
     bool received = false;       // at least one frame has been decoded
+    // The unit has stopped sending frames: the values above are the last ones known, not current.
+    bool stale = false;
 };
 
 // The two halves of the centre-zero lambda bar, each 0..50 around 0.50 V.

@@ -1,5 +1,6 @@
 #include "controls/TA3nalogGauge.h"
 
+#include <QEvent>
 #include <QLocale>
 #include <QPainter>
 #include <QPainterPath>
@@ -29,50 +30,50 @@ void TA3nalogGauge::setCaption(const QString& caption) {
     caption_ = caption;
     if (accessibleName().isEmpty())
         setAccessibleName(caption);
-    update();
+    faceChanged();
 }
 
 void TA3nalogGauge::setScaleValue(double fullScale) {
     full_ = fullScale > 0 ? fullScale : 1;
-    update();
+    faceChanged();
 }
 
 void TA3nalogGauge::setNumberMainTicks(int ticks) {
     mainTicks_ = std::max(1, ticks);
-    update();
+    faceChanged();
 }
 
 void TA3nalogGauge::setSubTicks(int ticks) {
     subTicks_ = std::max(1, ticks);
-    update();
+    faceChanged();
 }
 
 void TA3nalogGauge::setAngle(int sweepDegrees) {
     sweep_ = std::clamp(sweepDegrees, 10, 340);
-    update();
+    faceChanged();
 }
 
 void TA3nalogGauge::setRightHandStyle(bool on) {
     rightHand_ = on;
-    update();
+    faceChanged();
 }
 
 void TA3nalogGauge::setZoneLimits(double lower, double upper) {
     lower_ = lower;
     upper_ = upper;
-    update();
+    faceChanged();
 }
 
 void TA3nalogGauge::setZonesDrawn(int zones) {
     zones_ = zones;
-    update();
+    faceChanged();
 }
 
 void TA3nalogGauge::setZoneColors(const QColor& low, const QColor& mid, const QColor& high) {
     low_ = low;
     mid_ = mid;
     high_ = high;
-    update();
+    faceChanged();
 }
 
 QColor TA3nalogGauge::zoneColor(Zone zone) const {
@@ -80,8 +81,18 @@ QColor TA3nalogGauge::zoneColor(Zone zone) const {
 }
 
 void TA3nalogGauge::setValue(double value) {
-    if (value == value_ || std::isnan(value))
+    if (std::isnan(value)) {
+        if (parked_)
+            return;
+        parked_ = true;
+        value_ = 0;
+        setToolTip(QStringLiteral("%1: NA").arg(caption_));
+        update();
         return;
+    }
+    if (value == value_ && !parked_)
+        return;
+    parked_ = false;
     value_ = value;
     setToolTip(
         QStringLiteral("%1: %2").arg(caption_, QString::number(value_, 'g', QLocale::FloatingPointShortest)));
@@ -107,11 +118,24 @@ double TA3nalogGauge::angleOf(double value) const {
     return startAngle() - value / full_ * sweep_;
 }
 
-void TA3nalogGauge::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setRenderHint(QPainter::TextAntialiasing);
+void TA3nalogGauge::faceChanged() {
+    face_ = QPixmap();
+    update();
+}
 
+void TA3nalogGauge::resizeEvent(QResizeEvent* event) {
+    face_ = QPixmap();
+    QWidget::resizeEvent(event);
+}
+
+void TA3nalogGauge::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::FontChange ||
+        event->type() == QEvent::StyleChange)
+        face_ = QPixmap();
+    QWidget::changeEvent(event);
+}
+
+TA3nalogGauge::Geometry TA3nalogGauge::dialGeometry() const {
     // Fit the arc, the pivot and the room under it for the read-out into the widget: bounds of the
     // unit-radius figure, scaled to the widget.
     QRectF figure(QPointF(-0.18, -0.18), QPointF(0.18, sweep_ < 90 ? 0.56 : 0.42));
@@ -123,8 +147,61 @@ void TA3nalogGauge::paintEvent(QPaintEvent*) {
     const double r = std::min(area.width() / figure.width(), area.height() / figure.height());
     const QPointF pivot(area.center().x() - figure.center().x() * r,
                         area.center().y() - figure.center().y() * r);
-    p.translate(pivot);
+    return {pivot, r};
+}
 
+void TA3nalogGauge::paintEvent(QPaintEvent*) {
+    // The face changes only with the settings, the size and the palette; the needle and the
+    // read-out change with every value, so only they are drawn each time.
+    const qreal dpr = devicePixelRatioF();
+    if (face_.isNull() || face_.size() != size() * dpr) {
+        face_ = QPixmap(size() * dpr);
+        face_.setDevicePixelRatio(dpr);
+        face_.fill(Qt::transparent);
+        QPainter fp(&face_);
+        paintFace(fp);
+    }
+    QPainter p(this);
+    p.drawPixmap(0, 0, face_);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    const Geometry geo = dialGeometry();
+    const double r = geo.radius;
+    p.translate(geo.pivot);
+    const QColor ink = palette().color(QPalette::WindowText);
+
+    // Read-out under the pivot; red when the value is off the scale.
+    QFont valueFont = font();
+    valueFont.setPixelSize(std::max(9, qRound(r * 0.15)));
+    valueFont.setBold(true);
+    p.setFont(valueFont);
+    const bool off = value_ < 0 || value_ > full_;
+    p.setPen(off ? QColor(0xc0, 0x10, 0x10) : ink);
+    p.drawText(QRectF(-r * 0.6, r * 0.16, r * 1.2, r * 0.22), Qt::AlignCenter,
+               parked_ ? QStringLiteral("NA")
+                       : QString::number(std::round(value_ * 10) / 10, 'g', QLocale::FloatingPointShortest));
+
+    // Needle.
+    p.rotate(-angleOf(needleValue()));
+    QPainterPath needle;
+    needle.moveTo(-r * 0.12, -r * 0.025);
+    needle.lineTo(r * 0.9, -r * 0.006);
+    needle.lineTo(r * 0.9, r * 0.006);
+    needle.lineTo(-r * 0.12, r * 0.025);
+    needle.closeSubpath();
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0xd0, 0x20, 0x10));
+    p.drawPath(needle);
+    p.setBrush(ink);
+    p.drawEllipse(QPointF(0, 0), r * 0.055, r * 0.055);
+}
+
+void TA3nalogGauge::paintFace(QPainter& p) const {
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    const Geometry geo = dialGeometry();
+    const double r = geo.radius;
+    p.translate(geo.pivot);
     const QColor ink = palette().color(QPalette::WindowText);
     // Face.
     {
@@ -195,28 +272,4 @@ void TA3nalogGauge::paintEvent(QPaintEvent*) {
     // A narrow scale has no room inside its arc: the caption goes under the read-out there.
     const QPointF cap = sweep_ < 90 ? QPointF(0, r * 0.45) : onCircle(startAngle() - sweep_ / 2.0, r * 0.36);
     p.drawText(QRectF(cap.x() - r * 0.5, cap.y() - r * 0.08, r, r * 0.16), Qt::AlignCenter, caption_);
-
-    // Read-out under the pivot; red when the value is off the scale.
-    QFont valueFont = font();
-    valueFont.setPixelSize(std::max(9, qRound(r * 0.15)));
-    valueFont.setBold(true);
-    p.setFont(valueFont);
-    const bool off = value_ < 0 || value_ > full_;
-    p.setPen(off ? QColor(0xc0, 0x10, 0x10) : ink);
-    p.drawText(QRectF(-r * 0.6, r * 0.16, r * 1.2, r * 0.22), Qt::AlignCenter,
-               QString::number(std::round(value_ * 10) / 10, 'g', QLocale::FloatingPointShortest));
-
-    // Needle.
-    p.rotate(-angleOf(needleValue()));
-    QPainterPath needle;
-    needle.moveTo(-r * 0.12, -r * 0.025);
-    needle.lineTo(r * 0.9, -r * 0.006);
-    needle.lineTo(r * 0.9, r * 0.006);
-    needle.lineTo(-r * 0.12, r * 0.025);
-    needle.closeSubpath();
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(0xd0, 0x20, 0x10));
-    p.drawPath(needle);
-    p.setBrush(ink);
-    p.drawEllipse(QPointF(0, 0), r * 0.055, r * 0.055);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QPixmap>
 #include <QWidget>
 
 // The dial: a scale from 0 to full scale over a sweep angle, main and sub ticks, value numbers, a
@@ -37,8 +38,10 @@ class TA3nalogGauge : public QWidget {
     void setZoneColors(const QColor& low, const QColor& mid, const QColor& high);
     QColor zoneColor(Zone zone) const;
 
+    // NaN parks the needle at the scale's start and the read-out shows "NA": no reading.
     void setValue(double value);
     double value() const { return value_; }
+    bool parked() const { return parked_; }
     // The value the needle points at: the value held within the stops.
     double needleValue() const;
     // Degrees of the needle from the start of the scale, clockwise.
@@ -50,8 +53,18 @@ class TA3nalogGauge : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
+    struct Geometry {
+        QPointF pivot;
+        double radius;
+    };
+    Geometry dialGeometry() const;
+    void paintFace(QPainter& p) const; // everything but the read-out and the needle
+    void faceChanged();
+
     double startAngle() const; // Qt degrees (counter-clockwise from 3 o'clock) of the scale's 0
     double angleOf(double value) const;
 
@@ -68,4 +81,6 @@ class TA3nalogGauge : public QWidget {
     QColor mid_{Qt::yellow};
     QColor high_{Qt::red};
     double value_ = 0;
+    bool parked_ = false;
+    QPixmap face_; // the face drawn once for the current settings and size
 };

@@ -10,6 +10,7 @@
 #include <QRadioButton>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QtNumeric>
 
 #include <qcustomplot.h>
 
@@ -187,6 +188,7 @@ void DataLoggerPage::SpeedButton1Click() {
     LogChart->xAxis->setRange(0, DataLogClock::kWindowSeconds);
     for (QCPGraph* g : graphs_)
         g->data()->clear();
+    gapMarked_ = false;
     replotIfShown();
 }
 
@@ -199,9 +201,15 @@ void DataLoggerPage::ThreadedTimer1Timer() {
     if (!SpeedButton1->isChecked() || !state_.link.EmuConnected)
         return;
     const double t = clock_.sampleTime();
-    for (int i = 0; i < kSeriesCount; ++i)
-        if (boxes_[static_cast<size_t>(i)]->isChecked())
-            graphs_[static_cast<size_t>(i)]->addData(t, kSeries[i].value(state_.live));
+    // While no data arrives the lines break once (a NaN point) and stay broken: no copies of the
+    // last values. Time goes on, so the gap shows how long the silence lasted.
+    const bool stale = state_.live.stale;
+    if (!stale || !gapMarked_) {
+        for (int i = 0; i < kSeriesCount; ++i)
+            if (boxes_[static_cast<size_t>(i)]->isChecked())
+                graphs_[static_cast<size_t>(i)]->addData(t, stale ? qQNaN() : kSeries[i].value(state_.live));
+    }
+    gapMarked_ = stale;
     const QCPRange range = LogChart->xAxis->range();
     const double start = DataLogClock::windowStartAfter(t, range.lower);
     if (start != range.lower)

@@ -20,7 +20,8 @@ class TThreadedTimer;
 // The "Data Logger" tab: the strip chart of the live values against time. A threaded timer takes
 // each sample on the user-interface thread at the chosen interval; the time of a sample is its
 // count times the nominal step. The chart shows a 30 s window that jumps forward and stays
-// pannable; samples are appended, never rebuilt, so hours of them stay cheap.
+// pannable; samples are appended, never rebuilt, so hours of them stay cheap. Samples come from
+// the decoded values, never from the displays; a silent unit leaves a gap.
 class DataLoggerPage : public QWidget {
     Q_OBJECT
 
@@ -53,6 +54,7 @@ class DataLoggerPage : public QWidget {
 
     const EmuState& state_;
     DataLogClock clock_;
+    bool gapMarked_ = false; // the lines are broken for the current silence
     TThreadedTimer* DataLogTimer = nullptr;
     QGroupBox* DataInterval = nullptr;
     QButtonGroup* intervalGroup_ = nullptr;

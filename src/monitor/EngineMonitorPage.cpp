@@ -7,6 +7,9 @@
 #include <QGroupBox>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
+#include <QtNumeric>
+
+#include <cmath>
 
 namespace {
 
@@ -93,14 +96,26 @@ EngineMonitorPage::EngineMonitorPage(QWidget* parent) : QWidget(parent) {
     grid->setRowStretch(1, 2);
 }
 
-void EngineMonitorPage::showValues(const LiveValues& live) {
-    RPMGauge->setValue(live.RpmHundreds);
-    VacuumGauge->setValue(live.Vacuum * 10);
-    AnalogTiming->setValue(roundHalfEven(live.LiveTiming));
-    TempGauge->setValue(roundHalfEven(live.WaterTemp));
-    VoltGauge->setValue(live.BatteryTenths / 10);
-    LambdaGauge->setValue(live.LambdaHundredths / 10);
-    InjectorGauge->setValue(live.InjectorDuty);
+void EngineMonitorPage::showValues(const LiveValues& live, LiveRefresh::Fields changed) {
+    using F = LiveRefresh::Field;
+    if (changed & F::Stale)
+        changed = LiveRefresh::All;
+    // A NaN parks a dial: no reading to point at.
+    const auto set = [&](TA3nalogGauge* g, double v) { g->setValue(live.stale ? qQNaN() : v); };
+    if (changed & F::Rpm)
+        set(RPMGauge, live.RpmHundreds);
+    if (changed & F::Vacuum)
+        set(VacuumGauge, live.Vacuum * 10);
+    if (changed & F::Timing)
+        set(AnalogTiming, std::isnan(live.LiveTiming) ? live.LiveTiming : roundHalfEven(live.LiveTiming));
+    if (changed & F::Water)
+        set(TempGauge, roundHalfEven(live.WaterTemp));
+    if (changed & F::Battery)
+        set(VoltGauge, live.BatteryTenths / 10);
+    if (changed & F::Lambda)
+        set(LambdaGauge, live.LambdaHundredths / 10);
+    if (changed & F::Duty)
+        set(InjectorGauge, live.InjectorDuty);
 }
 
 TA3nalogGauge* EngineMonitorPage::gauge(const QString& name) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calibration/LiveValues.h"
+#include "monitor/LiveRefresh.h"
 
 #include <QWidget>
 
@@ -14,8 +15,8 @@ class EngineMonitorPage : public QWidget {
   public:
     explicit EngineMonitorPage(QWidget* parent = nullptr);
 
-    // Sets the seven dials from one frame's values.
-    void showValues(const LiveValues& live);
+    // Sets the dials of the changed fields; stale values park every needle at its minimum.
+    void showValues(const LiveValues& live, LiveRefresh::Fields changed = LiveRefresh::All);
 
     TA3nalogGauge* gauge(const QString& name) const;
 

@@ -1,18 +1,25 @@
 #include "monitor/LinkWatch.h"
 
-LinkWatch::Verdict LinkWatch::take(bool emptyReply, bool pendingChanges) {
+LinkWatch::Verdict LinkWatch::take(bool missedReply, bool pendingChanges) {
     ++polls_;
-    if (!emptyReply) {
-        emptyInRow_ = 0;
-        return Verdict::Show;
+    if (!missedReply) {
+        missedInRow_ = 0;
+        if (!silent_)
+            return Verdict::Show;
+        silent_ = false;
+        return Verdict::Resumed;
     }
     ++missed_;
-    ++emptyInRow_;
-    if (emptyInRow_ < kEmptyRepliesForLoss)
+    ++missedInRow_;
+    if (missedInRow_ < kMissedRepliesForSilence)
         return Verdict::Hold;
+    // A change made while the unit is silent cannot reach it: that is a lost link too.
     if (pendingChanges) {
-        emptyInRow_ = 0;
+        reset();
         return Verdict::Lost;
     }
-    return Verdict::Show;
+    if (silent_)
+        return Verdict::Hold;
+    silent_ = true;
+    return Verdict::Stopped;
 }

@@ -35,6 +35,15 @@ void LiveFrameBuffer::take(const QByteArray& reply) {
     bytes_[static_cast<size_t>(copied)] = 0;
 }
 
+bool LiveFrameBuffer::isWhole(const QByteArray& reply) {
+    if (reply.size() < kDecodedBytes)
+        return false;
+    for (int i = 0; i < kDecodedBytes; ++i)
+        if (reply.at(i) == 0)
+            return false;
+    return true;
+}
+
 LiveSettings liveSettings(const CalibrationData& cal) {
     LiveSettings s;
     s.vacuumRange = cal.VacuumRange;

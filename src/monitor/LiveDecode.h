@@ -14,6 +14,10 @@
 class LiveFrameBuffer {
   public:
     static constexpr int kFrameBytes = 10;
+    static constexpr int kDecodedBytes = 9;
+
+    // A reply that brings every decoded byte; an empty or short one is a missed frame.
+    static bool isWhole(const QByteArray& reply);
 
     void take(const QByteArray& reply);
     std::uint8_t at(int index) const { return bytes_[static_cast<size_t>(index)]; }

@@ -15,22 +15,32 @@ struct MarkerSetup {
     const char* chart;
     double (*x)(const LiveValues&);
     double height;
+    LiveRefresh::Fields follows; // the field its x comes from
 };
 
 const MarkerSetup kMarkers[] = {
-    {"TimingChart", [](const LiveValues& v) { return v.RpmHundreds; }, 45},
-    {"VacuumChart", [](const LiveValues& v) { return v.Vacuum; }, 15},
-    {"FuelVacChart", [](const LiveValues& v) { return v.Vacuum; }, 100},
-    {"FuelRPMChart", [](const LiveValues& v) { return v.RpmHundreds; }, 100},
-    {"TempChart", [](const LiveValues& v) { return v.WaterTemp; }, 100},
-    {"AirTmpChart", [](const LiveValues& v) { return v.AirTemp; }, 100},
+    {"TimingChart", [](const LiveValues& v) { return v.RpmHundreds; }, 45, LiveRefresh::Rpm},
+    {"VacuumChart", [](const LiveValues& v) { return v.Vacuum; }, 15, LiveRefresh::Vacuum},
+    {"FuelVacChart", [](const LiveValues& v) { return v.Vacuum; }, 100, LiveRefresh::Vacuum},
+    {"FuelRPMChart", [](const LiveValues& v) { return v.RpmHundreds; }, 100, LiveRefresh::Rpm},
+    {"TempChart", [](const LiveValues& v) { return v.WaterTemp; }, 100, LiveRefresh::Water},
+    {"AirTmpChart", [](const LiveValues& v) { return v.AirTemp; }, 100, LiveRefresh::Air},
     // Volts to one decimal, the chart's own resolution.
-    {"VoltageChart", [](const LiveValues& v) { return roundHalfEven(v.BatteryTenths) / 10.0; }, 100},
+    {"VoltageChart", [](const LiveValues& v) { return roundHalfEven(v.BatteryTenths) / 10.0; }, 100,
+     LiveRefresh::Battery},
 };
+
+const MarkerSetup* markerSetup(const QString& chartName) {
+    for (const MarkerSetup& m : kMarkers)
+        if (chartName == QLatin1String(m.chart))
+            return &m;
+    return nullptr;
+}
 
 } // namespace
 
 LiveDisplays::LiveDisplays(QObject* parent) : QObject(parent) {
+    connect(&refresh_, &LiveRefresh::refresh, this, &LiveDisplays::show);
 }
 
 void LiveDisplays::addChart(MapChartWidget* chart) {
@@ -41,14 +51,12 @@ void LiveDisplays::addChart(MapChartWidget* chart) {
 }
 
 bool LiveDisplays::markerFor(const QString& chartName, const LiveValues& live, double& x, double& height) {
-    for (const MarkerSetup& m : kMarkers) {
-        if (chartName == QLatin1String(m.chart)) {
-            x = m.x(live);
-            height = m.height;
-            return true;
-        }
-    }
-    return false;
+    const MarkerSetup* m = markerSetup(chartName);
+    if (!m)
+        return false;
+    x = m->x(live);
+    height = m->height;
+    return true;
 }
 
 int LiveDisplays::markerSeries(const MapChartWidget* chart) {
@@ -60,12 +68,19 @@ int LiveDisplays::markerSeries(const MapChartWidget* chart) {
 }
 
 void LiveDisplays::UpdateLiveDisplays(const LiveValues& live) {
+    refresh_.post(live);
+}
+
+void LiveDisplays::show(const LiveValues& live, LiveRefresh::Fields changed) {
     for (TRT* frame : frames_)
-        frame->showValues(live);
-    for (MapChartWidget* chart : charts_)
-        placeMarker(chart, live);
+        frame->showValues(live, changed);
+    for (MapChartWidget* chart : charts_) {
+        const MarkerSetup* m = markerSetup(chart->objectName());
+        if (m && (changed & (m->follows | LiveRefresh::Stale)))
+            placeMarker(chart, live);
+    }
     if (monitor_)
-        monitor_->showValues(live);
+        monitor_->showValues(live, changed);
 }
 
 void LiveDisplays::placeMarker(MapChartWidget* chart, const LiveValues& live) {
@@ -75,7 +90,9 @@ void LiveDisplays::placeMarker(MapChartWidget* chart, const LiveValues& live) {
     if (!bars || !markerFor(chart->objectName(), live, x, height))
         return;
     bars->data()->clear();
-    bars->addData(x, height);
+    // No data, no operating point to mark.
+    if (!live.stale)
+        bars->addData(x, height);
     if (chart->isVisible())
         chart->replot(QCustomPlot::rpQueuedReplot);
     else

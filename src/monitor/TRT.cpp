@@ -1,9 +1,9 @@
 #include "monitor/TRT.h"
 
 #include "calibration/Rounding.h"
-#include "monitor/LiveDecode.h"
 #include "controls/TALProgressBar.h"
 #include "controls/TAutoSizeLabel.h"
+#include "monitor/LiveDecode.h"
 
 #include <QEvent>
 #include <QGridLayout>
@@ -210,28 +210,56 @@ QWidget* TRT::barColumn(TALProgressBar*& bar, const char* barName, QLabel*& valu
     return column;
 }
 
-void TRT::showValues(const LiveValues& live) {
-    Label49->setText(shortestText(live.LiveTiming));
-    Label50->setText(QString::number(roundHalfEven(live.RpmHundreds) * 100));
-    Label51->setText(live.Vacuum > kVacuumErrorAbove ? QStringLiteral("Err") : shortestText(live.Vacuum));
-    TPSBar->setPosition(roundHalfEven(live.ThrottlePercent));
-    Label19->setText(shortestText(live.ThrottlePercent));
-    WaterBar->setPosition(roundHalfEven(live.WaterTemp));
-    AirBar->setPosition(roundHalfEven(live.AirTemp));
-    const LambdaHalves halves = LiveDecode::lambdaHalves(live.LambdaHundredths);
-    LambdaBarL->setPosition(halves.left);
-    LambdaBarR->setPosition(halves.right);
-    InjPers->setPosition(live.InjectorDuty);
-    POTBar->setPosition(roundHalfEven(live.PotPercent));
-    BATBar->setPosition(roundHalfEven(live.BatteryTenths));
-    InjBar->setPosition(roundHalfEven(live.InjectorTenthsMs));
-    Label53->setText(shortestText(live.WaterTemp));
-    Label54->setText(shortestText(live.AirTemp));
-    Label55->setText(shortestText(live.BatteryTenths / 10));
-    Label56->setText(shortestText(live.LambdaHundredths / 100));
-    Label10->setText(shortestText(live.InjectorTenthsMs / 10));
-    Label13->setText(QString::number(live.InjectorDuty));
-    Label20->setText(shortestText(live.PotPercent));
+void TRT::showValues(const LiveValues& live, LiveRefresh::Fields changed) {
+    using F = LiveRefresh::Field;
+    if (changed & F::Stale)
+        changed = LiveRefresh::All;
+    const bool none = live.stale;
+    const QString na = QStringLiteral("NA");
+    const auto text = [&](double v) { return none || std::isnan(v) ? na : shortestText(v); };
+    const auto bar = [&](TALProgressBar* b, double v) { b->setPosition(none ? b->minimum() : v); };
+    if (changed & F::Timing)
+        Label49->setText(text(live.LiveTiming));
+    if (changed & F::Rpm)
+        Label50->setText(none ? na : QString::number(roundHalfEven(live.RpmHundreds) * 100));
+    if (changed & F::Vacuum)
+        Label51->setText(!none && live.Vacuum > kVacuumErrorAbove ? QStringLiteral("Err")
+                                                                  : text(live.Vacuum));
+    if (changed & F::Throttle) {
+        bar(TPSBar, roundHalfEven(live.ThrottlePercent));
+        Label19->setText(text(live.ThrottlePercent));
+    }
+    if (changed & F::Water)
+        bar(WaterBar, roundHalfEven(live.WaterTemp));
+    if (changed & F::Air)
+        bar(AirBar, roundHalfEven(live.AirTemp));
+    if (changed & F::Lambda) {
+        const LambdaHalves halves = LiveDecode::lambdaHalves(live.LambdaHundredths);
+        bar(LambdaBarL, halves.left);
+        bar(LambdaBarR, halves.right);
+    }
+    if (changed & F::Duty)
+        bar(InjPers, live.InjectorDuty);
+    if (changed & F::Pot)
+        bar(POTBar, roundHalfEven(live.PotPercent));
+    if (changed & F::Battery)
+        bar(BATBar, roundHalfEven(live.BatteryTenths));
+    if (changed & F::Injector)
+        bar(InjBar, roundHalfEven(live.InjectorTenthsMs));
+    if (changed & F::Water)
+        Label53->setText(text(live.WaterTemp));
+    if (changed & F::Air)
+        Label54->setText(text(live.AirTemp));
+    if (changed & F::Battery)
+        Label55->setText(text(live.BatteryTenths / 10));
+    if (changed & F::Lambda)
+        Label56->setText(text(live.LambdaHundredths / 100));
+    if (changed & F::Injector)
+        Label10->setText(text(live.InjectorTenthsMs / 10));
+    if (changed & F::Duty)
+        Label13->setText(none ? na : QString::number(live.InjectorDuty));
+    if (changed & F::Pot)
+        Label20->setText(text(live.PotPercent));
 }
 
 void TRT::setLambdaTarget(double volts) {

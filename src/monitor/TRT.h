@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calibration/LiveValues.h"
+#include "monitor/LiveRefresh.h"
 
 #include <QFrame>
 #include <QList>
@@ -17,8 +18,9 @@ class TRT : public QFrame {
   public:
     explicit TRT(const QString& objectName, QWidget* parent = nullptr);
 
-    // Writes the read-outs in their fixed order: timing, RPM, vacuum, throttle, the bars, the labels.
-    void showValues(const LiveValues& live);
+    // Writes the read-outs of the changed fields in their fixed order: timing, RPM, vacuum,
+    // throttle, the bars, the labels. Stale values show "NA" and empty bars: no data arrives.
+    void showValues(const LiveValues& live, LiveRefresh::Fields changed = LiveRefresh::All);
     // The lambda target marker, centred at the target's share of the lambda panel's width.
     void setLambdaTarget(double volts);
     double lambdaTarget() const { return lambdaTarget_; }

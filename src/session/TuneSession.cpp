@@ -56,7 +56,7 @@ TuneSession::TuneSession(QObject* parent)
                       .arg(id)
                       .arg(value));
     });
-    connect(&link_, &EmuLink::reopened, this, [this] { checkUnitAgain().then(this, [] {}); });
+    connect(&link_, &EmuLink::reopened, this, &TuneSession::verifyUnit);
 }
 
 TuneSession::~TuneSession() {
@@ -492,6 +492,11 @@ void TuneSession::closeAll() {
     emit controlsChanged({.selector = true, .retry = true, .connect = true, .read = false, .write = false});
     status(0, Connection::kEmuNotConnected);
     setDocument(QString(), false);
+}
+
+void TuneSession::verifyUnit() {
+    if (state_.link.EmuConnected)
+        checkUnitAgain().then(this, [] {});
 }
 
 void TuneSession::discardChanges() {

@@ -67,6 +67,9 @@ class TuneSession : public QObject {
     LinkTask<bool> uploadFromUnit();
     // The unit's whole image, to compare with the window's data.
     LinkTask<ImageRead> readUnitImage();
+    // The link came back after a silence: the unit at the port is identified (and its serial
+    // checked) before anything else is sent; another unit leaves the window unconnected.
+    void verifyUnit();
     // The changes are given up: nothing pending, the history and journal forget them.
     void discardChanges();
 

@@ -63,6 +63,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <utility>
 
 const QString TForm1::kCaption = QStringLiteral("Dorvanta - EMU Interface - v1.13.b");
@@ -762,6 +763,24 @@ void TForm1::buildLiveMonitor() {
     connect(liveMonitor_, &LiveMonitor::liveUpdated, liveDisplays_, &LiveDisplays::UpdateLiveDisplays);
     connect(liveMonitor_, &LiveMonitor::framesMissed, liveDisplays_, &LiveDisplays::setMissedFrames);
     connect(liveMonitor_, &LiveMonitor::linkLost, this, &TForm1::commsLost);
+    // A silent unit says so in panel 0, unless a message came during the silence (a send that
+    // did not reach the unit says more); the panel's earlier text comes back with the frames.
+    auto statusBefore = std::make_shared<QString>();
+    connect(liveMonitor_, &LiveMonitor::liveUpdated, this, [this, statusBefore](const LiveValues& v) {
+        if (!v.stale && statusText(0) != LiveMonitor::kNoDataText)
+            *statusBefore = statusText(0);
+    });
+    connect(liveMonitor_, &LiveMonitor::dataStopped, this, [this, statusBefore] {
+        if (statusText(0) == *statusBefore)
+            setStatus(0, LiveMonitor::kNoDataText);
+    });
+    connect(liveMonitor_, &LiveMonitor::framesResumed, this, [this, statusBefore] {
+        if (statusText(0) == LiveMonitor::kNoDataText)
+            setStatus(0, *statusBefore);
+        // Whatever answers after a silence is identified before anything else is sent to it.
+        session_.verifyUnit();
+    });
+    connect(&session_, &TuneSession::calibrationClosed, liveMonitor_, &LiveMonitor::calibrationChanged);
     connect(bar_->RT_Track, &QCheckBox::toggled, liveMonitor_, &LiveMonitor::setTracking);
     // Realtime tracking: the fuel curve for the load, and the chart cursors on the operating point,
     // so the keys edit the point the engine runs at.

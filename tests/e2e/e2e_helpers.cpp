@@ -14,6 +14,8 @@
 #include <QSettings>
 #include <QTest>
 
+#include <algorithm>
+
 QString FakePrompts::askOpenFileName(QWidget*, const QString& folder) {
     ++openAsked;
     openFolder = folder;
@@ -26,7 +28,35 @@ QString FakePrompts::askSaveFileName(QWidget*, const QString& folder) {
     return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
 }
 
+void FakePrompts::showError(QWidget*, const QString& text) {
+    errors << text;
+    shown_.append({QStringLiteral("error"), text});
+}
+
+void FakePrompts::showWarning(QWidget*, const QString& text) {
+    warnings << text;
+    shown_.append({QStringLiteral("warning"), text});
+}
+
+UiPrompts::JournalChoice FakePrompts::askJournalRestore(QWidget*, const QString& text) {
+    journalTexts << text;
+    shown_.append({QStringLiteral("restore question"), text});
+    return journalChoice;
+}
+
+QStringList FakePrompts::unexpected() const {
+    QStringList out;
+    for (const Shown& box : shown_) {
+        const bool declared = std::any_of(expected_.cbegin(), expected_.cend(),
+                                          [&box](const QString& fragment) { return box.text.contains(fragment); });
+        if (!declared)
+            out << box.kind + QStringLiteral(": ") + box.text;
+    }
+    return out;
+}
+
 bool FakePrompts::askRetry(QWidget*, const QString& text) {
+    shown_.append({QStringLiteral("retry question"), text});
     retryTexts << text;
     if (retriesToAccept <= 0)
         return false;
@@ -35,6 +65,7 @@ bool FakePrompts::askRetry(QWidget*, const QString& text) {
 }
 
 UiPrompts::UnsavedChoice FakePrompts::askUnsavedChanges(QWidget*) {
+    shown_.append({QStringLiteral("unsaved changes question"), kUnsavedChangesText});
     ++unsavedAsked;
     return unsavedChoice;
 }
@@ -59,6 +90,15 @@ Bench::~Bench() {
     window_.reset();
     for (auto& [port, sim] : units_)
         sim->stop();
+    const QStringList unexpected = prompts.unexpected();
+    if (unexpected.isEmpty())
+        return;
+    const QByteArray message = "the window showed boxes the test did not expect: " + unexpected.join(QStringLiteral(" | ")).toUtf8();
+    // A test that failed already keeps its first failure; the boxes are still named.
+    if (QTest::currentTestFailed())
+        qWarning("%s", message.constData());
+    else
+        QTest::qFail(message.constData(), __FILE__, __LINE__);
 }
 
 EmuSimulator& Bench::addUnit(int port, SimConfig config) {

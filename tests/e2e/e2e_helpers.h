@@ -20,9 +20,20 @@ class MapChartWidget;
 class QAbstractButton;
 class QLineEdit;
 
-// Answers the window's prompts in place of the user and remembers what was asked.
+// Answers the window's prompts in place of the user and remembers what was asked. Every message
+// box the window shows (error, warning, retry, restore question, unsaved changes) is also kept in
+// one record that the bench checks when the test ends: a box the test did not declare with
+// expect() fails the test, naming its text.
 class FakePrompts : public UiPrompts {
   public:
+    // The unsaved-changes question carries no text through the interface; this stands for it.
+    static inline const QString kUnsavedChangesText =
+        QStringLiteral("The data tables on your PC have changes the EMU has not stored.");
+    // Declares that a box whose text contains this fragment may be shown (any number of times).
+    void expect(const QString& fragment) { expected_ << fragment; }
+    // The boxes shown that no expect() covers, each as "kind: text".
+    QStringList unexpected() const;
+
     QStringList openNames; // taken in turn; none left: the user cancels
     QStringList saveNames;
     QStringList errors;
@@ -41,17 +52,22 @@ class FakePrompts : public UiPrompts {
 
     QString askOpenFileName(QWidget*, const QString& folder) override;
     QString askSaveFileName(QWidget*, const QString& folder) override;
-    void showError(QWidget*, const QString& text) override { errors << text; }
-    void showWarning(QWidget*, const QString& text) override { warnings << text; }
+    void showError(QWidget*, const QString& text) override;
+    void showWarning(QWidget*, const QString& text) override;
     UnsavedChoice askUnsavedChanges(QWidget*) override;
     bool runPrintDialog(QWidget*, QPrinter& printer) override;
     bool askRetry(QWidget*, const QString& text) override;
     QStringList journalTexts; // the restore questions asked
     JournalChoice journalChoice = JournalChoice::Later;
-    JournalChoice askJournalRestore(QWidget*, const QString& text) override {
-        journalTexts << text;
-        return journalChoice;
-    }
+    JournalChoice askJournalRestore(QWidget*, const QString& text) override;
+
+  private:
+    struct Shown {
+        QString kind;
+        QString text;
+    };
+    QList<Shown> shown_;
+    QStringList expected_;
 };
 
 // Simulated units on chosen port numbers, the window over them, and the prompts it uses.

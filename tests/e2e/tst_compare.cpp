@@ -94,6 +94,8 @@ void TestCompare::tableListsWhatDiffersAndChartsRingIt() {
 
 void TestCompare::refusals() {
     Bench bench;
+    bench.prompts.expect(QStringLiteral("Nothing to compare"));
+    bench.prompts.expect(QStringLiteral("Incorrect .EMU file version"));
     EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
     TForm1& w = bench.window();
     const QString bad = bench.dir.filePath(QStringLiteral("bad.emu"));

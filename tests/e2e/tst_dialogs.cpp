@@ -205,6 +205,7 @@ void TestDialogs::exitWithPendingChanges() {
     QFETCH(QList<int>, sent);
 
     Bench bench;
+    bench.prompts.expect(FakePrompts::kUnsavedChangesText);
     EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
     TForm1& w = bench.window();
     QVERIFY(connectTo(w, unit));

@@ -147,6 +147,7 @@ void TestFiles::vehicleTextsTooLongForAFileAreRefused() {
     // Three full boxes make a vehicle line longer than a file keeps: say so instead of saving a file
     // that would read back with the engine type cut.
     Bench bench;
+    bench.prompts.expect(QStringLiteral("The vehicle texts are too long"));
     EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
     TForm1& w = bench.window();
     QVERIFY(connectTo(w, unit));
@@ -230,6 +231,7 @@ void TestFiles::refusedFile_data() {
 void TestFiles::refusedFile() {
     QFETCH(QByteArray, text);
     Bench bench;
+    bench.prompts.expect(QStringLiteral("Incorrect .EMU file version"));
     EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
     TForm1& w = bench.window();
     const QString path = bench.dir.filePath(QStringLiteral("bad.emu"));

@@ -510,6 +510,7 @@ void TestMapEditor::aRefusedTrimSendsNothingAndSaysTheRange() {
     QFETCH(QString, typed);
     QFETCH(QString, message);
     Tuning t;
+    t.bench.prompts.expect(message);
     showChart(t.w, kFuelTab, "FuelVacChart");
     FuelMapsPage* page = t.w.mapPages().fuelPage();
     CommitLineEdit* box = page->idleJetBox();

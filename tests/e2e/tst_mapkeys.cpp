@@ -279,6 +279,7 @@ void TestMapKeys::aKeyReleasedElsewhereStillSendsTheEdit_data() {
 void TestMapKeys::aKeyReleasedElsewhereStillSendsTheEdit() {
     QFETCH(QString, where);
     Tuning t;
+    t.bench.prompts.expect(FakePrompts::kUnsavedChangesText);
     MapChartWidget* timing = showChart(t.w, kTimingTab, "TimingChart");
     QVERIFY(!t.w.state().link.hasPendingChanges());
     const double before = t.point(MapId::Timing, 10);

@@ -402,6 +402,7 @@ void TestSetupTab::notANumber() {
     QFETCH(QString, error);
 
     Connected c;
+    c.bench.prompts.expect(error);
     QVERIFY(c.ok);
     CommitLineEdit* edit = box(*c.w, control.toLatin1().constData());
     const QString before = edit->text();

@@ -328,6 +328,7 @@ void TestStartup::selectorWithoutPortNumber() {
     QFETCH(QString, error);
 
     Bench bench;
+    bench.prompts.expect(error);
     EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
     TForm1& w = bench.window();
     auto* selector = w.findChild<QComboBox*>(QStringLiteral("ComboBox1"));
@@ -354,6 +355,7 @@ void TestStartup::selectorChangeOpensThePort() {
 
 void TestStartup::busyPortIsToldOnce() {
     Bench bench;
+    bench.prompts.expect(QStringLiteral("is in use by another program"));
     EmuSimulator& unit = bench.addUnit(4, unitConfig(3));
     // Another program holds the device.
     const int holder =
@@ -395,6 +397,7 @@ void TestStartup::deniedPortIsToldOnce() {
         QSKIP("no device here refuses a read-write open with EACCES");
 
     Bench bench;
+    bench.prompts.expect(QStringLiteral("your user account is not allowed to use serial ports"));
     const QString device = bench.dir.filePath(QStringLiteral("ttyUSB0"));
     QVERIFY(QFile::link(QString::fromLatin1(refusing), device));
     bench.setPortPath(2, device);

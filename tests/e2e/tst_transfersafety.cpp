@@ -251,6 +251,7 @@ void TestTransferSafety::writeIsConfirmedByTheReadBack() {
     QFETCH(int, readBackBytes);
     QFETCH(QString, status);
     Bench bench;
+    bench.prompts.expect(QStringLiteral("Write to EMU failed"));
     EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
     TForm1& w = bench.window();
     QVERIFY(connectWithAnEdit(w, unit));

@@ -165,21 +165,60 @@ class TestLiveDecode : public QObject {
         QCOMPARE(int(buffer.at(4)), 86);
     }
 
-    void linkWatchGivesThreeEmptyRepliesGrace() {
+    // Whole frames need bytes 0..8, none of them zero (every wire byte is value + 1).
+    void wholeFrames_data() {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("whole");
+        QTest::newRow("empty") << QByteArray() << false;
+        QTest::newRow("eight bytes") << kSample.left(8) << false;
+        QTest::newRow("nine bytes") << kSample.left(9) << true;
+        QTest::newRow("ten bytes") << kSample << true;
+        QByteArray holed = kSample;
+        holed[5] = 0;
+        QTest::newRow("a zero inside") << holed << false;
+        QByteArray lastZero = kSample;
+        lastZero[9] = 0;
+        QTest::newRow("byte 9 zero") << lastZero << true;
+    }
+    void wholeFrames() {
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, whole);
+        QCOMPARE(LiveFrameBuffer::isWhole(reply), whole);
+    }
+
+    void linkWatchRule() {
+        using V = LinkWatch::Verdict;
         LinkWatch w;
-        QCOMPARE(w.take(false, true), LinkWatch::Verdict::Show);
-        QCOMPARE(w.take(true, true), LinkWatch::Verdict::Hold);
-        QCOMPARE(w.take(true, true), LinkWatch::Verdict::Hold);
-        QCOMPARE(w.take(false, true), LinkWatch::Verdict::Show);
-        QCOMPARE(w.take(true, true), LinkWatch::Verdict::Hold);
-        QCOMPARE(w.take(true, true), LinkWatch::Verdict::Hold);
-        QCOMPARE(w.take(true, true), LinkWatch::Verdict::Lost);
+        QCOMPARE(w.take(false, true), V::Show);
+        QCOMPARE(w.take(true, true), V::Hold);
+        QCOMPARE(w.take(true, true), V::Hold);
+        QCOMPARE(w.take(false, true), V::Show); // two late frames are not silence
+        QCOMPARE(w.take(true, true), V::Hold);
+        QCOMPARE(w.take(true, true), V::Hold);
+        QCOMPARE(w.take(true, true), V::Lost);
         QCOMPARE(w.missedFrames(), 5);
+        QCOMPARE(w.polls(), 7);
+
+        // Nothing pending: silence is reported once, held while it lasts, and ends with a frame.
         LinkWatch quiet;
-        quiet.take(true, false);
-        quiet.take(true, false);
-        QCOMPARE(quiet.take(true, false), LinkWatch::Verdict::Show);
-        QCOMPARE(quiet.take(true, false), LinkWatch::Verdict::Show);
+        QCOMPARE(quiet.take(true, false), V::Hold);
+        QCOMPARE(quiet.take(true, false), V::Hold);
+        QVERIFY(!quiet.silent());
+        QCOMPARE(quiet.take(true, false), V::Stopped);
+        QVERIFY(quiet.silent());
+        QCOMPARE(quiet.take(true, false), V::Hold);
+        QCOMPARE(quiet.take(true, false), V::Hold);
+        QCOMPARE(quiet.take(false, false), V::Resumed);
+        QVERIFY(!quiet.silent());
+        QCOMPARE(quiet.take(false, false), V::Show);
+        // A second silence is a new one, after three misses again.
+        QCOMPARE(quiet.take(true, false), V::Hold);
+        QCOMPARE(quiet.take(true, false), V::Hold);
+        QCOMPARE(quiet.take(true, false), V::Stopped);
+
+        // A change made while the unit is silent cannot reach it: the link is lost.
+        QCOMPARE(quiet.take(true, true), V::Lost);
+        QVERIFY(!quiet.silent());
     }
 
     void monitorLosesTheLinkOnceAndKeepsTheLastValues() {
@@ -202,19 +241,75 @@ class TestLiveDecode : public QObject {
         QCOMPARE(state.live.RpmHundreds, 30.0);
     }
 
-    void monitorWithoutChangesShowsTheEmptyFrame() {
+    // A silent unit: the values go stale (never decoded from empty or short replies), the
+    // silence is reported once, and the first whole frame brings values and "resumed", in order.
+    void monitorReportsSilenceAndResumption() {
+        EmuState state;
+        state.cal = calibration();
+        state.link.EmuConnected = true;
+        state.link.CalibrationLoaded = true;
+        LiveMonitor monitor(state);
+        QStringList order;
+        QList<bool> staleSeen;
+        connect(&monitor, &LiveMonitor::liveUpdated, this, [&](const LiveValues& v) {
+            order << "values";
+            staleSeen << v.stale;
+        });
+        connect(&monitor, &LiveMonitor::dataStopped, this, [&] { order << "stopped"; });
+        connect(&monitor, &LiveMonitor::framesResumed, this, [&] { order << "resumed"; });
+        QSignalSpy lost(&monitor, &LiveMonitor::linkLost);
+        monitor.takeFrame(kSample);
+        monitor.takeFrame(frame({41, 129})); // short
+        monitor.takeFrame(QByteArray());
+        QCOMPARE(order, QStringList{"values"});
+        QVERIFY(!monitor.noData());
+        monitor.takeFrame(frame({41, 129, 51, 46})); // short: the third miss in a row
+        QCOMPARE(order, (QStringList{"values", "values", "stopped"}));
+        QVERIFY(monitor.noData());
+        QVERIFY(state.live.stale);
+        // The last frame's values stay as they were: nothing was decoded from the misses.
+        QCOMPARE(state.live.RpmHundreds, 30.0);
+        QCOMPARE(state.live.ThrottlePercent, 50.0);
+        for (int i = 0; i < 5; ++i)
+            monitor.takeFrame(QByteArray());
+        QCOMPARE(order.size(), 3);
+        QCOMPARE(lost.count(), 0);
+        QVERIFY(state.link.EmuConnected);
+
+        QByteArray next = kSample;
+        next[0] = 41;
+        monitor.takeFrame(next);
+        QCOMPARE(order, (QStringList{"values", "values", "stopped", "values", "resumed"}));
+        QCOMPARE(staleSeen, (QList<bool>{false, true, false}));
+        QVERIFY(!state.live.stale);
+        QCOMPARE(state.live.RpmHundreds, 40.0);
+        QCOMPARE(monitor.watch().missedFrames(), 8);
+        monitor.takeFrame(kSample);
+        QCOMPARE(order.count("resumed"), 1);
+    }
+
+    // Without maps there is no timing to derive; closing them takes the timing away at once.
+    void timingNeedsLoadedMaps() {
         EmuState state;
         state.cal = calibration();
         state.link.EmuConnected = true;
         LiveMonitor monitor(state);
-        QSignalSpy lost(&monitor, &LiveMonitor::linkLost);
+        QSignalSpy updated(&monitor, &LiveMonitor::liveUpdated);
         monitor.takeFrame(kSample);
-        for (int i = 0; i < 3; ++i)
-            monitor.takeFrame(QByteArray());
-        QCOMPARE(lost.count(), 0);
-        QVERIFY(state.link.EmuConnected);
-        QCOMPARE(state.live.RpmHundreds, -1.0);
-        QCOMPARE(state.live.WaterTemp, 85.0); // the rest of the buffer is the last frame's
+        QVERIFY(std::isnan(state.live.LiveTiming));
+        state.link.CalibrationLoaded = true;
+        monitor.calibrationChanged();
+        QCOMPARE(updated.count(), 2);
+        const double loaded = state.live.LiveTiming;
+        QVERIFY(std::isfinite(loaded));
+        monitor.calibrationChanged(); // nothing changed: nothing to show
+        QCOMPARE(updated.count(), 2);
+        monitor.takeFrame(kSample);
+        QCOMPARE(state.live.LiveTiming, loaded);
+        state.link.CalibrationLoaded = false;
+        monitor.calibrationChanged();
+        QCOMPARE(updated.count(), 4);
+        QVERIFY(std::isnan(state.live.LiveTiming));
     }
 
     void trackingSignalsInOrder() {

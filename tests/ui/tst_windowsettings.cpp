@@ -85,7 +85,9 @@ void TestWindowSettings::missingFileGivesDefaults() {
 
 void TestWindowSettings::brokenFileGivesDefaults_data() {
     QTest::addColumn<QByteArray>("contents");
-    QTest::newRow("binary junk") << QByteArray("\x00\xff\xfe[[[\x01\x02=\n\x7f\x00", 14);
+    // Twelve bytes that start and end with a NUL: the size comes from the array, not a count.
+    static constexpr char kJunk[] = "\x00\xff\xfe[[[\x01\x02=\n\x7f\x00";
+    QTest::newRow("binary junk") << QByteArray(kJunk, sizeof kJunk - 1);
     QTest::newRow("values out of range") << QByteArray("[window]\ngeometry=1 2 -5 0\nmaximized=yes\n"
                                                        "[link]\nlastPort=99\n");
     QTest::newRow("values of the wrong kind") << QByteArray("[window]\ngeometry=big\n[link]\nlastPort=Com3\n"
