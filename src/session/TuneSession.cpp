@@ -471,14 +471,12 @@ LinkTask<QString> TuneSession::openFile(QString path) {
 
 void TuneSession::closeAll() {
     LinkState& link = state_.link;
-    link_.stopPoll();
+    // The live data goes on (the unit is still there); only the calibration goes.
     link_.stopThrottlePoll();
-    link_.close();
     clearCalibration(state_.cal);
     editor_.forgetUnsent();
     link.FileMode = false;
     link.FileDataShown = false;
-    link.EmuConnected = false;
     link.UnitInStep = false;
     link.DataReady = false;
     link.SetupChanged = false;
@@ -487,10 +485,12 @@ void TuneSession::closeAll() {
     link.CalibrationLoaded = false;
     link.CalibrationModel = 0;
     emit calibrationClosed();
-    emit liveControls(false, false);
-    // The way back: search, select, Connect and Read work again without a restart.
-    emit controlsChanged({.selector = true, .retry = true, .connect = true, .read = false, .write = false});
-    status(0, Connection::kEmuNotConnected);
+    // The way back: Connect reads the unit again without a restart; with no unit connected the
+    // search and the selector work too.
+    const bool free = !link.EmuConnected;
+    emit controlsChanged({.selector = free, .retry = free, .connect = true, .read = false, .write = false});
+    if (free)
+        status(0, Connection::kEmuNotConnected);
     setDocument(QString(), false);
 }
 

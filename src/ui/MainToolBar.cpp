@@ -1,6 +1,9 @@
 #include "ui/MainToolBar.h"
 
 #include "controls/ToolIcons.h"
+#include "link/Connection.h"
+#include "link/PortNaming.h"
+#include "session/SessionResults.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -111,4 +114,39 @@ void MainToolBar::bindKeys(QWidget* window) {
         button->setToolTip(
             QStringLiteral("%1 (%2)").arg(button->accessibleName(), key.toString(QKeySequence::NativeText)));
     }
+}
+
+void MainToolBar::clearPorts() {
+    const QString shown = ComboBox1->currentText();
+    ComboBox1->clear();
+    ComboBox1->setEditText(shown);
+}
+
+void MainToolBar::listPort(int port) {
+    // Adding the first item would otherwise replace the text the selector shows.
+    const QString shown = ComboBox1->currentText();
+    ComboBox1->addItem(PortNaming::portName(port));
+    ComboBox1->setItemData(ComboBox1->count() - 1, PortNaming::devicePath(port), Qt::ToolTipRole);
+    ComboBox1->setEditText(shown);
+}
+
+void MainToolBar::showPort(int port) {
+    ComboBox1->setEditText(PortNaming::portName(port));
+}
+
+std::optional<int> MainToolBar::selectedPort(QString* error) const {
+    return Connection::parsePortNumber(ComboBox1->currentText(), error);
+}
+
+void MainToolBar::apply(const LinkControls& c, bool calibrationLoaded) {
+    if (c.selector)
+        ComboBox1->setEnabled(*c.selector);
+    if (c.retry)
+        spRetry->setEnabled(*c.retry);
+    if (c.connect)
+        spConnect->setEnabled(*c.connect);
+    if (c.read)
+        spRead->setEnabled(*c.read);
+    if (c.write)
+        spWrite->setEnabled(*c.write && calibrationLoaded);
 }

@@ -2,6 +2,9 @@
 
 #include <QToolBar>
 
+#include <optional>
+
+struct LinkControls;
 class QCheckBox;
 class QComboBox;
 class QIcon;
@@ -15,6 +18,16 @@ class MainToolBar : public QToolBar {
 
   public:
     explicit MainToolBar(QWidget* window);
+
+    // The port selector: the ports found (each with its device path as tooltip), the one shown,
+    // and the port number its text names (empty, with why, when it names none).
+    void clearPorts();
+    void listPort(int port);
+    void showPort(int port);
+    std::optional<int> selectedPort(QString* error) const;
+
+    // The link commands a flow enables or disables; Write only with a whole calibration loaded.
+    void apply(const LinkControls& controls, bool calibrationLoaded);
 
     QToolButton* spOpen = nullptr;
     QToolButton* spCompare = nullptr;

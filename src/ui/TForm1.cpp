@@ -1,7 +1,6 @@
 #include "ui/TForm1.h"
 
 #include "calibration/CalibrationTransfer.h"
-#include "calibration/Rounding.h"
 #include "calibration/SettingsFile.h"
 #include "controls/CommitLineEdit.h"
 #include "controls/ToolIcons.h"
@@ -11,7 +10,6 @@
 #include "mapeditor/FuelMapsPage.h"
 #include "mapeditor/MapChartWidget.h"
 #include "mapeditor/MapPages.h"
-#include "mapeditor/TimingMapPage.h"
 #include "monitor/DataLoggerPage.h"
 #include "monitor/EngineMonitorPage.h"
 #include "monitor/LiveDisplays.h"
@@ -22,16 +20,20 @@
 #include "tools/SerialNumberDialog.h"
 #include "tools/TForm2.h"
 #include "tools/TTPSCalForm.h"
-#include "tools/ThrottleCalibration.h"
 #include "ui/ChartPrinter.h"
 #include "ui/EditSafetyNet.h"
+#include "ui/LiveView.h"
+#include "ui/MainPages.h"
+#include "ui/FlowRunner.h"
 #include "ui/MainToolBar.h"
 #include "ui/RecentFilesMenu.h"
 #include "ui/TCommsLostFrm.h"
 #include "ui/TExtWrn.h"
 #include "ui/TSaveFrm.h"
+#include "ui/StatusPanels.h"
 #include "ui/TVerChk.h"
 #include "ui/TuneCompareDialog.h"
+#include "ui/TuneStore.h"
 #include "ui/UiPrompts.h"
 #include "ui/WindowFit.h"
 #include "ui/WindowSettings.h"
@@ -45,19 +47,10 @@
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
-#include <QFormLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPrinter>
-#include <QScreen>
-#include <QShortcut>
-#include <QStatusBar>
 #include <QTabWidget>
-#include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -68,10 +61,6 @@
 
 const QString TForm1::kCaption = QStringLiteral("Dorvanta - EMU Interface - v1.13.b");
 const QSize TForm1::kWindowSize{1180, 780};
-
-namespace {
-
-} // namespace
 
 TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent), defaultPrompts_(std::make_unique<QtUiPrompts>()), settings_(std::make_unique<WindowSettings>()) {
@@ -84,16 +73,22 @@ TForm1::TForm1(QWidget* parent)
                                    {this, [this]() -> UiPrompts& { return prompts(); },
                                     [this](const QString& text) { setStatus(0, text); },
                                     [this] {
-                                        return VehicleInfo{Edit9->text(), Edit10->text(), Edit11->text()};
+                                        return pages_->vehicle();
                                     }},
                                    this);
+    flows_ = new FlowRunner(session_, [this](const QString& text) { setStatus(0, text); }, this);
     buildToolBar();
+    store_ = new TuneStore(session_, *flows_, *settings_, *recentMenu_, *safetyNet_,
+                           {this, [this]() -> UiPrompts& { return prompts(); },
+                            [this] { return pages_->vehicle(); }},
+                           this);
     buildPages();
-    buildStatusBar();
+    status_ = new StatusPanels(*statusBar());
+    setStatus(0, Connection::kSearching);
     buildLiveMonitor();
-    restoreWindowPlace();
+    placeRestored_ = WindowFit::restore(*this, *settings_, kWindowSize);
     if (const auto port = settings_->lastPort())
-        bar_->ComboBox1->setEditText(PortNaming::portName(*port));
+        bar_->showPort(*port);
 
     // The other windows, in their fixed order; all are shown on demand.
     aboutForm_ = new TForm2(*this, this);
@@ -104,11 +99,11 @@ TForm1::TForm1(QWidget* parent)
     bindSensorCalibration();
     keepTabOnEditableBoxes();
     saveForm_ = new TSaveFrm(state().link, this);
-    connect(saveForm_, &TSaveFrm::saveChosen, this, [this](bool fromPc) { saveSettings(fromPc); });
+    connect(saveForm_, &TSaveFrm::saveChosen, this, [this](bool fromPc) { store_->saveSettings(fromPc); });
     commsLostForm_ = new TCommsLostFrm(session_, this);
-    connect(commsLostForm_, &TCommsLostFrm::uploadChosen, setupPage_, &SetupPage::clearTriggerExternal);
+    connect(commsLostForm_, &TCommsLostFrm::uploadChosen, pages_->setup, &SetupPage::clearTriggerExternal);
     extWrn_ = new TExtWrn(editor(), this);
-    connect(extWrn_, &TExtWrn::revertRequested, setupPage_, &SetupPage::selectTriggerInternal);
+    connect(extWrn_, &TExtWrn::revertRequested, pages_->setup, &SetupPage::selectTriggerInternal);
     verChk_ = new TVerChk(state().link, this);
     bindSession();
     compareDialog_ = new TuneCompareDialog(
@@ -165,98 +160,19 @@ void TForm1::buildToolBar() {
     connect(bar_->spExit, &QToolButton::clicked, this, &TForm1::spExitClick);
 }
 
-void TForm1::buildStatusBar() {
-    QStatusBar* bar = statusBar();
-    bar->setObjectName(QStringLiteral("StatusBar1"));
-    bar->setSizeGripEnabled(true);
-    const std::array<int, 3> widths{270, 300, 270};
-    const std::array<Qt::Alignment, 3> alignments{Qt::AlignLeft | Qt::AlignVCenter, Qt::AlignCenter,
-                                                  Qt::AlignRight | Qt::AlignVCenter};
-    for (int i = 0; i < 3; ++i) {
-        auto* panel = new QLabel(bar);
-        panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        panel->setFixedWidth(widths[i]);
-        panel->setAlignment(alignments[i]);
-        panel->setFrameShape(QFrame::StyledPanel);
-        panel->setFrameShadow(QFrame::Sunken);
-        panel->setContentsMargins(4, 0, 4, 0);
-        bar->addWidget(panel);
-        statusPanels_[i] = panel;
-    }
-    setStatus(0, Connection::kSearching);
-}
-
 void TForm1::buildPages() {
-    PageControl1 = new QTabWidget(this);
-    PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    PageControl1->setAccessibleName(QStringLiteral("Pages"));
-    for (int i = 0; i < 4; ++i)
-        rtFrames_[static_cast<size_t>(i)] = new TRT(QStringLiteral("RT%1").arg(i + 1), this);
-    PageControl1->addTab(buildSetupPage(), QStringLiteral("Setup"));
-    mapPages_ = new MapPages(state(), editor(), this);
-    // Each map page with its real-time frame at the right.
-    PageControl1->addTab(withFrame(mapPages_->timingPage(), rtFrame(1)), QStringLiteral("Timing Map"));
-    PageControl1->addTab(withFrame(mapPages_->fuelPage(), rtFrame(3)), QStringLiteral("Fuel Maps"));
-    PageControl1->addTab(withFrame(mapPages_->correctionPage(), rtFrame(4)),
-                         QStringLiteral("Correction Maps"));
-    TimingChart = mapPages_->chart(ChartId::Timing);
-    VacuumChart = mapPages_->chart(ChartId::Vacuum);
-    FuelVacChart = mapPages_->chart(ChartId::FuelVacuum);
-    FuelRPMChart = mapPages_->chart(ChartId::FuelRpm);
-    TempChart = mapPages_->chart(ChartId::Water);
-    AirTmpChart = mapPages_->chart(ChartId::Air);
-    VoltageChart = mapPages_->chart(ChartId::Voltage);
-    tempPanel_ = mapPages_->correctionPage()->tempPanel();
-    connect(bar_->SpeedButton3, &QToolButton::toggled, mapPages_, &MapPages::SpeedButton3Click);
-    mapPages_->fuelPage()->showError = [this](const QString& text) { prompts().showError(this, text); };
-
-    dataLogger_ = new DataLoggerPage(state(), this);
-    PageControl1->addTab(dataLogger_, QStringLiteral("Data Logger"));
-    engineMonitor_ = new EngineMonitorPage(this);
-    PageControl1->addTab(engineMonitor_, QStringLiteral("Engine Monitor"));
-
-    for (int i = 0; i < PageControl1->count(); ++i)
-        if (PageControl1->widget(i)->objectName().isEmpty())
-            PageControl1->widget(i)->setObjectName(QStringLiteral("TabSheet%1").arg(i + 1));
-    setCentralWidget(PageControl1);
-}
-
-QWidget* TForm1::buildSetupPage() {
     SetupPageHooks hooks;
     hooks.showError = [this](const QString& text) { prompts().showError(this, text); };
     hooks.showStatus = [this](const QString& text) { setStatus(0, text); };
     hooks.armWrite = [this] {
         bar_->spRead->setEnabled(false);
-        updateWriteButton(true);
+        bar_->apply({.write = true}, state().link.CalibrationLoaded);
     };
     hooks.askTriggerExternal = [this] { showTriggerWarning(); };
-    setupPage_ = new SetupPage(state(), editor(), std::move(hooks), this);
-    connect(setupPage_, &SetupPage::fuelVacuumMarkerMoved, this, [this](int series, double x) {
-        // The chart only shows for a unit with fuel maps.
-        QCPBars* bars = FuelVacChart && state().cal.HasFuelMaps ? FuelVacChart->bars(series) : nullptr;
-        if (bars) {
-            bars->data()->set({QCPBarsData(x, FuelVacChart->setup().yMax)});
-            FuelVacChart->replot(QCustomPlot::rpQueuedReplot);
-        }
-    });
-    Edit6 = setupPage_->infoBox("Edit6");
-    Edit7 = setupPage_->infoBox("Edit7");
-    Edit8 = setupPage_->infoBox("Edit8");
-    Edit66 = setupPage_->infoBox("Edit66");
-    Edit18 = setupPage_->infoBox("Edit18");
-    Edit9 = setupPage_->infoBox("Edit9");
-    Edit10 = setupPage_->infoBox("Edit10");
-    Edit11 = setupPage_->infoBox("Edit11");
-    // The tab's real-time frame goes in the place the page keeps for it.
-    QWidget* place = setupPage_->realTimeFrame();
-    place->setObjectName(QStringLiteral("RT2Place"));
-    auto* placeLayout = new QVBoxLayout(place);
-    placeLayout->setContentsMargins(0, 0, 0, 0);
-    rtFrame(2)->setCompact(true);
-    placeLayout->addWidget(rtFrame(2));
-    setupPanel_ = setupPage_->parametersPanel();
-    outputPanel_ = setupPage_->outputPanel();
-    return setupPage_;
+    pages_ = new MainPages(state(), editor(), std::move(hooks), this);
+    pages_->maps->fuelPage()->showError = [this](const QString& text) { prompts().showError(this, text); };
+    connect(bar_->SpeedButton3, &QToolButton::toggled, pages_->maps, &MapPages::SpeedButton3Click);
+    setCentralWidget(pages_);
 }
 
 void TForm1::keepTabOnEditableBoxes() {
@@ -271,19 +187,11 @@ void TForm1::bindSensorCalibration() {
     // Each Calibrate button of the Setup tab reveals its calibration number field beside it; the
     // throttle's opens the throttle calibration. Refused numbers are said in the status bar, as is
     // a refused parameter 13 of the About window.
-    sensorBinder_->bindSetupPage(*setupPage_, *tpsCalForm_);
+    sensorBinder_->bindSetupPage(*pages_->setup, *tpsCalForm_);
     sensorBinder_->setStatusHook([this](const QString& text) { setStatus(0, text); });
     aboutForm_->setStatusHook([this](const QString& text) { setStatus(0, text); });
 }
 
-QWidget* TForm1::withFrame(QWidget* page, TRT* frame) {
-    auto* sheet = new QWidget(this);
-    auto* layout = new QHBoxLayout(sheet);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(page, 1);
-    layout->addWidget(frame);
-    return sheet;
-}
 
 // ---------------------------------------------------------------------------------------------
 // Small services
@@ -297,20 +205,11 @@ UiPrompts& TForm1::prompts() {
 }
 
 QString TForm1::statusText(int panel) const {
-    if (panel < 0 || panel >= static_cast<int>(statusPanels_.size()))
-        return {};
-    return statusPanels_[static_cast<size_t>(panel)]->text();
+    return status_->text(panel);
 }
 
 void TForm1::setStatus(int panel, const QString& text) {
-    if (panel < 0 || panel >= static_cast<int>(statusPanels_.size()))
-        return;
-    QLabel* label = statusPanels_[static_cast<size_t>(panel)];
-    label->setText(text);
-    label->setToolTip(text);
-    // The flows block the event loop for their pauses; paint the message now so it is seen.
-    if (label->isVisible())
-        label->repaint();
+    status_->setText(panel, text);
 }
 
 MapChartWidget* TForm1::chart(const QString& name) const {
@@ -328,92 +227,30 @@ void TForm1::showOverDisabled(QWidget* dialog) {
 
 std::optional<int> TForm1::portFromSelector() {
     QString error;
-    const auto port = Connection::parsePortNumber(bar_->ComboBox1->currentText(), &error);
+    const auto port = bar_->selectedPort(&error);
     if (!port)
         prompts().showError(this, error);
     return port;
 }
 
-void TForm1::setSelectorText(const QString& text) {
-    bar_->ComboBox1->setEditText(text);
-}
-
-void TForm1::addSelectorItem(const QString& text) {
-    // Adding the first item would otherwise replace the text the selector shows.
-    const QString shown = bar_->ComboBox1->currentText();
-    const int port = Connection::parsePortNumber(text).value_or(0);
-    bar_->ComboBox1->addItem(text);
-    bar_->ComboBox1->setItemData(bar_->ComboBox1->count() - 1, PortNaming::devicePath(port), Qt::ToolTipRole);
-    bar_->ComboBox1->setEditText(shown);
-}
-
-void TForm1::updateWriteButton(bool wanted) {
-    // Only a complete calibration may be written.
-    bar_->spWrite->setEnabled(wanted && state().link.CalibrationLoaded);
-}
-
-void TForm1::applyControls(const LinkControls& c) {
-    if (c.selector)
-        bar_->ComboBox1->setEnabled(*c.selector);
-    if (c.retry)
-        bar_->spRetry->setEnabled(*c.retry);
-    if (c.connect)
-        bar_->spConnect->setEnabled(*c.connect);
-    if (c.read)
-        bar_->spRead->setEnabled(*c.read);
-    if (c.write)
-        updateWriteButton(*c.write);
-}
-
 // ---------------------------------------------------------------------------------------------
 // The session's flows
-
-bool TForm1::refuseWhileBusy() {
-    if (flowsRunning_ == 0 && !session_.busy())
-        return false;
-    setStatus(0, QStringLiteral("Wait: the EMU is busy with the task under way"));
-    return true;
-}
-
-template <typename T, typename F> bool TForm1::runFlow(LinkTask<T> task, F done) {
-    ++flowsRunning_;
-    if (flowsRunning_ == 1)
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-    auto finish = [this] {
-        if (--flowsRunning_ == 0)
-            QApplication::restoreOverrideCursor();
-    };
-    if constexpr (std::is_void_v<T>)
-        std::move(task).then(this, [finish, done = std::move(done)]() mutable {
-            finish();
-            done();
-        });
-    else
-        std::move(task).then(this, [finish, done = std::move(done)](T value) mutable {
-            finish();
-            done(std::move(value));
-        });
-    return true;
-}
 
 void TForm1::bindSession() {
     TuneSession* s = &session_;
     connect(s, &TuneSession::statusChanged, this, &TForm1::setStatus);
-    connect(s, &TuneSession::controlsChanged, this, &TForm1::applyControls);
-    connect(s, &TuneSession::portsCleared, this, [this] {
-        const QString shown = bar_->ComboBox1->currentText();
-        bar_->ComboBox1->clear();
-        setSelectorText(shown);
-    });
-    connect(s, &TuneSession::portListed, this, [this](int n) { addSelectorItem(PortNaming::portName(n)); });
-    connect(s, &TuneSession::portSelected, this, [this](int n) { setSelectorText(PortNaming::portName(n)); });
+    connect(s, &TuneSession::controlsChanged, this,
+            [this](const LinkControls& c) { bar_->apply(c, state().link.CalibrationLoaded); });
+    connect(s, &TuneSession::portsCleared, bar_, &MainToolBar::clearPorts);
+    connect(s, &TuneSession::portListed, bar_, &MainToolBar::listPort);
+    connect(s, &TuneSession::portSelected, bar_, &MainToolBar::showPort);
     connect(s, &TuneSession::portRemembered, this, &TForm1::rememberPort);
     connect(s, &TuneSession::portNotices, this, [this](const QStringList& texts) {
         for (const QString& text : texts)
             prompts().showWarning(this, text);
     });
-    connect(s, &TuneSession::releaseLetterShown, Edit66, &QLineEdit::setText);
-    connect(s, &TuneSession::typeShown, Edit18, &QLineEdit::setText);
+    connect(s, &TuneSession::releaseLetterShown, pages_->Edit66, &QLineEdit::setText);
+    connect(s, &TuneSession::typeShown, pages_->Edit18, &QLineEdit::setText);
     connect(s, &TuneSession::versionNotice, this, [this] {
         verChk_->show();
         verChk_->raise();
@@ -422,22 +259,22 @@ void TForm1::bindSession() {
     connect(s, &TuneSession::calibrationLoaded, this, [this](bool live) {
         if (live)
             safetyNet_->freshRead();
-        mapPages_->fillAfterRead();
+        pages_->maps->fillAfterRead();
     });
     connect(s, &TuneSession::calibrationWritten, this, [this] {
-        mapPages_->plotAllMaps();
-        setupPage_->refreshAfterWrite();
+        pages_->maps->plotAllMaps();
+        pages_->setup->refreshAfterWrite();
         safetyNet_->unitStored();
     });
     connect(s, &TuneSession::calibrationClosed, this, [this] {
         // Also forgets the active chart, so no later key release writes a point of the old data.
-        mapPages_->closeAll();
+        pages_->maps->closeAll();
         safetyNet_->closedAll();
     });
     connect(s, &TuneSession::fileOpened, this, [this](const QString& path, const VehicleInfo& vehicle) {
-        Edit9->setText(vehicle.make);
-        Edit10->setText(vehicle.model);
-        Edit11->setText(vehicle.engine);
+        pages_->Edit9->setText(vehicle.make);
+        pages_->Edit10->setText(vehicle.model);
+        pages_->Edit11->setText(vehicle.engine);
         settings_->setOpenFolder(QFileInfo(path).absolutePath());
         recentMenu_->note(path);
         safetyNet_->fileOpened();
@@ -455,20 +292,20 @@ void TForm1::bindSession() {
 
 void TForm1::showSetupBlock(bool fill) {
     const LinkState& link = state().link;
-    Edit6->setText(QString::number(link.Identity.firmwareVersion()));
-    Edit7->setText(QString::number(link.Identity.model()));
-    Edit8->setText(QString::number(link.Identity.firmwareRelease()));
-    mapPages_->configureForFamilies();
+    pages_->Edit6->setText(QString::number(link.Identity.firmwareVersion()));
+    pages_->Edit7->setText(QString::number(link.Identity.model()));
+    pages_->Edit8->setText(QString::number(link.Identity.firmwareRelease()));
+    pages_->maps->configureForFamilies();
     // A Connect whose setup read was cut left the tab empty: the whole read fills it.
-    if (!fill && setupPage_->filled())
+    if (!fill && pages_->setup->filled())
         return;
-    setupPage_->FillSetupTab();
+    pages_->setup->FillSetupTab();
     if (fill) {
-        dataLogger_->selectInterval(DataLogClock::kDefaultNominalMs);
-        liveDisplays_->setLambdaTarget(liveSettings(state().cal).lambdaTarget);
+        pages_->dataLogger->selectInterval(DataLogClock::kDefaultNominalMs);
+        liveView_->displays().setLambdaTarget(liveSettings(state().cal).lambdaTarget);
     }
-    setupPanel_->setEnabled(true);
-    outputPanel_->setEnabled(true);
+    pages_->setupPanel->setEnabled(true);
+    pages_->outputPanel->setEnabled(true);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -479,7 +316,7 @@ void TForm1::showEvent(QShowEvent* event) {
     if (!firstShow_)
         return;
     firstShow_ = false;
-    PageControl1->setFocus();
+    pages_->setFocus();
     // Let the window appear before the search starts.
     QTimer::singleShot(50, this, &TForm1::FormShow);
 }
@@ -487,8 +324,8 @@ void TForm1::showEvent(QShowEvent* event) {
 void TForm1::FormShow() {
     if (!placeRestored_)
         move(x(), 0);
-    runFlow(session_.search(), [this](bool) {
-        PageControl1->setCurrentIndex(0);
+    flows_->run(session_.search(), [this](bool) {
+        pages_->setCurrentIndex(0);
         startupSearchDone_ = true;
         if (!startupFile_.isEmpty())
             openFile(std::exchange(startupFile_, QString()));
@@ -497,20 +334,20 @@ void TForm1::FormShow() {
 }
 
 void TForm1::spRetryClick() {
-    if (refuseWhileBusy())
+    if (flows_->refuseWhileBusy())
         return;
-    runFlow(session_.refresh(), [](bool) {});
+    flows_->run(session_.refresh(), [](bool) {});
 }
 
 void TForm1::ComboBox1Change() {
-    if (bar_->ComboBox1->currentText().isEmpty() || refuseWhileBusy())
+    if (bar_->ComboBox1->currentText().isEmpty() || flows_->refuseWhileBusy())
         return;
     if (const auto port = portFromSelector())
         session_.selectPort(*port);
 }
 
 void TForm1::spConnectClick() {
-    if (refuseWhileBusy())
+    if (flows_->refuseWhileBusy())
         return;
     const LinkState& link = state().link;
     int port = link.SelectedPort;
@@ -522,34 +359,17 @@ void TForm1::spConnectClick() {
             return;
         port = *chosen;
     }
-    runFlow(session_.connectUnit(port), [] {});
+    flows_->run(session_.connectUnit(port), [] {});
 }
 
 void TForm1::spReadClick() {
-    if (refuseWhileBusy())
+    if (flows_->refuseWhileBusy())
         return;
-    askAboutChanges([this] { runFlow(session_.read(), [] {}); });
-}
-
-void TForm1::writeToEmu(std::function<void(bool)> done) {
-    if (refuseWhileBusy()) {
-        if (done)
-            done(false);
-        return;
-    }
-    runFlow(session_.write(), [this, done = std::move(done)](WriteResult result) {
-        if (result.ok() || !result.worthRetrying() ||
-            !prompts().askRetry(this, result.text() + QStringLiteral("\n\nWrite the data to the EMU again?"))) {
-            if (done)
-                done(result.ok());
-            return;
-        }
-        writeToEmu(done);
-    });
+    store_->askAboutChanges([this] { flows_->run(session_.read(), [] {}); });
 }
 
 void TForm1::spWriteClick() {
-    writeToEmu();
+    store_->writeToEmu();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -559,107 +379,12 @@ void TForm1::spSaveClick() {
     showOverDisabled(saveForm_);
 }
 
-void TForm1::saveSettings(bool fromPc, std::function<void(bool)> done) {
-    if (!done)
-        done = [](bool) {};
-    if (fromPc) {
-        saveImage(CalibrationTransfer::imageFromPc(state().cal), done);
-        return;
-    }
-    if (refuseWhileBusy()) {
-        done(false);
-        return;
-    }
-    auto error = std::make_shared<QString>();
-    runFlow(session_.imageToSave(false, error.get()),
-            [this, error, done](std::optional<std::array<std::uint8_t, kImageSize>> image) {
-                if (!image) {
-                    prompts().showError(this, *error);
-                    done(false);
-                    return;
-                }
-                saveImage(*image, done);
-            });
-}
-
-void TForm1::saveImage(const std::array<std::uint8_t, kImageSize>& image, const std::function<void(bool)>& done) {
-    const VehicleInfo vehicle{Edit9->text(), Edit10->text(), Edit11->text()};
-    const EmuIdentity& identity = state().link.Identity;
-    if (const QString reason = SettingsFile::refusalReason(identity, vehicle); !reason.isEmpty()) {
-        prompts().showError(this, reason);
-        done(false);
-        return;
-    }
-    const QString path = prompts().askSaveFileName(this, settings_->saveFolder());
-    if (path.isEmpty()) {
-        done(false);
-        return;
-    }
-    const QByteArray text = SettingsFile::write(identity, vehicle, image.data(), kImageReplySize);
-    QString error;
-    if (!SettingsFile::saveToFile(path, text, &error)) {
-        prompts().showError(this, error);
-        done(false);
-        return;
-    }
-    settings_->setSaveFolder(QFileInfo(path).absolutePath());
-    recentMenu_->note(path);
-    session_.savedTo(path);
-    safetyNet_->unitStored();
-    done(true);
-}
-
-bool TForm1::changesAtStake() const {
-    // After "Close all" the PC holds nothing to write or save; a file saved (or opened) since the
-    // last change keeps it all.
-    const LinkState& link = state().link;
-    const bool keptInFile = !currentFile().isEmpty() && !hasUnsavedChanges();
-    return link.hasPendingChanges() && link.CalibrationLoaded && !keptInFile;
-}
-
-void TForm1::askAboutChanges(std::function<void()> proceed, std::function<void()> cancelled) {
-    if (!cancelled)
-        cancelled = [] {};
-    if (!changesAtStake()) {
-        proceed();
-        return;
-    }
-    auto afterStore = [proceed, cancelled](bool stored) { stored ? proceed() : cancelled(); };
-    switch (prompts().askUnsavedChanges(this)) {
-    case UiPrompts::UnsavedChoice::WriteToEmu:
-        writeToEmu(afterStore);
-        return;
-    case UiPrompts::UnsavedChoice::SaveToFile:
-        saveSettings(true, afterStore);
-        return;
-    case UiPrompts::UnsavedChoice::Discard:
-        // Given up: neither the journal nor the next question offers them again.
-        session_.discardChanges();
-        safetyNet_->unitStored();
-        proceed();
-        return;
-    case UiPrompts::UnsavedChoice::Cancel:
-        cancelled();
-        return;
-    }
-}
-
 void TForm1::spOpenClick() {
-    if (refuseWhileBusy())
-        return;
-    const QString path = prompts().askOpenFileName(this, settings_->openFolder());
-    if (path.isEmpty())
-        return;
-    openFile(path);
+    store_->chooseAndOpen();
 }
 
 void TForm1::openFile(const QString& path) {
-    askAboutChanges([this, path] {
-        runFlow(session_.openFile(path), [this](const QString& error) {
-            if (!error.isEmpty())
-                prompts().showError(this, error);
-        });
-    });
+    store_->openFile(path);
 }
 
 void TForm1::spCompareClick() {
@@ -675,14 +400,14 @@ void TForm1::spCompareClick() {
 }
 
 void TForm1::spCompareEmuClick() {
-    if (refuseWhileBusy())
+    if (flows_->refuseWhileBusy())
         return;
     const LinkState& link = state().link;
     if (!link.EmuConnected || !link.CalibrationLoaded) {
         setStatus(0, QStringLiteral("Compare with EMU: connect to the EMU and read its data first"));
         return;
     }
-    runFlow(session_.readUnitImage(), [this](const ImageRead& read) {
+    flows_->run(session_.readUnitImage(), [this](const ImageRead& read) {
         QString error;
         const auto image = CalibrationTransfer::imageFromReply(read.reply, &error);
         if (!image) {
@@ -700,9 +425,9 @@ QMenu* TForm1::recentFilesMenu() const {
 }
 
 void TForm1::spCloseClick() {
-    if (refuseWhileBusy())
+    if (flows_->refuseWhileBusy())
         return;
-    askAboutChanges([this] { session_.closeAll(); });
+    store_->askAboutChanges([this] { session_.closeAll(); });
 }
 
 void TForm1::spPrintClick() {
@@ -711,11 +436,11 @@ void TForm1::spPrintClick() {
     printer.setDocName(WindowTitle::compose(kCaption, currentFile(), false));
     if (!prompts().runPrintDialog(this, printer))
         return;
-    const QString header = ChartPrinter::headerText({Edit9->text(), Edit10->text(), Edit11->text()},
+    const QString header = ChartPrinter::headerText(pages_->vehicle(),
                                                     statusText(1), QDate::currentDate());
     QString error;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool printed = ChartPrinter::print(printer, *TimingChart, header, &error);
+    const bool printed = ChartPrinter::print(printer, *pages_->TimingChart, header, &error);
     QApplication::restoreOverrideCursor();
     if (!printed) {
         setStatus(0, QStringLiteral("Print failed"));
@@ -751,54 +476,10 @@ void TForm1::AnalogEnClick() {
 }
 
 void TForm1::buildLiveMonitor() {
-    liveMonitor_ = new LiveMonitor(state(), this);
-    liveDisplays_ = new LiveDisplays(this);
-    for (TRT* frame : rtFrames_)
-        liveDisplays_->addFrame(frame);
-    for (MapChartWidget* c :
-         {TimingChart, VacuumChart, FuelVacChart, FuelRPMChart, TempChart, AirTmpChart, VoltageChart})
-        liveDisplays_->addChart(c);
-    liveDisplays_->setMonitorPage(engineMonitor_);
-    connect(&link(), &EmuLink::frameReceived, liveMonitor_, &LiveMonitor::takeFrame);
-    connect(liveMonitor_, &LiveMonitor::liveUpdated, liveDisplays_, &LiveDisplays::UpdateLiveDisplays);
-    connect(liveMonitor_, &LiveMonitor::framesMissed, liveDisplays_, &LiveDisplays::setMissedFrames);
-    connect(liveMonitor_, &LiveMonitor::linkLost, this, &TForm1::commsLost);
-    // A silent unit says so in panel 0, unless a message came during the silence (a send that
-    // did not reach the unit says more); the panel's earlier text comes back with the frames.
-    auto statusBefore = std::make_shared<QString>();
-    connect(liveMonitor_, &LiveMonitor::liveUpdated, this, [this, statusBefore](const LiveValues& v) {
-        if (!v.stale && statusText(0) != LiveMonitor::kNoDataText)
-            *statusBefore = statusText(0);
-    });
-    connect(liveMonitor_, &LiveMonitor::dataStopped, this, [this, statusBefore] {
-        if (statusText(0) == *statusBefore)
-            setStatus(0, LiveMonitor::kNoDataText);
-    });
-    connect(liveMonitor_, &LiveMonitor::framesResumed, this, [this, statusBefore] {
-        if (statusText(0) == LiveMonitor::kNoDataText)
-            setStatus(0, *statusBefore);
-        // Whatever answers after a silence is identified before anything else is sent to it.
-        session_.verifyUnit();
-    });
-    connect(&session_, &TuneSession::calibrationClosed, liveMonitor_, &LiveMonitor::calibrationChanged);
-    connect(bar_->RT_Track, &QCheckBox::toggled, liveMonitor_, &LiveMonitor::setTracking);
-    // Realtime tracking: the fuel curve for the load, and the chart cursors on the operating point,
-    // so the keys edit the point the engine runs at.
-    connect(liveMonitor_, &LiveMonitor::fuelCurveTracked, this, [this](FuelCurve curve) {
-        static constexpr MapId kCurves[] = {MapId::FuelRpmCruise, MapId::FuelRpmLow, MapId::FuelRpmCruise,
-                                            MapId::FuelRpmHigh};
-        if (curve != FuelCurve::None)
-            mapPages_->fuelPage()->selectFuelRpmCurve(kCurves[static_cast<int>(curve)]);
-    });
-    connect(liveMonitor_, &LiveMonitor::operatingPointTracked, this,
-            [this](double rpmHundreds, double vacuum) {
-                MapEditorState& editing = mapPages_->editing();
-                editing.TimingCursorX = rpmHundreds;
-                editing.FuelRpmCursorX = rpmHundreds;
-                editing.VacuumCursorX = vacuum;
-            });
-    connect(&editor(), &CalibrationEditor::setupValueChanged, this,
-            [this] { liveDisplays_->setLambdaTarget(liveSettings(state().cal).lambdaTarget); });
+    liveView_ = new LiveView(session_, *pages_->maps, pages_->frames,
+                             pages_->charts(),
+                             pages_->engineMonitor, bar_->RT_Track, *status_, this);
+    connect(&liveView_->monitor(), &LiveMonitor::linkLost, this, &TForm1::commsLost);
 }
 
 void TForm1::commsLost() {
@@ -835,7 +516,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool TForm1::FormKeyDown(QKeyEvent* event) {
-    mapPages_->keyDown(*event, PageControl1->currentWidget(), previewedReceiver_);
+    pages_->maps->keyDown(*event, pages_->currentWidget(), previewedReceiver_);
     // Esc in a box with typed text puts the box's value back; it does not end the program.
     if (const auto* box = qobject_cast<const CommitLineEdit*>(QApplication::focusWidget());
         box && box->isPending())
@@ -848,7 +529,7 @@ bool TForm1::FormKeyDown(QKeyEvent* event) {
 }
 
 bool TForm1::FormKeyUp(QKeyEvent* event) {
-    mapPages_->keyUp(*event);
+    pages_->maps->keyUp(*event);
     return false;
 }
 
@@ -857,30 +538,11 @@ void TForm1::spExitClick() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    if (!exitConfirmed_ && changesAtStake()) {
+    if (!store_->mayClose([this] { close(); })) {
         event->ignore();
-        if (exitAsked_)
-            return; // the question, or the write it chose, is under way
-        exitAsked_ = true;
-        // A choice that needs no link ends here and now; a write ends the program when it is done.
-        auto now = std::make_shared<bool>(true);
-        auto decided = std::make_shared<bool>(false);
-        askAboutChanges(
-            [this, now, decided] {
-                exitConfirmed_ = true;
-                exitAsked_ = false;
-                if (*now)
-                    *decided = true;
-                else
-                    close();
-            },
-            [this] { exitAsked_ = false; });
-        *now = false;
-        if (!*decided)
-            return;
-        event->accept();
+        return;
     }
-    rememberWindowPlace();
+    WindowFit::remember(*this, *settings_);
     link().stopPoll();
     link().stopThrottlePoll();
     link().close();
@@ -892,24 +554,6 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 // ---------------------------------------------------------------------------------------------
 // Desktop integration
-
-void TForm1::restoreWindowPlace() {
-    const std::optional<QRect> remembered = settings_->geometry();
-    QScreen* shown = remembered ? QGuiApplication::screenAt(remembered->center()) : nullptr;
-    if (!shown)
-        shown = screen() ? screen() : QGuiApplication::primaryScreen();
-    const QRect area =
-        shown ? shown->availableGeometry() : QRect(0, 0, kWindowSize.width(), kWindowSize.height());
-    setGeometry(WindowFit::place(kWindowSize, minimumSizeHint(), area, WindowFit::kTypicalFrame, remembered));
-    placeRestored_ = remembered.has_value();
-    if (settings_->maximized())
-        setWindowState(windowState() | Qt::WindowMaximized);
-}
-
-void TForm1::rememberWindowPlace() {
-    settings_->setGeometry(isMaximized() ? normalGeometry() : geometry(), isMaximized());
-    settings_->sync();
-}
 
 void TForm1::rememberPort(int port) {
     settings_->setLastPort(port);

@@ -6,6 +6,9 @@
 #include "link/EmuLink.h"
 #include "session/TuneSession.h"
 #include "tools/ToolSession.h"
+#include "ui/FlowRunner.h"
+#include "ui/LiveView.h"
+#include "ui/MainPages.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -22,8 +25,12 @@ class DataLoggerPage;
 class EngineMonitorPage;
 class LiveDisplays;
 class LiveMonitor;
+class LiveView;
 class MapChartWidget;
+class FlowRunner;
+class MainPages;
 class MainToolBar;
+class TuneStore;
 class MapPages;
 class RecentFilesMenu;
 class QCheckBox;
@@ -35,6 +42,7 @@ class QMenu;
 class QTabWidget;
 class QToolButton;
 class SetupPage;
+class StatusPanels;
 class SensorWidgetBinder;
 class EditSafetyNet;
 class TCommsLostFrm;
@@ -84,10 +92,10 @@ class TForm1 : public QMainWindow, public ToolSession {
     bool startupSearchDone() const { return startupSearchDone_; }
 
     MapChartWidget* chart(const QString& name) const;
-    MapPages& mapPages() { return *mapPages_; }
-    QWidget* setupPanel() const { return setupPanel_; }
-    QGroupBox* outputPanel() const { return outputPanel_; }
-    SetupPage* setupPage() const { return setupPage_; }
+    MapPages& mapPages() { return *pages_->maps; }
+    QWidget* setupPanel() const { return pages_->setupPanel; }
+    QGroupBox* outputPanel() const { return pages_->outputPanel; }
+    SetupPage* setupPage() const { return pages_->setup; }
 
     TForm2* aboutForm() const { return aboutForm_; }
     TTPSCalForm* tpsCalForm() const { return tpsCalForm_; }
@@ -100,11 +108,11 @@ class TForm1 : public QMainWindow, public ToolSession {
     SensorWidgetBinder* sensorBinder() const { return sensorBinder_; }
 
     // The live poll's pages and the real-time frames RT1..RT4 (index 1..4).
-    LiveMonitor& liveMonitor() { return *liveMonitor_; }
-    LiveDisplays& liveDisplays() { return *liveDisplays_; }
-    DataLoggerPage* dataLogger() const { return dataLogger_; }
-    EngineMonitorPage* engineMonitor() const { return engineMonitor_; }
-    TRT* rtFrame(int n) const { return rtFrames_.at(static_cast<size_t>(n - 1)); }
+    LiveMonitor& liveMonitor() { return liveView_->monitor(); }
+    LiveDisplays& liveDisplays() { return liveView_->displays(); }
+    DataLoggerPage* dataLogger() const { return pages_->dataLogger; }
+    EngineMonitorPage* engineMonitor() const { return pages_->engineMonitor; }
+    TRT* rtFrame(int n) const { return pages_->frame(n); }
     TuneCompareDialog* compareDialog() const { return compareDialog_; }
 
     QTimer& timer1() { return link().pollTimer(); }
@@ -115,7 +123,7 @@ class TForm1 : public QMainWindow, public ToolSession {
     void showOverDisabled(QWidget* dialog);
 
     // A flow the window started (search, Connect, Read, Write, Open...) has not ended yet.
-    bool flowsRunning() const { return flowsRunning_ > 0; }
+    bool flowsRunning() const { return flows_->running(); }
 
     // Opens a settings file as Open does (after the question about unsaved changes).
     void openFile(const QString& path);
@@ -128,15 +136,9 @@ class TForm1 : public QMainWindow, public ToolSession {
     QMenu* recentFilesMenu() const;
     WindowSettings& settings() { return *settings_; }
 
-    // The whole-image write, offered again while a retry may help; done(true) only when the unit
-    // holds the image.
-    void writeToEmu(std::function<void(bool)> done = {});
-    // Saves a settings file of the PC's data or of the unit's; done(true) once saved.
-    void saveSettings(bool fromPc, std::function<void(bool)> done = {});
+    // Write, save, open and the question before changes are lost.
+    TuneStore& store() { return *store_; }
     void showTriggerWarning();
-    // Runs proceed once the PC holds nothing that would be lost (written, saved or given up after
-    // the question); never when the user cancels or the write or save failed.
-    void askAboutChanges(std::function<void()> proceed, std::function<void()> cancelled = {});
 
     // Key preview: every key pressed in this window comes here before its control. True when used.
     bool FormKeyDown(QKeyEvent* event);
@@ -171,32 +173,17 @@ class TForm1 : public QMainWindow, public ToolSession {
 
   private:
     void buildToolBar();
-    void buildStatusBar();
     void buildPages();
-    QWidget* buildSetupPage();
-    QWidget* withFrame(QWidget* page, TRT* frame);
     void bindSensorCalibration();
     void keepTabOnEditableBoxes();
     void buildLiveMonitor();
 
     std::optional<int> portFromSelector();
-    void updateWriteButton(bool wanted);
-    void setSelectorText(const QString& text);
-    void addSelectorItem(const QString& text);
     // The window follows what the session's flows say.
     void bindSession();
-    void applyControls(const LinkControls& controls);
     void showSetupBlock(bool fill);
-    bool changesAtStake() const;
-    void saveImage(const std::array<std::uint8_t, kImageSize>& image, const std::function<void(bool)>& done);
-    // Starts a flow with the wait pointer; done gets its result once it has ended. A flow asked for
-    // while another runs is refused (nothing is sent) and the status says so.
-    template <typename T, typename F> bool runFlow(LinkTask<T> task, F done);
-    bool refuseWhileBusy();
 
     // Desktop integration: window place, remembered choices, title, recent files, shortcuts.
-    void restoreWindowPlace();
-    void rememberWindowPlace();
     void rememberPort(int port);
     void updateTitle();
 
@@ -207,30 +194,9 @@ class TForm1 : public QMainWindow, public ToolSession {
     EditSafetyNet* safetyNet_ = nullptr;
 
 
-    std::array<QLabel*, 3> statusPanels_{};
-    QTabWidget* PageControl1 = nullptr;
+    StatusPanels* status_ = nullptr;
 
-    QLineEdit* Edit6 = nullptr;
-    QLineEdit* Edit7 = nullptr;
-    QLineEdit* Edit8 = nullptr;
-    QLineEdit* Edit66 = nullptr;
-    QLineEdit* Edit18 = nullptr;
-    QLineEdit* Edit9 = nullptr;
-    QLineEdit* Edit10 = nullptr;
-    QLineEdit* Edit11 = nullptr;
-    SetupPage* setupPage_ = nullptr;
-    QWidget* setupPanel_ = nullptr;
-    QGroupBox* outputPanel_ = nullptr;
-    QWidget* tempPanel_ = nullptr;
 
-    MapPages* mapPages_ = nullptr;
-    MapChartWidget* TimingChart = nullptr;
-    MapChartWidget* VacuumChart = nullptr;
-    MapChartWidget* FuelVacChart = nullptr;
-    MapChartWidget* FuelRPMChart = nullptr;
-    MapChartWidget* TempChart = nullptr;
-    MapChartWidget* AirTmpChart = nullptr;
-    MapChartWidget* VoltageChart = nullptr;
 
     TForm2* aboutForm_ = nullptr;
     TTPSCalForm* tpsCalForm_ = nullptr;
@@ -241,18 +207,14 @@ class TForm1 : public QMainWindow, public ToolSession {
     TVerChk* verChk_ = nullptr;
     SensorWidgetBinder* sensorBinder_ = nullptr;
 
-    std::array<TRT*, 4> rtFrames_{};
-    LiveMonitor* liveMonitor_ = nullptr;
-    LiveDisplays* liveDisplays_ = nullptr;
-    DataLoggerPage* dataLogger_ = nullptr;
-    EngineMonitorPage* engineMonitor_ = nullptr;
+    LiveView* liveView_ = nullptr;
     MainToolBar* bar_ = nullptr;
+    MainPages* pages_ = nullptr;
+    FlowRunner* flows_ = nullptr;
+    TuneStore* store_ = nullptr;
     RecentFilesMenu* recentMenu_ = nullptr;
     QString startupFile_;
     bool placeRestored_ = false;
-    int flowsRunning_ = 0;
-    bool exitConfirmed_ = false;
-    bool exitAsked_ = false;
     TuneCompareDialog* compareDialog_ = nullptr;
 
     bool firstShow_ = true;

@@ -1,5 +1,11 @@
 #include "ui/WindowFit.h"
 
+#include "ui/WindowSettings.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
 #include <algorithm>
 
 namespace WindowFit {
@@ -22,6 +28,23 @@ QRect place(QSize wanted, QSize minimum, const QRect& available, const QMargins&
     topLeft.setX(std::clamp(topLeft.x(), inner.left(), inner.left() + inner.width() - size.width()));
     topLeft.setY(std::clamp(topLeft.y(), inner.top(), inner.top() + inner.height() - size.height()));
     return QRect(topLeft, size);
+}
+
+bool restore(QWidget& window, WindowSettings& settings, QSize wanted) {
+    const std::optional<QRect> remembered = settings.geometry();
+    QScreen* shown = remembered ? QGuiApplication::screenAt(remembered->center()) : nullptr;
+    if (!shown)
+        shown = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+    const QRect area = shown ? shown->availableGeometry() : QRect(QPoint(0, 0), wanted);
+    window.setGeometry(place(wanted, window.minimumSizeHint(), area, kTypicalFrame, remembered));
+    if (settings.maximized())
+        window.setWindowState(window.windowState() | Qt::WindowMaximized);
+    return remembered.has_value();
+}
+
+void remember(const QWidget& window, WindowSettings& settings) {
+    settings.setGeometry(window.isMaximized() ? window.normalGeometry() : window.geometry(), window.isMaximized());
+    settings.sync();
 }
 
 } // namespace WindowFit

@@ -5,6 +5,7 @@
 
 #include "calibration/SettingsFile.h"
 #include "mapeditor/MapChartWidget.h"
+#include "ui/TuneStore.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -158,14 +159,14 @@ bool finishFlows(TForm1& w, int timeoutMs) {
 
 bool writeNow(TForm1& w) {
     auto result = std::make_shared<std::optional<bool>>();
-    w.writeToEmu([result](bool ok) { *result = ok; });
+    w.store().writeToEmu([result](bool ok) { *result = ok; });
     waitUntil([&] { return result->has_value(); }, 20000);
     return result->value_or(false);
 }
 
 bool saveFromPc(TForm1& w) {
     auto saved = std::make_shared<std::optional<bool>>();
-    w.saveSettings(true, [saved](bool ok) { *saved = ok; });
+    w.store().saveSettings(true, [saved](bool ok) { *saved = ok; });
     return saved->value_or(false);
 }
 

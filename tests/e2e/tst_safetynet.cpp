@@ -137,6 +137,7 @@ void TestSafetyNet::storingTheDataStartsANewJournal() {
     Bench bench;
     EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
     TForm1& w = bench.window();
+    bench.prompts.expect(FakePrompts::kUnsavedChangesText);
     QVERIFY(connectTo(w, unit));
     tune(w);
     QCOMPARE(journalOf(w).edits.size(), 5);
@@ -366,6 +367,7 @@ void TestSafetyNet::historyIsClearedByReadAndCloseAll() {
     Bench bench;
     EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
     TForm1& w = bench.window();
+    bench.prompts.expect(FakePrompts::kUnsavedChangesText);
     QVERIFY(connectTo(w, unit));
     tune(w);
     QCOMPARE(w.safetyNet().history().count(), 3);

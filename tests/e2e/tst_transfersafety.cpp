@@ -24,7 +24,7 @@ std::array<std::uint8_t, 481> otherTune() {
 // Connect to the unit, then timing point 5 to 33 degrees through the edit door.
 bool connectWithAnEdit(TForm1& w, EmuSimulator& unit) {
     if (!connectTo(w, unit) || !w.editor().setMapPoint(MapId::Timing, 5, 33) ||
-        !unit.waitForCommands(1, 2000))
+        !waitUntil([&] { return !nonPollCommands(unit).isEmpty(); }, 2000))
         return false;
     unit.clearRecord();
     return true;
@@ -35,7 +35,8 @@ void writeSendsNothing(TForm1& w, EmuSimulator& unit) {
     unit.clearRecord();
     w.spWriteClick();
     finishFlows(w);
-    QVERIFY(!unit.waitForCommands(1, 300));
+    QTest::qWait(300);
+    QCOMPARE(nonPollCommands(unit), QList<int>());
 }
 
 } // namespace
@@ -118,6 +119,7 @@ void TestTransferSafety::cutReadKeepsTheCalibrationHeld() {
     Bench bench;
     EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
     TForm1& w = bench.window();
+    bench.prompts.expect(FakePrompts::kUnsavedChangesText);
     QVERIFY(connectWithAnEdit(w, unit));
     const auto held = w.state().cal.ReceivedImage;
     const QList<double> curve = lineValues(w, "TimingChart", MapId::Timing);
@@ -142,7 +144,7 @@ void TestTransferSafety::cutReadKeepsTheCalibrationHeld() {
     w.spWriteClick();
     finishFlows(w);
     QCOMPARE(w.statusText(0), QStringLiteral("Data table written to EMU"));
-    QCOMPARE(commandBytes(unit), (QList<int>{0xFF, 0xF3, 0xFD}));
+    QCOMPARE(nonPollCommands(unit), (QList<int>{0xFF, 0xF3, 0xFD}));
     QCOMPARE(unit.image()[101 + 4], std::uint8_t(34));
     QCOMPARE(unit.image()[101 + 5], held[101 + 5]);
 }
@@ -169,6 +171,7 @@ void TestTransferSafety::closeAllLeavesNothingToWrite() {
     Bench bench;
     EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
     TForm1& w = bench.window();
+    bench.prompts.expect(FakePrompts::kUnsavedChangesText);
     QVERIFY(connectWithAnEdit(w, unit));
     const auto unitsImage = unit.image();
 
@@ -190,7 +193,8 @@ void TestTransferSafety::closeAllLeavesNothingToWrite() {
     button(w, "spExit")->click();
     QCOMPARE(bench.prompts.unsavedAsked, 1);
     QVERIFY(!w.isVisible());
-    QVERIFY(!unit.waitForCommands(1, 300));
+    QTest::qWait(300);
+    QCOMPARE(nonPollCommands(unit), QList<int>());
     QCOMPARE(unit.image(), unitsImage);
 }
 
