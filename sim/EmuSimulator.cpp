@@ -67,7 +67,7 @@ struct EmuSimulator::Impl {
     SimConfig config;
     mutable std::mutex mutex;
     mutable std::condition_variable recorded;
-    std::array<std::uint8_t, 482> image{}; // offset 481 stays 0 until an image write brings a trailer
+    std::array<std::uint8_t, kImageSize> image{}; // offset 481 stays 0 until an image write brings a trailer
     QList<SimCommand> records;
     std::uint64_t recordBase = 0; // tag of records[0]; records cleared before it are gone
     QByteArray received;
@@ -307,18 +307,18 @@ QByteArray EmuSimulator::Impl::applyAndAnswer(const QByteArray& bytes, bool comp
     case kIdentify:
         return identity();
     case kReadImage:
-        return QByteArray(reinterpret_cast<const char*>(image.data()), EmuLength::kImageReply);
+        return QByteArray(reinterpret_cast<const char*>(image.data()), kImageReplySize);
     case kRealTimeFrame:
         return frame();
     case kWriteImage:
         if (ignoreImageWrites)
             return {};
-        for (int k = 0; k < EmuLength::kImage; ++k)
-            image[k] = static_cast<std::uint8_t>(operand(1 + k) + 1);
+        for (int k = 0; k < kImageSize; ++k)
+            image[k] = wireFromPlain(operand(1 + k));
         return {};
     case kSetParameter:
-        if (operand(1) < EmuLength::kSetupBlock)
-            image[operand(1)] = static_cast<std::uint8_t>(operand(2) + 1);
+        if (operand(1) < kSetupBlockSize)
+            image[operand(1)] = wireFromPlain(operand(2));
         return {};
     case kMapPointE8:
     case kMapPointDE:
@@ -341,7 +341,7 @@ void EmuSimulator::Impl::applyMapPoint(std::uint8_t command, int id, std::uint8_
             target = &map;
     }
     if (target)
-        image[target->imageOffset + id - target->firstPointId] = static_cast<std::uint8_t>(value + 1);
+        image[target->imageOffset + id - target->firstPointId] = wireFromPlain(value);
 }
 
 QByteArray EmuSimulator::Impl::identity() const {
@@ -465,8 +465,8 @@ bool EmuSimulator::waitForCommands(int count, int timeoutMs) const {
     for (;;) {
         {
             std::unique_lock lock(d->mutex);
-            const auto slice = std::chrono::milliseconds(turnLoop ? std::min<qint64>(5, deadline.remainingTime())
-                                                                  : deadline.remainingTime());
+            const auto slice = std::chrono::milliseconds(
+                turnLoop ? std::min<qint64>(5, deadline.remainingTime()) : deadline.remainingTime());
             if (d->recorded.wait_for(lock, slice, [&] { return d->records.size() >= count; }))
                 return true;
         }
@@ -477,12 +477,12 @@ bool EmuSimulator::waitForCommands(int count, int timeoutMs) const {
     }
 }
 
-std::array<std::uint8_t, 482> EmuSimulator::image() const {
+std::array<std::uint8_t, kImageSize> EmuSimulator::image() const {
     std::lock_guard lock(d->mutex);
     return d->image;
 }
 
-void EmuSimulator::setImage(const std::array<std::uint8_t, 481>& wire) {
+void EmuSimulator::setImage(const std::array<std::uint8_t, kImageReplySize>& wire) {
     std::lock_guard lock(d->mutex);
     std::copy(wire.begin(), wire.end(), d->image.begin());
 }
@@ -549,6 +549,6 @@ QByteArray EmuSimulator::lastFrame() const {
     return d->lastFrame;
 }
 
-std::array<std::uint8_t, 481> EmuSimulator::baseTune(int type, const QString& serial) {
+std::array<std::uint8_t, kImageReplySize> EmuSimulator::baseTune(int type, const QString& serial) {
     return SimBaseTune::build(type, serial);
 }

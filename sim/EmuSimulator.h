@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/ImageLayout.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -14,12 +16,13 @@
 // writes, parameter sets and map-point writes to its own image, and records every command it
 // parsed. Faults can be switched on to exercise the program's handling of a bad link.
 struct SimConfig {
-    int type = 3;                                       // EMU model: 1, 2, 3, 5 or 6 (any byte is accepted)
-    int firmwareVersion = 1;                            // identity byte 0
-    int firmwareRelease = 13;                           // identity byte 2
-    QChar releaseLetter;                                // empty: none; 'A' gives identity byte 3 = 2
-    QString serial = QStringLiteral("AB-010203-04");    // letters, three numbers, hardware number
-    std::optional<std::array<std::uint8_t, 481>> image; // wire form; empty: the built-in base tune
+    int type = 3;                                    // EMU model: 1, 2, 3, 5 or 6 (any byte is accepted)
+    int firmwareVersion = 1;                         // identity byte 0
+    int firmwareRelease = 13;                        // identity byte 2
+    QChar releaseLetter;                             // empty: none; 'A' gives identity byte 3 = 2
+    QString serial = QStringLiteral("AB-010203-04"); // letters, three numbers, hardware number
+    std::optional<std::array<std::uint8_t, kImageReplySize>>
+        image;               // wire form; empty: the built-in base tune
     bool usbLatency = false; // hold short replies like an FTDI adapter's 16 ms latency timer
     QString linkPath;        // when set, a symlink at this path points to the pty (survives replug)
     std::uint32_t seed = 1;  // engine model randomness
@@ -56,8 +59,8 @@ class EmuSimulator {
 
     // The unit's image in wire form (481 bytes from the unit's view; 482 with the last written trailer,
     // 0 until an image write brings one).
-    std::array<std::uint8_t, 482> image() const;
-    void setImage(const std::array<std::uint8_t, 481>& wire);
+    std::array<std::uint8_t, kImageSize> image() const;
+    void setImage(const std::array<std::uint8_t, kImageReplySize>& wire);
     QByteArray identityReply() const;
 
     // Faults.
@@ -78,7 +81,7 @@ class EmuSimulator {
     QByteArray lastFrame() const;
 
     // The built-in base tune for a type, in wire form.
-    static std::array<std::uint8_t, 481> baseTune(int type, const QString& serial);
+    static std::array<std::uint8_t, kImageReplySize> baseTune(int type, const QString& serial);
 
   private:
     bool openAndAnswer(); // a new pty and the thread that answers on it

@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr int kSetupSize = EmuLength::kSetupBlock;
+constexpr int kSetupSize = kSetupBlockSize;
 constexpr int kRpmRangeHundreds = 80;
 constexpr int kVacuumRange = 10;
 const MapScales kScales{kRpmRangeHundreds * 100, kVacuumRange, kRpmRangeHundreds};
@@ -131,12 +131,12 @@ double neutralValue(MapId id) {
 }
 
 std::uint8_t wire(int plain) {
-    return static_cast<std::uint8_t>((plain + 1) & 0xFF);
+    return wireFromPlain(plain);
 }
 
 } // namespace
 
-bool SimBaseTune::encodeSerial(const QString& serial, std::array<std::uint8_t, 481>& image) {
+bool SimBaseTune::encodeSerial(const QString& serial, std::array<std::uint8_t, kImageReplySize>& image) {
     static const QRegularExpression shape(
         QStringLiteral("^([A-Za-z])([A-Za-z])-(\\d\\d)(\\d\\d)(\\d\\d)-(\\d\\d)$"));
     const QRegularExpressionMatch m = shape.match(serial.trimmed());
@@ -149,8 +149,8 @@ bool SimBaseTune::encodeSerial(const QString& serial, std::array<std::uint8_t, 4
     return true;
 }
 
-std::array<std::uint8_t, 481> SimBaseTune::build(int type, const QString& serial) {
-    std::array<std::uint8_t, 481> image{};
+std::array<std::uint8_t, kImageReplySize> SimBaseTune::build(int type, const QString& serial) {
+    std::array<std::uint8_t, kImageReplySize> image{};
     std::fill(image.begin(), image.begin() + kSetupSize, kNotPresent);
     for (const auto& [offset, plain] : kSetup)
         image[offset] = wire(plain);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/ImageLayout.h"
+
 #include <QString>
 
 #include <array>
@@ -15,8 +17,8 @@ constexpr std::uint8_t kNotPresent = 255; // wire byte of a setup parameter the 
 
 // The serial text "AB-010203-04": two letters, three two-digit numbers, the hardware number.
 // Returns false (and leaves the bytes alone) when the text does not have that shape.
-bool encodeSerial(const QString& serial, std::array<std::uint8_t, 481>& wire);
+bool encodeSerial(const QString& serial, std::array<std::uint8_t, kImageReplySize>& wire);
 
-std::array<std::uint8_t, 481> build(int type, const QString& serial);
+std::array<std::uint8_t, kImageReplySize> build(int type, const QString& serial);
 
 } // namespace SimBaseTune

@@ -6,7 +6,7 @@ int SimCommandParser::operandCount(std::uint8_t command) {
     using namespace EmuCommand;
     switch (command) {
     case kWriteImage:
-        return EmuLength::kImage;
+        return kImageSize;
     case kSetParameter:
     case kMapPointE8:
     case kMapPointDE:

@@ -22,7 +22,7 @@ std::uint64_t mix(std::uint64_t x) {
 }
 
 std::uint8_t wireByte(double plain) {
-    return static_cast<std::uint8_t>(std::clamp(roundHalfEven(plain), 0, 254) + 1);
+    return wireFromPlain(std::clamp(roundHalfEven(plain), 0, 254));
 }
 
 } // namespace

@@ -42,7 +42,7 @@ bool loadTune(const QString& path, SimConfig& config, QString* error) {
         *error = SettingsFile::kRejectedText;
         return false;
     }
-    std::array<std::uint8_t, 481> wire{};
+    std::array<std::uint8_t, kImageReplySize> wire{};
     std::copy_n(contents->image.begin(), wire.size(), wire.begin());
     config.image = wire;
     return true;

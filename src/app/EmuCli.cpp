@@ -1,4 +1,5 @@
 #include "EmuCli.h"
+#include "link/ImageLayout.h"
 
 #include "calibration/CalibrationData.h"
 #include "calibration/CalibrationTransfer.h"
@@ -553,7 +554,7 @@ int EmuCli::show(const QStringList& args) {
         if (wire == 255) {
             row["present"] = false;
         } else {
-            const int plain = (wire - 1) & 0xFF;
+            const int plain = plainByteFromWire(wire);
             row["value"] = plain;
             if (const SetupParameter* p = setupParameter(k)) {
                 const int sourceId = p->sourceId >= 0 ? p->sourceId : k;

@@ -7,14 +7,6 @@
 
 namespace {
 
-// Wire byte -> plain byte and back; the encoding works modulo 256.
-std::uint8_t plainOf(std::uint8_t wire) {
-    return static_cast<std::uint8_t>(wire - 1);
-}
-std::uint8_t wireOf(std::uint8_t plain) {
-    return static_cast<std::uint8_t>(plain + 1);
-}
-
 // Setup offsets the map side relies on.
 constexpr int kJetIdleOffset = 2;
 constexpr int kJetMainOffset = 3;
@@ -86,7 +78,7 @@ void decodeImage(CalibrationData& data) {
         MapArray& values = data.map(info.id);
         // No range check: every byte decodes to some number (wire 0 gives plain -1 - offset).
         for (int n = 1; n <= info.points; ++n)
-            values[n] = static_cast<int>(r[info.imageOffset + n - 1]) - 1 - info.plainOffset;
+            values[n] = plainFromWire(r[info.imageOffset + n - 1]) - info.plainOffset;
     }
     const double vacuumUnits = data.VacuumRange / 10.0;
     if (data.HasVacuumMap) {
@@ -94,8 +86,8 @@ void decodeImage(CalibrationData& data) {
             data.VacuumAxis[n] = n / 32.0 * vacuumUnits;
     }
     if (data.HasFuelMaps) {
-        data.MainJetTrim = plainOf(data.SetupBlock[kJetMainOffset]);
-        data.IdleJetTrim = plainOf(data.SetupBlock[kJetIdleOffset]);
+        data.MainJetTrim = plainByteFromWire(data.SetupBlock[kJetMainOffset]);
+        data.IdleJetTrim = plainByteFromWire(data.SetupBlock[kJetIdleOffset]);
         for (int n = 1; n <= mapInfo(MapId::FuelVacuum).points; ++n)
             data.FuelVacuumAxis[n] = n / 64.0 * data.VacuumRange / 10.0;
     }
@@ -108,7 +100,7 @@ void buildImage(CalibrationData& data) {
     // Setup bytes pass through as they are held (a 255 "not present" stays 255, plain 254).
     for (int k = 0; k < kSetupBlockSize; ++k) {
         out[k] = data.SetupBlock[k];
-        plain[k] = plainOf(data.SetupBlock[k]);
+        plain[k] = plainByteFromWire(data.SetupBlock[k]);
     }
 
     for (const MapInfo& info : mapTable()) {
@@ -118,17 +110,17 @@ void buildImage(CalibrationData& data) {
             const int offset = info.imageOffset + n - 1;
             if (has) {
                 plain[offset] = roundToByte(values[n] + info.plainOffset);
-                out[offset] = wireOf(plain[offset]);
+                out[offset] = wireFromPlain(plain[offset]);
             } else {
                 // A region this type lacks keeps what the unit or the file gave us.
                 out[offset] = data.ReceivedImage[offset];
-                plain[offset] = plainOf(out[offset]);
+                plain[offset] = plainByteFromWire(out[offset]);
             }
         }
     }
 
     plain[kTrailerOffset] = kTrailerPlain;
-    out[kTrailerOffset] = wireOf(kTrailerPlain);
+    out[kTrailerOffset] = wireFromPlain(kTrailerPlain);
 
     data.OutgoingImageText = QByteArray(reinterpret_cast<const char*>(out.data()), kImageSize);
     data.PlainImageText = QByteArray(reinterpret_cast<const char*>(plain.data()), kImageSize);

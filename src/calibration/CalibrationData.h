@@ -1,16 +1,13 @@
 #pragma once
 
 #include "calibration/MapTable.h"
+#include "link/ImageLayout.h"
 
 #include <QByteArray>
 
 #include <array>
 #include <cstdint>
 
-constexpr int kImageSize = 482;      // the image with its trailer
-constexpr int kImageReplySize = 481; // what the unit sends (offsets 0..480)
-constexpr int kSetupBlockSize = 101;
-constexpr int kTrailerOffset = 481;
 constexpr std::uint8_t kTrailerPlain = 56; // character "8"; wire form 57
 constexpr int kDefaultRpmRange = 7000;
 constexpr int kMaxMapPoints = 100;

@@ -1,4 +1,5 @@
 #include "calibration/CalibrationEditor.h"
+#include "link/ImageLayout.h"
 
 #include "calibration/Rounding.h"
 #include "link/EmuLink.h"
@@ -21,7 +22,7 @@ EditRecord setupRecord(int id, std::uint8_t oldWire, std::uint8_t plainValue, bo
     EditRecord record;
     record.kind = EditRecord::Kind::SetupValue;
     record.setupId = id;
-    record.oldValue = static_cast<std::uint8_t>(oldWire - 1);
+    record.oldValue = plainByteFromWire(oldWire);
     record.newValue = plainValue;
     record.sent = sent;
     record.time = QDateTime::currentDateTime();
@@ -60,7 +61,8 @@ bool CalibrationEditor::setMapPoint(MapId map, int point, double value, bool mer
     if (send && unsent_.contains(key))
         record.oldValue = unsent_.take(key);
     const Delivery delivery =
-        send ? deliver(mapInfo(map).pointCommand, mapPointId(map, point), mapPointByte(map, value)) : Delivery::OnPc;
+        send ? deliver(mapInfo(map).pointCommand, mapPointId(map, point), mapPointByte(map, value))
+             : Delivery::OnPc;
     record.sent = delivery == Delivery::Sent;
     record.offline = send && delivery == Delivery::OnPc;
     if (delivery == Delivery::Failed) {
@@ -85,7 +87,8 @@ bool CalibrationEditor::sendMapPoint(MapId map, int point) {
     double& slot = state_.cal.map(map)[static_cast<size_t>(point)];
     const double value = slot;
     const int key = pointKey(map, point);
-    const Delivery delivery = deliver(mapInfo(map).pointCommand, mapPointId(map, point), mapPointByte(map, value));
+    const Delivery delivery =
+        deliver(mapInfo(map).pointCommand, mapPointId(map, point), mapPointByte(map, value));
     if (delivery == Delivery::Failed) {
         // The unit still holds the value before the unsent changes: so does the window.
         if (unsent_.contains(key)) {
@@ -106,7 +109,8 @@ bool CalibrationEditor::sendMapPoint(MapId map, int point) {
 bool CalibrationEditor::applyMapPoint(MapId map, int point, double value) {
     if (!mapPointAllowed(map, point))
         return false;
-    const Delivery delivery = deliver(mapInfo(map).pointCommand, mapPointId(map, point), mapPointByte(map, value));
+    const Delivery delivery =
+        deliver(mapInfo(map).pointCommand, mapPointId(map, point), mapPointByte(map, value));
     if (delivery == Delivery::Failed)
         return false;
     double& slot = state_.cal.map(map)[static_cast<size_t>(point)];
@@ -142,7 +146,7 @@ bool CalibrationEditor::setSetupValue(int id, std::uint8_t plainValue) {
 
 void CalibrationEditor::storeSetupValue(int id, std::uint8_t plainValue, Delivery delivery) {
     std::uint8_t& slot = state_.cal.SetupBlock[static_cast<size_t>(id)];
-    if (delivery == Delivery::OnPc && slot == static_cast<std::uint8_t>(plainValue + 1)) {
+    if (delivery == Delivery::OnPc && slot == wireFromPlain(plainValue)) {
         // Kept on the PC and the same as it was (a fill of a file's data): nothing changed.
         emit setupValueChanged(id);
         return;
@@ -150,7 +154,7 @@ void CalibrationEditor::storeSetupValue(int id, std::uint8_t plainValue, Deliver
     EditRecord record = setupRecord(id, slot, plainValue, delivery == Delivery::Sent);
     record.offline = delivery == Delivery::OnPc;
     record.group = currentGroup();
-    slot = static_cast<std::uint8_t>(plainValue + 1);
+    slot = wireFromPlain(plainValue);
     state_.link.SetupChanged = true;
     emit edited(record);
     emit setupValueChanged(id);
@@ -162,13 +166,13 @@ bool CalibrationEditor::setSetupChoice(int id, std::uint8_t plainValue) {
     if (id < 0 || id >= kSetupBlockSize)
         return false;
     std::uint8_t& slot = state_.cal.SetupBlock[static_cast<size_t>(id)];
-    const auto wire = static_cast<std::uint8_t>(plainValue + 1);
+    const auto wire = wireFromPlain(plainValue);
     const bool changed = slot != wire;
     // Only an accepted unit hears it: a unit whose firmware did not match is left alone. A fill
     // echoes the byte the unit holds back to it, as the unit expects.
-    const Delivery delivery = state_.link.EmuConnected
-                                  ? deliver(EmuCommand::kSetParameter, static_cast<std::uint8_t>(id), plainValue)
-                                  : Delivery::OnPc;
+    const Delivery delivery = state_.link.EmuConnected ? deliver(EmuCommand::kSetParameter,
+                                                                 static_cast<std::uint8_t>(id), plainValue)
+                                                       : Delivery::OnPc;
     if (delivery == Delivery::Failed && changed) {
         emit setupValueChanged(id);
         return false;
@@ -184,7 +188,8 @@ bool CalibrationEditor::setSetupChoice(int id, std::uint8_t plainValue) {
     return true;
 }
 
-CalibrationEditor::Delivery CalibrationEditor::deliver(std::uint8_t command, std::uint8_t id, std::uint8_t value) {
+CalibrationEditor::Delivery CalibrationEditor::deliver(std::uint8_t command, std::uint8_t id,
+                                                       std::uint8_t value) {
     const LinkState& link = state_.link;
     // While the unit on the port is being identified again, nothing is changed at all.
     if (link.Verifying)

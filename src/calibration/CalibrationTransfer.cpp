@@ -8,25 +8,25 @@ namespace CalibrationTransfer {
 
 int storeReceivedImage(CalibrationData& data, const QByteArray& reply) {
     data.ReceivedImage.fill(kReplyFillByte);
-    return copyReply(reply, data.ReceivedImage.data(), kImageSize, EmuLength::kImageReply);
+    return copyReply(reply, data.ReceivedImage.data(), kImageSize, kImageReplySize);
 }
 
 int storeSetupBlock(CalibrationData& data, const QByteArray& reply) {
     data.SetupBlock.fill(kReplyFillByte);
-    return copyReply(reply, data.SetupBlock.data(), kSetupBlockSize, EmuLength::kSetupBlock);
+    return copyReply(reply, data.SetupBlock.data(), kSetupBlockSize, kSetupBlockSize);
 }
 
-std::optional<std::array<std::uint8_t, kImageSize>> imageFromReply(const QByteArray& reply, QString* errorText) {
-    if (reply.size() < EmuLength::kImageReply) {
+std::optional<std::array<std::uint8_t, kImageSize>> imageFromReply(const QByteArray& reply,
+                                                                   QString* errorText) {
+    if (reply.size() < kImageReplySize) {
         if (errorText)
             *errorText = QStringLiteral("The EMU sent %1 of %2 bytes of its data table; nothing was saved.")
                              .arg(reply.size())
-                             .arg(EmuLength::kImageReply);
+                             .arg(kImageReplySize);
         return std::nullopt;
     }
     std::array<std::uint8_t, kImageSize> image{};
-    std::copy_n(reinterpret_cast<const std::uint8_t*>(reply.constData()), EmuLength::kImageReply,
-                image.begin());
+    std::copy_n(reinterpret_cast<const std::uint8_t*>(reply.constData()), kImageReplySize, image.begin());
     return image;
 }
 
@@ -40,7 +40,7 @@ int readBackDifferences(const CalibrationData& data, const QByteArray& readBack)
         if (offset >= readBack.size())
             return true;
         const auto wire = static_cast<std::uint8_t>(readBack.at(offset));
-        return wire != static_cast<std::uint8_t>(data.PlainImage[static_cast<size_t>(offset)] + 1);
+        return wire != wireFromPlain(data.PlainImage[static_cast<size_t>(offset)]);
     };
     int differing = 0;
     for (int k = 0; k < kSetupBlockSize; ++k)

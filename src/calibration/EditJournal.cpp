@@ -1,4 +1,5 @@
 #include "calibration/EditJournal.h"
+#include "link/ImageLayout.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -608,12 +609,11 @@ std::optional<JournalContents> EditJournal::readFile(const QString& path, QStrin
 void EditJournal::applyToImage(const QList<EditRecord>& edits, std::array<std::uint8_t, kImageSize>& wire) {
     for (const EditRecord& e : edits) {
         if (e.kind == EditRecord::Kind::SetupValue) {
-            wire[static_cast<size_t>(e.setupId)] =
-                static_cast<std::uint8_t>(static_cast<int>(e.newValue) + 1);
+            wire[static_cast<size_t>(e.setupId)] = wireFromPlain(static_cast<int>(e.newValue));
             continue;
         }
         const MapInfo& info = mapInfo(e.map);
         const size_t at = static_cast<size_t>(info.imageOffset + e.point - 1);
-        wire[at] = static_cast<std::uint8_t>(CalibrationEditor::mapPointByte(e.map, e.newValue) + 1);
+        wire[at] = wireFromPlain(CalibrationEditor::mapPointByte(e.map, e.newValue));
     }
 }

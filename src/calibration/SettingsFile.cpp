@@ -16,7 +16,7 @@ constexpr char kEndLine[] = "#EOF";
 constexpr char kCrLf[] = "\r\n";
 constexpr char kFieldSeparator = '~';
 constexpr int kVersionChars = 8;
-constexpr int kImagePositionsFromUnit = 481; // position 481 is always written as 0
+constexpr int kImagePositionsFromUnit = kImageReplySize; // position 481 is always written as 0
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';

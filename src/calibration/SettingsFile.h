@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/EmuIdentity.h"
+#include "link/ImageLayout.h"
 
 #include <QByteArray>
 #include <QString>
@@ -23,7 +24,7 @@ struct VehicleInfo {
 struct SettingsFileContents {
     EmuIdentity identity; // bytes 5 and 6 are 4 and 4 ("44", from a file)
     VehicleInfo vehicle;
-    std::array<std::uint8_t, 482> image{}; // wire form, positions 0..481
+    std::array<std::uint8_t, kImageSize> image{}; // wire form, positions 0..481
 };
 
 namespace SettingsFile {
@@ -31,7 +32,7 @@ namespace SettingsFile {
 inline const QString kRejectedText = QStringLiteral("Incorrect .EMU file version");
 constexpr int kVehicleFieldMaxLength = 18; // the Setup tab's boxes
 constexpr int kVehicleLineMaxLength = 54;  // the reader uses only this much of the vehicle line
-constexpr int kTablePositions = 482;
+constexpr int kTablePositions = kImageSize;
 constexpr qint64 kMaxFileSize = 1 << 20; // a real file is about 2.5 KB
 
 // True when a vehicle text can be written and read back unchanged: no "~", no CR or LF, and
@@ -52,7 +53,7 @@ QString refusalReason(const EmuIdentity& identity, const VehicleInfo& vehicle);
 // Returns an empty QByteArray, and writes nothing, when refusalReason() is not empty: a file the
 // program writes always reads back identically.
 QByteArray write(const EmuIdentity& identity, const VehicleInfo& vehicle, const std::uint8_t* imageWire,
-                 int count = 481);
+                 int count = kImageReplySize);
 
 // Reads a file's text. Returns nothing when it must be refused with "Incorrect .EMU file version":
 // - a table with fewer than 482 slots before the first ";" (a missing "#Table" section included),

@@ -1,4 +1,5 @@
 #include "calibration/SetupFieldText.h"
+#include "link/ImageLayout.h"
 
 #include "calibration/SetupParameters.h"
 
@@ -6,6 +7,6 @@ SetupFieldText describeSetupByte(int id, int plain) {
     const SetupParameter* p = setupParameter(id);
     if (!p)
         return {};
-    const auto wire = static_cast<std::uint8_t>(plain + 1);
+    const auto wire = wireFromPlain(plain);
     return {QString::fromUtf8(p->label).trimmed(), describeWire(*p, wire)};
 }

@@ -1,4 +1,5 @@
 #include "calibration/SetupParameters.h"
+#include "link/ImageLayout.h"
 
 #include "calibration/Rounding.h"
 #include "link/Connection.h"
@@ -686,7 +687,7 @@ const SetupParameter* setupParameterByControl(const QString& objectName) {
 }
 
 OutputSource outputSourceOf(std::uint8_t wire) {
-    const int plain = static_cast<std::uint8_t>(wire - 1);
+    const int plain = plainByteFromWire(wire);
     return plain < kOutputSourceCount ? static_cast<OutputSource>(plain) : OutputSource::None;
 }
 
@@ -741,7 +742,7 @@ std::uint8_t plainFromValue(const SetupParameter& p, double value, OutputSource 
 std::optional<double> decodedValue(const SetupParameter& p, std::uint8_t wire, OutputSource source) {
     if (wire == kSetupNotPresent)
         return std::nullopt;
-    const int plain = static_cast<std::uint8_t>(wire - 1);
+    const int plain = plainByteFromWire(wire);
     if (p.fill == SetupFill::ZeroShows7000 && plain == 0)
         return 7000;
     if (p.fill == SetupFill::OneShows0_1 && wire == 1)
@@ -784,7 +785,7 @@ std::optional<int> itemOfWire(const SetupParameter& p, std::uint8_t wire) {
 QString describeWire(const SetupParameter& p, std::uint8_t wire, OutputSource source) {
     if (wire == kSetupNotPresent)
         return QStringLiteral("not present");
-    const int plain = static_cast<std::uint8_t>(wire - 1);
+    const int plain = plainByteFromWire(wire);
     switch (p.kind) {
     case K::RadioGroup:
     case K::RadioPair:

@@ -1,4 +1,5 @@
 #include "calibration/TuneComparison.h"
+#include "link/ImageLayout.h"
 
 #include "calibration/SetupFieldText.h"
 
@@ -27,7 +28,7 @@ CalibrationData familiesOf(int model) {
 QString setupValue(int id, std::uint8_t wire) {
     if (wire == 255)
         return QStringLiteral("not present");
-    return describeSetupByte(id, (wire - 1) & 0xFF).value;
+    return describeSetupByte(id, plainByteFromWire(wire)).value;
 }
 
 } // namespace

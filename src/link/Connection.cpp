@@ -1,5 +1,6 @@
 #include "link/Connection.h"
 
+#include "link/ImageLayout.h"
 #include "link/PortNaming.h"
 
 #include <QLocale>
@@ -16,12 +17,12 @@ bool isAsciiDigit(QChar c) {
 
 // Two decimal digits for a wire byte below 11 (plain value below 10).
 QString twoDigits(std::uint8_t wire) {
-    const int value = static_cast<int>(wire) - 1;
+    const int value = plainFromWire(wire);
     return (wire < 11 ? QStringLiteral("0") : QString()) + QString::number(value);
 }
 
 QChar letterOf(std::uint8_t wire) {
-    return QChar(static_cast<char16_t>((wire - 1) & 0xFF));
+    return QChar(static_cast<char16_t>(plainByteFromWire(wire)));
 }
 
 } // namespace

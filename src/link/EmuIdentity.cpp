@@ -14,7 +14,7 @@ QString EmuIdentity::firmwareVersionText() const {
 }
 
 QString EmuIdentity::releaseLetter() const {
-    if (static_cast<int>(bytes[3]) - 1 <= 0)
+    if (plainFromWire(bytes[3]) <= 0)
         return {};
     return QString(QChar(static_cast<char16_t>((bytes[3] + 63) & 0xFF)));
 }

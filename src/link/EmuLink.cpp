@@ -22,7 +22,7 @@ QByteArray commandByte(std::uint8_t command) {
 QString ImageRead::shortText() const {
     return QStringLiteral("The EMU sent %1 of %2 bytes of its data table; nothing was loaded.")
         .arg(received())
-        .arg(EmuLength::kImageReply);
+        .arg(kImageReplySize);
 }
 
 EmuLink::EmuLink(LinkState& link, QObject* parent) : QObject(parent), link_(link) {
@@ -199,7 +199,7 @@ LinkTask<EmuIdentity> EmuLink::identify(int pauseMs) {
 }
 
 LinkTask<ImageRead> EmuLink::readImage(int pauseMs) {
-    QByteArray reply = co_await exchange(EmuCommand::kReadImage, pauseMs, EmuLength::kImageReply, true);
+    QByteArray reply = co_await exchange(EmuCommand::kReadImage, pauseMs, kImageReplySize, true);
     co_return ImageRead{reply};
 }
 
@@ -210,8 +210,8 @@ LinkTask<ImageRead> EmuLink::readImageHeld(int pauseMs) {
 }
 
 LinkTask<QByteArray> EmuLink::realTimeFrame() {
-    QByteArray frame =
-        co_await exchange(EmuCommand::kRealTimeFrame, EmuPause::kRealTimeFrame, EmuLength::kRealTimeFrame, false);
+    QByteArray frame = co_await exchange(EmuCommand::kRealTimeFrame, EmuPause::kRealTimeFrame,
+                                         EmuLength::kRealTimeFrame, false);
     co_return frame;
 }
 
@@ -228,7 +228,7 @@ LinkTask<ImageWrite> EmuLink::writeImage(QByteArray plainImage) {
     result.sent = true;
     co_await After{*this, kReadBackSettleMs};
     QByteArray readBack =
-        co_await transact(EmuCommand::kReadImage, EmuPause::kReadImage, EmuLength::kImageReply, false);
+        co_await transact(EmuCommand::kReadImage, EmuPause::kReadImage, kImageReplySize, false);
     result.readBack = readBack;
     co_return result;
 }

@@ -19,7 +19,7 @@
 // What a whole-image read brought: the reply as it came, and whether it is the whole image.
 struct ImageRead {
     QByteArray reply;
-    bool complete() const { return reply.size() >= EmuLength::kImageReply; }
+    bool complete() const { return reply.size() >= kImageReplySize; }
     int received() const { return static_cast<int>(reply.size()); }
     // "The EMU sent n of 481 bytes of its data table; nothing was loaded."
     QString shortText() const;
@@ -69,12 +69,12 @@ class EmuLink : public QObject {
     // discards what is already waiting, writes its command, waits its pause and takes what has
     // arrived; a reply that has started but is short at the end of the pause is read on until
     // complete or a bounded extra wait has passed. An empty reply stays empty.
-    LinkTask<QByteArray> identifyReply(int pauseMs);           // 0xFF, 7 bytes
+    LinkTask<QByteArray> identifyReply(int pauseMs); // 0xFF, 7 bytes
     LinkTask<EmuIdentity> identify(int pauseMs);
     LinkTask<ImageRead> readImage(int pauseMs = EmuPause::kReadImage); // 0xFD, 481 bytes
     // The same with the link held for it: no poll and no queued set message comes in between.
     LinkTask<ImageRead> readImageHeld(int pauseMs = EmuPause::kReadImage);
-    LinkTask<QByteArray> realTimeFrame();                      // 0xFC, 10 bytes; never opens the port
+    LinkTask<QByteArray> realTimeFrame(); // 0xFC, 10 bytes; never opens the port
     // 0xF3, its gap, the 482-byte plain image in one write, the time the unit needs to store it,
     // then 0xFD and its read-back, all in one turn on the wire.
     LinkTask<ImageWrite> writeImage(QByteArray plainImage);

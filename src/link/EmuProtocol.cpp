@@ -1,6 +1,5 @@
 #include "link/EmuProtocol.h"
 
-
 #include <algorithm>
 #include <cstring>
 
@@ -30,9 +29,8 @@ int extraWaitFor(std::uint8_t command) {
         return 30;
     case EmuCommand::kReadImage:
         // A reply that started late still needs its full time on the wire.
-        return wireTimeMs(EmuLength::kImageReply) + 50;
+        return wireTimeMs(kImageReplySize) + 50;
     default:
         return 20;
     }
 }
-

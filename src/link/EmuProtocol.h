@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/EmuIdentity.h"
+#include "link/ImageLayout.h"
 
 #include <QByteArray>
 
@@ -33,12 +34,9 @@ constexpr int kWriteImageGap = 100; // between 0xF3 and the image
 constexpr int kSaveFromEmu = 500;
 } // namespace EmuPause
 
-// Reply and copy lengths.
+// Reply lengths (the image sizes are in ImageLayout.h).
 namespace EmuLength {
 constexpr int kIdentity = 7;
-constexpr int kImageReply = 481; // offsets 0..480 of the image
-constexpr int kSetupBlock = 101; // what Connect copies of the image reply
-constexpr int kImage = 482;      // the image with its trailer, as the host writes it
 constexpr int kRealTimeFrame = 10;
 } // namespace EmuLength
 

@@ -1,4 +1,5 @@
 #include "mapeditor/FuelMapsPage.h"
+#include "link/ImageLayout.h"
 
 #include "controls/CommitLineEdit.h"
 #include "link/Connection.h"
@@ -135,7 +136,7 @@ QSlider* FuelMapsPage::sliderOf(int id) const {
 
 void FuelMapsPage::showSetupTrim(int id) {
     CalibrationData& cal = context_.state.cal;
-    const int stored = static_cast<std::uint8_t>(cal.SetupBlock[static_cast<size_t>(id)] - 1);
+    const int stored = plainByteFromWire(cal.SetupBlock[static_cast<size_t>(id)]);
     (id == kMainJetId ? cal.MainJetTrim : cal.IdleJetTrim) = stored;
     // Shown, not sent: the unit holds it already.
     filling_ = true;

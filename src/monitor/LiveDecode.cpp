@@ -1,4 +1,5 @@
 #include "monitor/LiveDecode.h"
+#include "link/ImageLayout.h"
 
 #include "calibration/Rounding.h"
 
@@ -21,7 +22,7 @@ constexpr int kAirTimingPoints = 24;
 constexpr double kAirPointSpacing = 120.0 / 23.0;
 
 double plain(std::uint8_t wire) {
-    return static_cast<double>(wire) - 1.0;
+    return plainFromWire(wire);
 }
 
 } // namespace

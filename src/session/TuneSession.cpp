@@ -30,7 +30,7 @@ QString WriteResult::text() const {
     case Status::ReadBackShort:
         return failed + QStringLiteral("the EMU sent back %1 of %2 bytes, so the write is not confirmed.")
                             .arg(received)
-                            .arg(EmuLength::kImageReply);
+                            .arg(kImageReplySize);
     case Status::ReadBackMismatch:
         return failed + QStringLiteral("%1 of the EMU's positions differ from what was sent.").arg(differing);
     case Status::Busy:
@@ -47,9 +47,11 @@ TuneSession::TuneSession(QObject* parent)
         if (record.kind != EditRecord::Kind::MapPoint && record.oldValue != record.newValue)
             markUnsaved();
     });
-    connect(&editor_, &CalibrationEditor::sendRefused, this, [this](std::uint8_t, std::uint8_t id, std::uint8_t) {
-        status(0, QStringLiteral("The change (id %1) did not reach the EMU: nothing was changed").arg(id));
-    });
+    connect(
+        &editor_, &CalibrationEditor::sendRefused, this, [this](std::uint8_t, std::uint8_t id, std::uint8_t) {
+            status(0,
+                   QStringLiteral("The change (id %1) did not reach the EMU: nothing was changed").arg(id));
+        });
     connect(&link_, &EmuLink::sendFailed, this, [this](std::uint8_t, std::uint8_t id, std::uint8_t value) {
         status(0, QStringLiteral("A change (id %1, value %2) did not reach the EMU: read from the EMU to see "
                                  "what it holds")
@@ -226,7 +228,8 @@ LinkTask<void> TuneSession::connectUnit(int port) {
             const int compared = Connection::compareSoftwareVersion(link.FirmwareVersionText);
             if (compared != 0) {
                 link.EmuConnected = false;
-                link.VersionNoticeText = Connection::versionNoticeText(link.FirmwareVersionText, compared > 0);
+                link.VersionNoticeText =
+                    Connection::versionNoticeText(link.FirmwareVersionText, compared > 0);
                 status(0, Connection::kEmuNotConnected);
                 link.EmuTypeText = Connection::kEmuNotConnected;
                 emit versionNotice();
@@ -259,7 +262,7 @@ LinkTask<void> TuneSession::connectUnit(int port) {
             CalibrationTransfer::storeSetupBlock(cal, setupRead.reply);
         } else {
             const QByteArray fileImage(reinterpret_cast<const char*>(cal.ReceivedImage.data()),
-                                       EmuLength::kSetupBlock);
+                                       kSetupBlockSize);
             CalibrationTransfer::storeSetupBlock(cal, fileImage);
         }
     }
@@ -376,7 +379,7 @@ LinkTask<WriteResult> TuneSession::write() {
             result.received = static_cast<int>(written.readBack.size());
             if (!written.sent)
                 result.status = WriteResult::Status::PortFailed;
-            else if (written.readBack.size() < EmuLength::kImageReply)
+            else if (written.readBack.size() < kImageReplySize)
                 result.status = WriteResult::Status::ReadBackShort;
             else {
                 result.differing = CalibrationTransfer::readBackDifferences(cal, written.readBack);
@@ -406,7 +409,8 @@ LinkTask<WriteResult> TuneSession::write() {
     co_return result;
 }
 
-LinkTask<std::optional<std::array<std::uint8_t, kImageSize>>> TuneSession::imageToSave(bool fromPc, QString* error) {
+LinkTask<std::optional<std::array<std::uint8_t, kImageSize>>> TuneSession::imageToSave(bool fromPc,
+                                                                                       QString* error) {
     if (fromPc)
         co_return CalibrationTransfer::imageFromPc(state_.cal);
     const FlowCount flow(*this);
@@ -416,7 +420,8 @@ LinkTask<std::optional<std::array<std::uint8_t, kImageSize>>> TuneSession::image
 
 void TuneSession::savedTo(const QString& path) {
     setDocument(path, false);
-    status(0, QStringLiteral("Saved to %1").arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath())));
+    status(0,
+           QStringLiteral("Saved to %1").arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath())));
 }
 
 LinkTask<ImageRead> TuneSession::readUnitImage() {
@@ -453,7 +458,7 @@ LinkTask<QString> TuneSession::openFile(QString path) {
     // A file always holds the whole image, for the model it was saved from.
     link.CalibrationLoaded = true;
     link.CalibrationModel = contents->identity.model();
-    const QByteArray fileImage(reinterpret_cast<const char*>(cal.ReceivedImage.data()), EmuLength::kSetupBlock);
+    const QByteArray fileImage(reinterpret_cast<const char*>(cal.ReceivedImage.data()), kSetupBlockSize);
     CalibrationTransfer::storeSetupBlock(cal, fileImage);
     link.FileMode = true;
     link.MapsChanged = false;

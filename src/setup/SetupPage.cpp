@@ -1,4 +1,5 @@
 #include "setup/SetupPage.h"
+#include "link/ImageLayout.h"
 
 #include "calibration/CalibrationEditor.h"
 #include "calibration/EmuState.h"
@@ -427,8 +428,7 @@ void SetupPage::status(const QString& text) const {
 
 QString SetupPage::notReachedText(const Binding& b, std::uint8_t plain, const QString& shown) const {
     const QString value =
-        shown.isEmpty() ? describeWire(*b.p, static_cast<std::uint8_t>(plain + 1), contextFor(*b.p).source)
-                        : shown;
+        shown.isEmpty() ? describeWire(*b.p, wireFromPlain(plain), contextFor(*b.p).source) : shown;
     return QStringLiteral("%1: %2 did not reach the EMU").arg(nameOf(*b.p), value);
 }
 
@@ -671,7 +671,7 @@ void SetupPage::fillOne(Binding& b) {
     }
     case SetupKind::Slider:
     case SetupKind::TargetSlider: {
-        const int plain = wire - 1;
+        const int plain = plainFromWire(wire);
         if (plain >= p.min && plain <= p.max)
             b.slider->setValue(plain);
         showSlider(b);

@@ -1,4 +1,5 @@
 #include "tools/SensorCalibration.h"
+#include "link/ImageLayout.h"
 
 #include "link/Connection.h"
 
@@ -27,7 +28,7 @@ Action actionFor(const QString& text, int limit, bool dataReady) {
 }
 
 QString fieldText(std::uint8_t wire) {
-    return QString::number(static_cast<std::uint8_t>(wire - 1));
+    return QString::number(plainByteFromWire(wire));
 }
 
 bool buttonEnabled(bool emuConnected, std::uint8_t fittedWireByte) {

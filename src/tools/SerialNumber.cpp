@@ -1,4 +1,5 @@
 #include "tools/SerialNumber.h"
+#include "link/ImageLayout.h"
 
 namespace SerialNumber {
 
@@ -25,7 +26,7 @@ std::optional<int> validNumber(const QString& text) {
 } // namespace
 
 QString fieldText(int id, std::uint8_t wireByte) {
-    const int plain = wireByte - 1;
+    const int plain = plainFromWire(wireByte);
     if (id == kIds[0] || id == kIds[1]) {
         if (wireByte == 0)
             return QStringLiteral("A");

@@ -89,7 +89,7 @@ std::optional<int> throttleReading(const QByteArray& frame) {
         if (frame.at(i) == 0)
             return std::nullopt;
     }
-    return static_cast<std::uint8_t>(frame.at(ThrottleCalibration::kFrameByte)) - 1;
+    return plainFromWire(static_cast<std::uint8_t>(frame.at(ThrottleCalibration::kFrameByte)));
 }
 
 void deriveThrottleCalibration(CalibrationData& data) {
@@ -101,6 +101,6 @@ void deriveThrottleCalibration(CalibrationData& data) {
         data.TPSSpan = ThrottleCalibration::kResetSpan;
         return;
     }
-    data.TPSMin = minByte - 1;
-    data.TPSSpan = spanByte - 1;
+    data.TPSMin = plainFromWire(minByte);
+    data.TPSSpan = plainFromWire(spanByte);
 }

@@ -145,12 +145,12 @@ void TestProtocol::replyCopy() {
 }
 
 void TestProtocol::connectCopyCutsAt101() {
-    std::array<std::uint8_t, EmuLength::kSetupBlock> setup;
+    std::array<std::uint8_t, kSetupBlockSize> setup;
     setup.fill(kReplyFillByte);
-    QByteArray reply(EmuLength::kImageReply, 0);
+    QByteArray reply(kImageReplySize, 0);
     for (int i = 0; i < reply.size(); ++i)
         reply[i] = static_cast<char>(1 + i % 250);
-    QCOMPARE(copyReply(reply, setup.data(), EmuLength::kSetupBlock, EmuLength::kSetupBlock), 101);
+    QCOMPARE(copyReply(reply, setup.data(), kSetupBlockSize, kSetupBlockSize), 101);
     QCOMPARE(setup[100], std::uint8_t(1 + 100));
 }
 
@@ -220,11 +220,11 @@ void TestProtocol::imageWithStoredTopValueIsCopiedWhole() {
     QVERIFY(image);
     QVERIFY(image->complete());
     const QByteArray reply = image->reply;
-    QCOMPARE(reply.size(), EmuLength::kImageReply);
+    QCOMPARE(reply.size(), kImageReplySize);
     std::array<std::uint8_t, 482> received;
     received.fill(kReplyFillByte);
-    QCOMPARE(copyReply(reply, received.data(), 482, EmuLength::kImageReply), EmuLength::kImageReply);
-    for (int k = 0; k < EmuLength::kImageReply; ++k)
+    QCOMPARE(copyReply(reply, received.data(), 482, kImageReplySize), kImageReplySize);
+    for (int k = 0; k < kImageReplySize; ++k)
         QCOMPARE(received[k], expected[k]);
     QCOMPARE(received[481], std::uint8_t(0));
 }
@@ -239,7 +239,7 @@ void TestProtocol::shortAndEmptyReplies() {
              QStringLiteral("The EMU sent 100 of 481 bytes of its data table; nothing was loaded."));
     std::array<std::uint8_t, 482> buf;
     buf.fill(kReplyFillByte);
-    copyReply(shortImage->reply, buf.data(), 482, EmuLength::kImageReply);
+    copyReply(shortImage->reply, buf.data(), 482, kImageReplySize);
     QCOMPARE(buf[100], std::uint8_t(0));
     QCOMPARE(buf[101], kReplyFillByte);
     QCOMPARE(buf[480], kReplyFillByte);
@@ -346,7 +346,7 @@ void TestProtocol::imageWrite() {
     QVERIFY2(commands[1].receivedUs - cmd.receivedUs >=
                  (EmuPause::kWriteImageGap + 500 - kParseSlackMs) * 1000,
              qPrintable(QString::number(commands[1].receivedUs - cmd.receivedUs)));
-    QCOMPARE(written->readBack.size(), EmuLength::kImageReply);
+    QCOMPARE(written->readBack.size(), kImageReplySize);
     for (int i = 0; i < 481; ++i)
         QCOMPARE(std::uint8_t(written->readBack[i]), image[i]);
 }

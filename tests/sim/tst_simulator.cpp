@@ -122,9 +122,9 @@ void TestSimulator::readImageIsWholeAndPaced() {
     const std::int64_t sent = steadyNowUs();
     QVERIFY(client_->send(bytes({kReadImage})));
     std::int64_t last = 0;
-    const QByteArray reply = client_->read(EmuLength::kImageReply, 3 * kWait, nullptr, &last);
+    const QByteArray reply = client_->read(kImageReplySize, 3 * kWait, nullptr, &last);
     // 481 bytes at 19200 baud take 250 ms on the wire; nothing may come after them.
-    QCOMPARE(reply.size(), EmuLength::kImageReply);
+    QCOMPARE(reply.size(), kImageReplySize);
     QVERIFY(client_->readFor(100).isEmpty());
     QCOMPARE(reply, baseTuneReply());
     QVERIFY2(last - sent >= 200'000, qPrintable(QStringLiteral("took %1 us").arg(last - sent)));
@@ -211,7 +211,7 @@ void TestSimulator::imageWritesWholeOrNotAtAll() {
     QVERIFY(sim_->image() == before);
 
     // The unit listens again; command bytes and 0 inside the data are data.
-    QByteArray plain(EmuLength::kImage, '\0');
+    QByteArray plain(kImageSize, '\0');
     for (int k = 0; k < plain.size(); ++k)
         plain[k] = static_cast<char>((k * 7) & 0xFF);
     const QByteArray commandLike = bytes({0x00, kIdentify, kReadImage, kWriteImage, kSetParameter});
@@ -229,13 +229,13 @@ void TestSimulator::imageWritesWholeOrNotAtAll() {
     QCOMPARE(cmds[1].bytes, bytes({kWriteImage}) + plain);
     QVERIFY(cmds[1].reply.isEmpty());
     const auto image = sim_->image();
-    for (int k = 0; k < EmuLength::kImage; ++k)
+    for (int k = 0; k < kImageSize; ++k)
         QCOMPARE(int(image[k]), (static_cast<std::uint8_t>(plain[k]) + 1) & 0xFF);
 
     // The unit now serves the new image.
     QVERIFY(client_->send(bytes({kReadImage})));
-    const QByteArray reply = client_->read(EmuLength::kImageReply, 3 * kWait);
-    QCOMPARE(reply, QByteArray(reinterpret_cast<const char*>(image.data()), EmuLength::kImageReply));
+    const QByteArray reply = client_->read(kImageReplySize, 3 * kWait);
+    QCOMPARE(reply, QByteArray(reinterpret_cast<const char*>(image.data()), kImageReplySize));
 }
 
 void TestSimulator::setDuringLongReplyHasItsLateTail() {
@@ -255,7 +255,7 @@ void TestSimulator::setDuringLongReplyHasItsLateTail() {
     QCOMPARE(int(sim_->image()[38]), 1);
 
     std::int64_t tailUs = 0;
-    const QByteArray rest = client_->read(EmuLength::kImageReply - 50, 3 * kWait, nullptr, &tailUs);
+    const QByteArray rest = client_->read(kImageReplySize - 50, 3 * kWait, nullptr, &tailUs);
     QCOMPARE(head + rest, baseTuneReply());
     QCOMPARE(cmds[0].reply, baseTuneReply());
     QVERIFY2(tailUs - headUs >= 1'500'000,
@@ -355,7 +355,7 @@ void TestSimulator::usbLatencyHoldsShortReplies() {
     }
     // A long reply goes out in packets and comes whole.
     QVERIFY(client_->send(bytes({kReadImage})));
-    QCOMPARE(client_->read(EmuLength::kImageReply, 3 * kWait), baseTuneReply());
+    QCOMPARE(client_->read(kImageReplySize, 3 * kWait), baseTuneReply());
     QVERIFY(client_->readFor(100).isEmpty());
 }
 
@@ -435,7 +435,7 @@ void TestSimulator::toolRunsAUnitOrRefusesItsFile() {
     PtyClient client(link);
     QVERIFY(client.isOpen());
     QVERIFY(client.send(bytes({kIdentify, kReadImage})));
-    QCOMPARE(client.read(EmuLength::kIdentity + EmuLength::kImageReply, 3 * kWait),
+    QCOMPARE(client.read(EmuLength::kIdentity + kImageReplySize, 3 * kWait),
              bytes({1, 5, 20, 3, 1, 5, 6}) + wireImage(image));
 
     proc.terminate();
