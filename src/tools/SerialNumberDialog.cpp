@@ -161,15 +161,23 @@ void TSerialFrm::Button1Click() {
         Label6->setText(QStringLiteral("No EMU data is loaded; nothing was sent."));
         return;
     }
-    for (const auto& [id, plain] : SerialNumber::sends(fields))
-        session_.editor().setSetupValue(id, plain);
+    for (const auto& [id, plain] : SerialNumber::sends(fields)) {
+        if (!session_.editor().setSetupValue(id, plain)) {
+            // What went before reached the unit; the rest is not sent to a link that failed.
+            Label6->setText(QStringLiteral("The serial number did not reach the EMU: check the link and press "
+                                           "Update again"));
+            return;
+        }
+    }
     for (int i = SerialNumber::kLetterFields; i < SerialNumber::kFieldCount; ++i)
         field(i)->setText(SerialNumber::twoDigits(field(i)->text()));
 
     LinkState& link = state.link;
     link.SerialNumberText = Connection::serialNumberText(state.cal.SetupBlock.data());
     session_.showUnitDescription(Connection::unitDescription(link.Identity, link.SerialNumberText));
-    Label6->setText(QStringLiteral("Serial number updated"));
+    Label6->setText(link.UnitInStep ? QStringLiteral("Serial number updated")
+                                    : QStringLiteral("Serial number changed on the PC: \"Write to EMU\" puts it "
+                                                     "into the EMU"));
     Button1->setEnabled(false);
     emit serialNumberUpdated(link.SerialNumberText);
 }

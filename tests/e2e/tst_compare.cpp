@@ -9,6 +9,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -29,6 +30,7 @@ class TestCompare : public QObject {
 
   private slots:
     void tableListsWhatDiffersAndChartsRingIt();
+    void compareWithEmuAfterEditsShiftsAndUndos();
     void refusals();
     void restoreQuestionOffersFourAnswers_data();
     void restoreQuestionOffersFourAnswers();
@@ -158,6 +160,50 @@ void TestCompare::restoreQuestionOffersFourAnswers() {
     QtUiPrompts prompts;
     QCOMPARE(prompts.askJournalRestore(nullptr, text), choice);
     QCOMPARE(buttons.size(), 4);
+}
+
+// Whatever the tuner did live (typed values, a curve shift, undos and redos), the unit holds what
+// the window shows; a change behind the window's back is found.
+void TestCompare::compareWithEmuAfterEditsShiftsAndUndos() {
+    Bench bench;
+    EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
+    TForm1& w = bench.window();
+    QVERIFY(connectTo(w, unit));
+    const double t30 = w.state().cal.map(MapId::Timing)[30];
+    QVERIFY(w.editor().setMapPoint(MapId::Timing, 30, t30 + 3));
+    {
+        const CalibrationEditor::Group shift(w.editor());
+        for (int p = 1; p <= 10; ++p)
+            QVERIFY(w.editor().setMapPoint(MapId::Timing, p, w.state().cal.map(MapId::Timing)[p] + 1));
+    }
+    QVERIFY(w.editor().setSetupValue(80, 6));
+    w.safetyNet().undo();
+    w.safetyNet().undo();
+    w.safetyNet().redo();
+
+    button(w, "spCompareEmu")->click();
+    QVERIFY(finishFlows(w));
+    TuneCompareDialog* dialog = w.compareDialog();
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(dialog->windowTitle(), QStringLiteral("Compare with EMU"));
+    QCOMPARE(dialog->table()->rowCount(), 0);
+    QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("CompareSummary"))->text(),
+             QStringLiteral("The data on the PC is in step with the EMU."));
+    shoot(*dialog, "compare-emu.png");
+    dialog->close();
+
+    // The unit changed behind the window's back: one map point differs.
+    auto image = unit.image();
+    std::array<std::uint8_t, 481> wire{};
+    std::copy_n(image.begin(), 481, wire.begin());
+    wire[101 + 40] = static_cast<std::uint8_t>(wire[101 + 40] + 2);
+    unit.setImage(wire);
+    button(w, "spCompareEmu")->click();
+    QVERIFY(finishFlows(w));
+    QCOMPARE(dialog->table()->rowCount(), 1);
+    QCOMPARE(dialog->differences().points.size(), 1);
+    QCOMPARE(dialog->differences().points.first().point, 41);
+    QCOMPARE(dialog->table()->horizontalHeaderItem(3)->text(), QStringLiteral("In the EMU"));
 }
 
 QTEST_MAIN(TestCompare)
