@@ -66,6 +66,7 @@ class TestTools : public QObject {
   private slots:
     void calibrationSendsMinimumAndSpan_data();
     void calibrationSendsMinimumAndSpan();
+    void calibrationThatDoesNotReachTheUnitStaysOpen();
     void captureErrorStartsAgain();
     void readingAboveTheBarLeavesIt();
     void aReadingPastTheBarIsCapturedAtItsEnd();
@@ -143,6 +144,36 @@ void TestTools::calibrationSendsMinimumAndSpan() {
     QCOMPARE(child<QLineEdit>(form, "Edit1")->text(), QString::number(closed));
     QCOMPARE(child<QLineEdit>(form, "Edit2")->text(), QString::number(open));
     QVERIFY(!child<QPushButton>(form, "Button1")->isEnabled());
+    child<QPushButton>(form, "Button3")->click();
+    QVERIFY(w.isEnabled());
+}
+
+// OK whose messages do not reach the unit keeps the dialog open, says so, and stores nothing.
+void TestTools::calibrationThatDoesNotReachTheUnitStaysOpen() {
+    Bench bench;
+    EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
+    TForm1& w = bench.window();
+    QVERIFY(connectTo(w, unit));
+    TTPSCalForm* form = w.tpsCalForm();
+    const int min = w.state().cal.TPSMin;
+    const int span = w.state().cal.TPSSpan;
+    const auto setup38 = w.state().cal.SetupBlock[38];
+
+    form->CalBtnClick();
+    QVERIFY(showsReading(form, unit, 90));
+    pressF1(form);
+    QVERIFY(showsReading(form, unit, 12));
+    pressF1(form);
+    QVERIFY(child<QPushButton>(form, "Button1")->isEnabled());
+
+    unit.unplug();
+    child<QPushButton>(form, "Button1")->click();
+    QTest::qWait(300);
+    QVERIFY(form->isVisible());
+    QCOMPARE(child<QLabel>(form, "Panel1")->text(), TTPSCalForm::kNotSentText);
+    QCOMPARE(w.state().cal.TPSMin, min);
+    QCOMPARE(w.state().cal.TPSSpan, span);
+    QCOMPARE(w.state().cal.SetupBlock[38], setup38);
     child<QPushButton>(form, "Button3")->click();
     QVERIFY(w.isEnabled());
 }
