@@ -193,6 +193,16 @@ void TTPSCalForm::Button2Click() {
 }
 
 void TTPSCalForm::sendCalibration(int minimum, int span, bool close) {
+    // The pause is counted from the first message on the wire: it waits for a poll's exchange to
+    // end rather than queue behind it.
+    if (session_.link().busy()) {
+        sending_ = true;
+        QTimer::singleShot(2, this, [this, minimum, span, close] {
+            sending_ = false;
+            sendCalibration(minimum, span, close);
+        });
+        return;
+    }
     if (!session_.editor().setSetupValue(ThrottleCalibration::kMinimumId, static_cast<std::uint8_t>(minimum))) {
         Panel1->setText(kNotSentText);
         return;

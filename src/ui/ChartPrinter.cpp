@@ -2,7 +2,11 @@
 
 #include "calibration/SettingsFile.h"
 
+#include "ui/UiPrompts.h"
+
+#include <QApplication>
 #include <QDate>
+#include <QDir>
 
 #include <QFontMetricsF>
 #include <QLocale>
@@ -74,6 +78,26 @@ bool print(QPrinter& printer, QCustomPlot& chart, const QString& header, QString
     painter.end();
     chart.replot();
     return true;
+}
+
+QString printWithDialog(QWidget* parent, UiPrompts& prompts, QCustomPlot& chart, const QString& docName,
+                        const QString& header) {
+    QPrinter printer(QPrinter::HighResolution);
+    preparePrinter(printer);
+    printer.setDocName(docName);
+    if (!prompts.runPrintDialog(parent, printer))
+        return {};
+    QString error;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool printed = print(printer, chart, header, &error);
+    QApplication::restoreOverrideCursor();
+    if (!printed) {
+        prompts.showError(parent, error);
+        return QStringLiteral("Print failed");
+    }
+    return printer.outputFileName().isEmpty()
+               ? QStringLiteral("Timing map sent to %1").arg(printer.printerName())
+               : QStringLiteral("Timing map printed to %1").arg(QDir::toNativeSeparators(printer.outputFileName()));
 }
 
 } // namespace ChartPrinter

@@ -5,6 +5,8 @@
 class QCustomPlot;
 class QDate;
 class QPrinter;
+class QWidget;
+class UiPrompts;
 struct VehicleInfo;
 
 // Prints a chart on one page: a header line (vehicle, unit, date) and the chart scaled to the
@@ -22,5 +24,11 @@ QString headerText(const VehicleInfo& vehicle, const QString& unitDescription, c
 
 // False, with the reason and what to try in error, when the printer could not be started.
 bool print(QPrinter& printer, QCustomPlot& chart, const QString& header, QString* error);
+
+// Print: the print dialog, then the chart under its header. What the status bar says afterwards
+// (where the page went, or "Print failed" after the error box); empty when the dialog was
+// cancelled.
+QString printWithDialog(QWidget* parent, UiPrompts& prompts, QCustomPlot& chart, const QString& docName,
+                        const QString& header);
 
 } // namespace ChartPrinter

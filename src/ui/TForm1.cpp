@@ -1,12 +1,8 @@
 #include "ui/TForm1.h"
 
-#include "calibration/CalibrationTransfer.h"
-#include "calibration/SettingsFile.h"
 #include "controls/CommitLineEdit.h"
 #include "controls/ToolIcons.h"
 #include "link/Connection.h"
-#include "link/PortNaming.h"
-#include "mapeditor/CorrectionMapsPage.h"
 #include "mapeditor/FuelMapsPage.h"
 #include "mapeditor/MapChartWidget.h"
 #include "mapeditor/MapPages.h"
@@ -14,7 +10,6 @@
 #include "monitor/EngineMonitorPage.h"
 #include "monitor/LiveDisplays.h"
 #include "monitor/LiveMonitor.h"
-#include "monitor/TRT.h"
 #include "setup/SetupPage.h"
 #include "tools/SensorWidgetBinder.h"
 #include "tools/SerialNumberDialog.h"
@@ -22,9 +17,6 @@
 #include "tools/TTPSCalForm.h"
 #include "ui/ChartPrinter.h"
 #include "ui/EditSafetyNet.h"
-#include "ui/LiveView.h"
-#include "ui/MainPages.h"
-#include "ui/FlowRunner.h"
 #include "ui/MainToolBar.h"
 #include "ui/RecentFilesMenu.h"
 #include "ui/TCommsLostFrm.h"
@@ -34,7 +26,6 @@
 #include "ui/TVerChk.h"
 #include "ui/TuneCompareDialog.h"
 #include "ui/TuneStore.h"
-#include "ui/UiPrompts.h"
 #include "ui/WindowFit.h"
 #include "ui/WindowSettings.h"
 #include "ui/WindowTitle.h"
@@ -45,18 +36,13 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDate>
-#include <QDir>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QPrinter>
 #include <QTabWidget>
 #include <QToolButton>
-#include <QVBoxLayout>
 
-#include <algorithm>
-#include <cmath>
-#include <memory>
 #include <utility>
 
 const QString TForm1::kCaption = QStringLiteral("Dorvanta - EMU Interface - v1.13.b");
@@ -82,6 +68,7 @@ TForm1::TForm1(QWidget* parent)
                            {this, [this]() -> UiPrompts& { return prompts(); },
                             [this] { return pages_->vehicle(); }},
                            this);
+    connect(store_, &TuneStore::statusText, this, [this](const QString& text) { setStatus(0, text); });
     buildPages();
     status_ = new StatusPanels(*statusBar());
     setStatus(0, Connection::kSearching);
@@ -96,7 +83,12 @@ TForm1::TForm1(QWidget* parent)
     serialForm_ = new TSerialFrm(*this, this);
     aboutForm_->setSerialForm(serialForm_);
     sensorBinder_ = new SensorWidgetBinder(*this, this);
-    bindSensorCalibration();
+    // Each Calibrate button of the Setup tab reveals its calibration number field beside it; the
+    // throttle's opens the throttle calibration. Refused numbers are said in the status bar, as is
+    // a refused parameter 13 of the About window.
+    sensorBinder_->bindSetupPage(*pages_->setup, *tpsCalForm_);
+    sensorBinder_->setStatusHook([this](const QString& text) { setStatus(0, text); });
+    aboutForm_->setStatusHook([this](const QString& text) { setStatus(0, text); });
     keepTabOnEditableBoxes();
     saveForm_ = new TSaveFrm(state().link, this);
     connect(saveForm_, &TSaveFrm::saveChosen, this, [this](bool fromPc) { store_->saveSettings(fromPc); });
@@ -182,19 +174,6 @@ void TForm1::keepTabOnEditableBoxes() {
         if (box->isReadOnly())
             box->setFocusPolicy(Qt::ClickFocus);
 }
-
-void TForm1::bindSensorCalibration() {
-    // Each Calibrate button of the Setup tab reveals its calibration number field beside it; the
-    // throttle's opens the throttle calibration. Refused numbers are said in the status bar, as is
-    // a refused parameter 13 of the About window.
-    sensorBinder_->bindSetupPage(*pages_->setup, *tpsCalForm_);
-    sensorBinder_->setStatusHook([this](const QString& text) { setStatus(0, text); });
-    aboutForm_->setStatusHook([this](const QString& text) { setStatus(0, text); });
-}
-
-
-// ---------------------------------------------------------------------------------------------
-// Small services
 
 void TForm1::setPrompts(UiPrompts* prompts) {
     prompts_ = prompts ? prompts : defaultPrompts_.get();
@@ -388,36 +367,11 @@ void TForm1::openFile(const QString& path) {
 }
 
 void TForm1::spCompareClick() {
-    const QString path = prompts().askOpenFileName(this, settings_->openFolder());
-    if (path.isEmpty())
-        return;
-    if (const QString why = compareDialog_->compareWith(path); !why.isEmpty()) {
-        prompts().showError(this, why);
-        return;
-    }
-    compareDialog_->show();
-    compareDialog_->raise();
+    store_->compareWithFile(*compareDialog_);
 }
 
 void TForm1::spCompareEmuClick() {
-    if (flows_->refuseWhileBusy())
-        return;
-    const LinkState& link = state().link;
-    if (!link.EmuConnected || !link.CalibrationLoaded) {
-        setStatus(0, QStringLiteral("Compare with EMU: connect to the EMU and read its data first"));
-        return;
-    }
-    flows_->run(session_.readUnitImage(), [this](const ImageRead& read) {
-        QString error;
-        const auto image = CalibrationTransfer::imageFromReply(read.reply, &error);
-        if (!image) {
-            prompts().showError(this, error);
-            return;
-        }
-        compareDialog_->compareWithUnit(*image, state().link.Identity.model());
-        compareDialog_->show();
-        compareDialog_->raise();
-    });
+    store_->compareWithUnit(*compareDialog_);
 }
 
 QMenu* TForm1::recentFilesMenu() const {
@@ -431,30 +385,13 @@ void TForm1::spCloseClick() {
 }
 
 void TForm1::spPrintClick() {
-    QPrinter printer(QPrinter::HighResolution);
-    ChartPrinter::preparePrinter(printer);
-    printer.setDocName(WindowTitle::compose(kCaption, currentFile(), false));
-    if (!prompts().runPrintDialog(this, printer))
-        return;
-    const QString header = ChartPrinter::headerText(pages_->vehicle(),
-                                                    statusText(1), QDate::currentDate());
-    QString error;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool printed = ChartPrinter::print(printer, *pages_->TimingChart, header, &error);
-    QApplication::restoreOverrideCursor();
-    if (!printed) {
-        setStatus(0, QStringLiteral("Print failed"));
-        prompts().showError(this, error);
-        return;
-    }
-    setStatus(0, printer.outputFileName().isEmpty()
-                     ? QStringLiteral("Timing map sent to %1").arg(printer.printerName())
-                     : QStringLiteral("Timing map printed to %1")
-                           .arg(QDir::toNativeSeparators(printer.outputFileName())));
+    // The status says where the page went, or that printing failed (the error box says why).
+    const QString done = ChartPrinter::printWithDialog(
+        this, prompts(), *pages_->TimingChart, WindowTitle::compose(kCaption, currentFile(), false),
+        ChartPrinter::headerText(pages_->vehicle(), statusText(1), QDate::currentDate()));
+    if (!done.isEmpty())
+        setStatus(0, done);
 }
-
-// ---------------------------------------------------------------------------------------------
-// Link dialogs and the trigger output
 
 void TForm1::showTriggerWarning() {
     showOverDisabled(extWrn_);
@@ -463,9 +400,6 @@ void TForm1::showTriggerWarning() {
 void TForm1::spAboutClick() {
     showOverDisabled(aboutForm_);
 }
-
-// ---------------------------------------------------------------------------------------------
-// Live data (the poll itself is bound by the monitor)
 
 void TForm1::AnalogEnClick() {
     if (bar_->AnalogEn->isChecked())
@@ -551,9 +485,6 @@ void TForm1::closeEvent(QCloseEvent* event) {
         dialog->hide();
     QMainWindow::closeEvent(event);
 }
-
-// ---------------------------------------------------------------------------------------------
-// Desktop integration
 
 void TForm1::rememberPort(int port) {
     settings_->setLastPort(port);

@@ -174,7 +174,6 @@ class TForm1 : public QMainWindow, public ToolSession {
   private:
     void buildToolBar();
     void buildPages();
-    void bindSensorCalibration();
     void keepTabOnEditableBoxes();
     void buildLiveMonitor();
 

@@ -5,6 +5,7 @@
 #include "ui/EditSafetyNet.h"
 #include "ui/FlowRunner.h"
 #include "ui/RecentFilesMenu.h"
+#include "ui/TuneCompareDialog.h"
 #include "ui/UiPrompts.h"
 #include "ui/WindowSettings.h"
 
@@ -159,4 +160,37 @@ bool TuneStore::mayClose(const std::function<void()>& closeLater) {
         [this] { closeAsked_ = false; });
     *now = false;
     return *decided;
+}
+
+void TuneStore::compareWithFile(TuneCompareDialog& dialog) {
+    const QString path = prompts().askOpenFileName(host_.window, settings_.openFolder());
+    if (path.isEmpty())
+        return;
+    if (const QString why = dialog.compareWith(path); !why.isEmpty()) {
+        prompts().showError(host_.window, why);
+        return;
+    }
+    dialog.show();
+    dialog.raise();
+}
+
+void TuneStore::compareWithUnit(TuneCompareDialog& dialog) {
+    if (flows_.refuseWhileBusy())
+        return;
+    const LinkState& link = session_.state().link;
+    if (!link.EmuConnected || !link.CalibrationLoaded) {
+        emit statusText(QStringLiteral("Compare with EMU: connect to the EMU and read its data first"));
+        return;
+    }
+    flows_.run(session_.readUnitImage(), [this, &dialog](const ImageRead& read) {
+        QString error;
+        const auto image = CalibrationTransfer::imageFromReply(read.reply, &error);
+        if (!image) {
+            prompts().showError(host_.window, error);
+            return;
+        }
+        dialog.compareWithUnit(*image, session_.state().link.Identity.model());
+        dialog.show();
+        dialog.raise();
+    });
 }

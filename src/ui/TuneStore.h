@@ -13,6 +13,7 @@
 class EditSafetyNet;
 class FlowRunner;
 class RecentFilesMenu;
+class TuneCompareDialog;
 class TuneSession;
 class UiPrompts;
 class WindowSettings;
@@ -43,6 +44,11 @@ class TuneStore : public QObject {
     // Opens a settings file as Open does (after the question about unsaved changes).
     void openFile(const QString& path);
 
+    // "Compare with file..." (a file asked for) and "Compare with EMU" (the unit's image read):
+    // the dialog shows what differs from the PC's data.
+    void compareWithFile(TuneCompareDialog& dialog);
+    void compareWithUnit(TuneCompareDialog& dialog);
+
     // The PC holds changes that are neither in the unit's store nor in a file.
     bool changesAtStake() const;
     // Runs proceed once the PC holds nothing that would be lost (written, saved or given up after
@@ -53,6 +59,9 @@ class TuneStore : public QObject {
     // otherwise the question or the write it chose is under way, and closeLater is called once the
     // window may go.
     bool mayClose(const std::function<void()>& closeLater);
+
+  signals:
+    void statusText(const QString& text);
 
   private:
     void saveImage(const std::array<std::uint8_t, kImageSize>& image, const std::function<void(bool)>& done);
