@@ -193,38 +193,39 @@ void TTPSCalForm::Button2Click() {
 }
 
 void TTPSCalForm::sendCalibration(int minimum, int span, bool close) {
-    // The pause is counted from the first message on the wire: it waits for a poll's exchange to
-    // end rather than queue behind it.
-    if (session_.link().busy()) {
-        sending_ = true;
-        QTimer::singleShot(2, this, [this, minimum, span, close] {
-            sending_ = false;
-            sendCalibration(minimum, span, close);
-        });
-        return;
-    }
     if (!session_.editor().setSetupValue(ThrottleCalibration::kMinimumId, static_cast<std::uint8_t>(minimum))) {
         Panel1->setText(kNotSentText);
         return;
     }
     sending_ = true;
     Button1->setEnabled(false);
-    // The unit takes the second message after its pause; the window goes on meanwhile.
-    QTimer::singleShot(kSetPauseMs, this, [this, minimum, span, close] {
-        sending_ = false;
-        if (!session_.editor().setSetupValue(ThrottleCalibration::kSpanId, static_cast<std::uint8_t>(span))) {
-            Panel1->setText(kNotSentText);
-            Button1->setEnabled(cal_.okEnabled());
-            return;
-        }
-        CalibrationData& data = session_.state().cal;
-        data.TPSMin = minimum;
-        data.TPSSpan = span;
-        if (close)
-            finish();
-        else
-            showCalibration();
+    // The unit's pause is counted from when the first message left the PC: it may wait behind a
+    // poll's exchange first. The window goes on meanwhile.
+    waitUntilSent([this, minimum, span, close] {
+        QTimer::singleShot(kSetPauseMs, this, [this, minimum, span, close] {
+            sending_ = false;
+            if (!session_.editor().setSetupValue(ThrottleCalibration::kSpanId, static_cast<std::uint8_t>(span))) {
+                Panel1->setText(kNotSentText);
+                Button1->setEnabled(cal_.okEnabled());
+                return;
+            }
+            CalibrationData& data = session_.state().cal;
+            data.TPSMin = minimum;
+            data.TPSSpan = span;
+            if (close)
+                finish();
+            else
+                showCalibration();
+        });
     });
+}
+
+void TTPSCalForm::waitUntilSent(std::function<void()> then) {
+    if (session_.link().queuedSets() == 0) {
+        then();
+        return;
+    }
+    QTimer::singleShot(1, this, [this, then = std::move(then)]() mutable { waitUntilSent(std::move(then)); });
 }
 
 void TTPSCalForm::Button3Click() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "tools/ThrottleCalibration.h"
 
 #include <QDialog>
@@ -55,6 +57,8 @@ class TTPSCalForm : public QDialog {
     // and says so.
     void sendCalibration(int minimum, int span, bool close);
     bool sending_ = false;
+    // Runs then once the set messages queued behind an exchange have left the PC.
+    void waitUntilSent(std::function<void()> then);
 
     ToolSession& session_;
     ThrottleCalibration cal_;
