@@ -1,6 +1,7 @@
-// Helpers the benchmarks share: a private configuration and state folder for each run, the steady
-// clock the simulator stamps its record with, percentiles, and a feeder that posts user actions to
-// the user-interface thread at random moments (so that many land while a poll waits out its pause).
+// Helpers the benchmarks share (each program also gets private settings and state folders before
+// main()): the steady clock the simulator stamps its record with, percentiles, and a feeder that posts user
+// actions to the user-interface thread at random moments (so that many land while a poll waits out its
+// pause).
 #pragma once
 
 #include "EmuSimulator.h"
@@ -22,22 +23,6 @@
 #include <vector>
 
 namespace bench {
-
-// Points XDG_CONFIG_HOME and XDG_STATE_HOME into a temporary folder for as long as it lives, so a
-// run neither reads nor changes the user's settings, recent files or journal. Create it first in main.
-class PrivateHome {
-  public:
-    PrivateHome() {
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(QDir(home_.path()).filePath(QStringLiteral("config"))));
-        qputenv("XDG_STATE_HOME", QFile::encodeName(QDir(home_.path()).filePath(QStringLiteral("state"))));
-        QDir(home_.path()).mkpath(QStringLiteral("config"));
-        QDir(home_.path()).mkpath(QStringLiteral("state"));
-    }
-    QString path() const { return home_.path(); }
-
-  private:
-    QTemporaryDir home_;
-};
 
 // Steady-clock microseconds, the clock of SimCommand::receivedUs.
 inline qint64 nowUs() {

@@ -6,7 +6,7 @@
 #include "calibration/EditJournal.h"
 #include "link/EmuLink.h"
 
-#include "EmuSimulator.h"
+#include "BenchSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,21 +18,17 @@
 #include <cstdio>
 #include <vector>
 
-namespace {
+using bench::nowUs;
 
-qint64 nowUs() {
-    using namespace std::chrono;
-    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
-}
+namespace {
 
 struct Figures {
     double median;
     double p99;
 };
 
-Figures figures(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return {v[v.size() / 2], v[std::min(v.size() - 1, v.size() * 99 / 100)]};
+Figures figures(const std::vector<double>& v) {
+    return {bench::percentile(v, 0.5), bench::percentile(v, 0.99)};
 }
 
 } // namespace

@@ -143,17 +143,12 @@ std::optional<QString> choosePort(const QCommandLineParser& parser, EmuLink& lin
 QString openFailureText(const EmuLink& link) {
     const QString device =
         link.lastOpenDevice().isEmpty() ? PortNaming::portName(link.portNumber()) : link.lastOpenDevice();
-    switch (link.lastOpenError()) {
-    case TQCCom32::OpenError::PermissionDenied:
-        return QStringLiteral("cannot open %1: permission denied (join the dialout group and log in again)")
-            .arg(device);
-    case TQCCom32::OpenError::Busy:
-        return QStringLiteral("cannot open %1: another program is using it").arg(device);
-    case TQCCom32::OpenError::NoDevice:
-        return QStringLiteral("no serial device at %1").arg(device);
-    default:
-        return QStringLiteral("cannot open %1").arg(device);
-    }
+    QString text =
+        QStringLiteral("cannot open %1: %2").arg(device, Connection::portProblemReason(link.lastOpenError()));
+    const QString advice = Connection::portProblemAdvice(link.lastOpenError());
+    if (!advice.isEmpty())
+        text += QLatin1Char('\n') + advice;
+    return text;
 }
 
 // Opens the port and identifies the unit; on failure errorText holds the one-line reason.

@@ -1,23 +1,10 @@
 #include "calibration/CalibrationData.h"
+#include "link/SetupIds.h"
 
 #include "calibration/Rounding.h"
 #include "calibration/SetupParameters.h"
 
 #include <algorithm>
-
-namespace {
-
-// Setup offsets the map side relies on.
-constexpr int kJetIdleOffset = 2;
-constexpr int kJetMainOffset = 3;
-constexpr int kCylindersOffset = 80;
-constexpr int kRpmRangeOffset = 81;
-constexpr int kCoilTimeOffset = 82;
-constexpr int kVacuumRangeOffset = 83;
-constexpr int kRpmLimiterOffset = 84;
-constexpr int kSetup85Offset = 85;
-
-} // namespace
 
 bool CalibrationData::hasFamily(MapFamily f) const {
     switch (f) {
@@ -61,12 +48,12 @@ void deriveSetupValues(CalibrationData& data) {
         if (const std::optional<double> v = p ? decodedValue(*p, s[offset]) : std::nullopt)
             apply(*v);
     };
-    derive(kCylindersOffset, [&](double v) { data.Cylinders = static_cast<int>(v); });
-    derive(kRpmRangeOffset, [&](double v) { data.RpmRange = static_cast<int>(v); });
-    derive(kCoilTimeOffset, [&](double v) { data.CoilTimeMs = v; });
-    derive(kVacuumRangeOffset, [&](double v) { data.VacuumRange = static_cast<int>(v); });
-    derive(kRpmLimiterOffset, [&](double v) { data.RpmLimiter = static_cast<int>(v); });
-    derive(kSetup85Offset, [&](double v) { data.Setup85 = static_cast<int>(v); });
+    derive(SetupId::Cylinders, [&](double v) { data.Cylinders = static_cast<int>(v); });
+    derive(SetupId::RpmRange, [&](double v) { data.RpmRange = static_cast<int>(v); });
+    derive(SetupId::CoilTime, [&](double v) { data.CoilTimeMs = v; });
+    derive(SetupId::VacuumRange, [&](double v) { data.VacuumRange = static_cast<int>(v); });
+    derive(SetupId::RpmLimiter, [&](double v) { data.RpmLimiter = static_cast<int>(v); });
+    derive(SetupId::Setup85, [&](double v) { data.Setup85 = static_cast<int>(v); });
     data.TimingPointCount = std::clamp(roundHalfEven(data.RpmRange / 100.0), 1, kMaxMapPoints);
 }
 
@@ -80,17 +67,21 @@ void decodeImage(CalibrationData& data) {
         for (int n = 1; n <= info.points; ++n)
             values[n] = plainFromWire(r[info.imageOffset + n - 1]) - info.plainOffset;
     }
-    const double vacuumUnits = data.VacuumRange / 10.0;
-    if (data.HasVacuumMap) {
-        for (int n = 1; n <= mapInfo(MapId::VacuumTiming).points; ++n)
-            data.VacuumAxis[n] = n / 32.0 * vacuumUnits;
-    }
+    placeVacuumAxes(data);
     if (data.HasFuelMaps) {
-        data.MainJetTrim = plainByteFromWire(data.SetupBlock[kJetMainOffset]);
-        data.IdleJetTrim = plainByteFromWire(data.SetupBlock[kJetIdleOffset]);
-        for (int n = 1; n <= mapInfo(MapId::FuelVacuum).points; ++n)
-            data.FuelVacuumAxis[n] = n / 64.0 * data.VacuumRange / 10.0;
+        data.MainJetTrim = plainByteFromWire(data.SetupBlock[SetupId::MainJet]);
+        data.IdleJetTrim = plainByteFromWire(data.SetupBlock[SetupId::IdleJet]);
     }
+}
+
+void placeVacuumAxes(CalibrationData& data) {
+    const MapScales scales = data.scales();
+    if (data.HasVacuumMap)
+        for (int n = 1; n <= mapInfo(MapId::VacuumTiming).points; ++n)
+            data.VacuumAxis[n] = mapPointX(MapId::VacuumTiming, n, scales);
+    if (data.HasFuelMaps)
+        for (int n = 1; n <= mapInfo(MapId::FuelVacuum).points; ++n)
+            data.FuelVacuumAxis[n] = mapPointX(MapId::FuelVacuum, n, scales);
 }
 
 void buildImage(CalibrationData& data) {

@@ -73,6 +73,8 @@ void deriveSetupValues(CalibrationData& data);
 // are not range-checked: wire byte b gives b - 1 - the map's plain offset (wire 0 gives -1 - offset).
 // The jet trims are plain bytes 0..255 (a setup byte 0 gives 255).
 void decodeImage(CalibrationData& data);
+// The vacuum maps' x of each point from VacuumRange (after a read or a new range).
+void placeVacuumAxes(CalibrationData& data);
 
 // The ImageBuilder: fills OutgoingImage, PlainImage and their texts from SetupBlock and the maps.
 // Every region is written at its layout offset, whatever the type; regions the type lacks carry

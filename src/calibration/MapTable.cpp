@@ -3,6 +3,7 @@
 #include "link/EmuProtocol.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -43,29 +44,59 @@ const MapInfo& mapInfo(MapId id) {
     return kMaps[static_cast<int>(id)];
 }
 
-double mapPointX(MapId id, int i, const MapScales& scales) {
-    const double rpmAxis = scales.rpmRange / 100.0;
-    const double vacuumAxis = scales.vacuumRange / 10.0;
+double rpmAxisLength(const MapScales& scales) {
+    return scales.rpmRange / 100.0;
+}
+
+double vacuumAxisLength(const MapScales& scales) {
+    return scales.vacuumRange / 10.0;
+}
+
+namespace {
+
+struct AxisLine {
+    double shift = 0;
+    double span = 1;
+    double divisions = 1;
+    double offset = 0;
+};
+
+AxisLine axisLine(MapId id, const MapScales& scales) {
     switch (id) {
     case MapId::Timing:
-        return i * rpmAxis / std::clamp(scales.timingPointCount, 1, kTimingRegionPoints);
+        return {0, rpmAxisLength(scales),
+                static_cast<double>(std::clamp(scales.timingPointCount, 1, kTimingRegionPoints)), 0};
     case MapId::VacuumTiming:
-        return i / 32.0 * vacuumAxis;
+        return {0, vacuumAxisLength(scales), 32, 0};
     case MapId::FuelVacuum:
-        return i / 64.0 * vacuumAxis;
+        return {0, vacuumAxisLength(scales), 64, 0};
     case MapId::FuelRpmCruise:
     case MapId::FuelRpmLow:
     case MapId::FuelRpmHigh:
-        return i * rpmAxis / 32.0;
+        return {0, rpmAxisLength(scales), 32, 0};
     case MapId::WaterTemp:
-        return i * 120.0 / 24.0;
+        return {0, 120, 24, 0};
     case MapId::AirTempFuel:
     case MapId::AirTempTiming:
-        return (i - 1) * 120.0 / 23.0 - 20.0;
+        return {-1, 120, 23, -20};
     case MapId::Voltage:
-        return (i + 14) / 15.0 * 8.0;
+        return {14, 8, 15, 0};
     }
-    return i;
+    return {};
+}
+
+} // namespace
+
+double mapPointX(MapId id, int i, const MapScales& scales) {
+    const AxisLine a = axisLine(id, scales);
+    return (i + a.shift) * a.span / a.divisions + a.offset;
+}
+
+double mapPointAt(MapId id, double x, const MapScales& scales) {
+    const AxisLine a = axisLine(id, scales);
+    if (a.span <= 0)
+        return std::numeric_limits<double>::quiet_NaN();
+    return (x - a.offset) * a.divisions / a.span - a.shift;
 }
 
 int mapShownPoints(MapId id, const MapScales& scales) {

@@ -48,8 +48,16 @@ struct MapScales {
     int timingPointCount = 70; // nearest integer of rpmRange / 100, at most 100
 };
 
+// The lengths of the two scaled axes: the RPM axis in hundreds of RPM, the vacuum axis in its unit.
+double rpmAxisLength(const MapScales& scales);
+double vacuumAxisLength(const MapScales& scales);
+
+// Each map places its points on a straight line: x = (i + shift) * span / divisions + offset.
+// mapPointX and mapPointAt are the two directions of that one line.
 // X of point i (1-based) of a map, with the formulas of the charts.
 double mapPointX(MapId id, int i, const MapScales& scales);
+// The point (unrounded, 1-based) at x; not finite when the axis has no length.
+double mapPointAt(MapId id, double x, const MapScales& scales);
 
 // Number of points a chart shows (timing: TimingPointCount; others: the region length).
 int mapShownPoints(MapId id, const MapScales& scales);

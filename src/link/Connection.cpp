@@ -1,4 +1,5 @@
 #include "link/Connection.h"
+#include "link/SetupIds.h"
 
 #include "link/ImageLayout.h"
 #include "link/PortNaming.h"
@@ -81,12 +82,13 @@ QString versionNoticeText(const QString& firmwareVersionText, bool softwareHighe
 
 QString serialNumberText(const std::uint8_t* setupBlock) {
     QString text;
-    text += letterOf(setupBlock[98]);
-    text += letterOf(setupBlock[99]);
+    text += letterOf(setupBlock[SetupId::CustomerLetter1]);
+    text += letterOf(setupBlock[SetupId::CustomerLetter2]);
     text += QLatin1Char('-');
-    text += twoDigits(setupBlock[94]) + twoDigits(setupBlock[95]) + twoDigits(setupBlock[96]);
+    text += twoDigits(setupBlock[SetupId::SerialNumber1]) + twoDigits(setupBlock[SetupId::SerialNumber2]) +
+            twoDigits(setupBlock[SetupId::SerialNumber3]);
     text += QLatin1Char('-');
-    text += twoDigits(setupBlock[97]);
+    text += twoDigits(setupBlock[SetupId::HardwareNumber]);
     return text;
 }
 
@@ -107,22 +109,44 @@ QString refreshFoundText(const EmuIdentity& identity, int port) {
            QString::number(port);
 }
 
-QString portProblemText(TQCCom32::OpenError error, int port, const QString& device) {
-    const QString where = PortNaming::portName(port) + QStringLiteral(" (") + device + QLatin1Char(')');
+QString portProblemReason(TQCCom32::OpenError error) {
     switch (error) {
     case TQCCom32::OpenError::PermissionDenied:
-        return where + QStringLiteral(
-                           " could not be opened: your user account is not allowed to use serial ports.\n\n"
-                           "Add yourself to the dialout group with\n"
-                           "    sudo usermod -aG dialout $USER\n"
-                           "then log out and log in again, and start the EMU Interface once more.");
+        return QStringLiteral("your user account is not allowed to use serial ports");
     case TQCCom32::OpenError::Busy:
-        return where +
-               QStringLiteral(" is in use by another program.\n\n"
-                              "Close the other program that uses it, then press \"Refresh Com Port\".");
+        return QStringLiteral("it is in use by another program");
+    case TQCCom32::OpenError::NoDevice:
+        return QStringLiteral("there is no serial device there");
+    default:
+        return QStringLiteral("the device refused to open");
+    }
+}
+
+QString portProblemAdvice(TQCCom32::OpenError error) {
+    switch (error) {
+    case TQCCom32::OpenError::PermissionDenied:
+        return QStringLiteral("Add yourself to the dialout group with\n"
+                              "    sudo usermod -aG dialout $USER\n"
+                              "then log out and log in again.");
+    case TQCCom32::OpenError::Busy:
+        return QStringLiteral("Close the other program that uses it.");
+    case TQCCom32::OpenError::NoDevice:
+        return QStringLiteral("Plug in the cable, or choose another port.");
     default:
         return {};
     }
+}
+
+QString portProblemText(TQCCom32::OpenError error, int port, const QString& device) {
+    if (error != TQCCom32::OpenError::PermissionDenied && error != TQCCom32::OpenError::Busy)
+        return {};
+    QString advice = portProblemAdvice(error);
+    advice.chop(1); // the window's own ending follows
+    advice += error == TQCCom32::OpenError::Busy ? QStringLiteral(", then press \"Refresh Com Port\".")
+                                                 : QStringLiteral(", and start the EMU Interface once more.");
+    return PortNaming::portName(port) + QStringLiteral(" (") + device +
+           QStringLiteral(") could not be opened: ") + portProblemReason(error) + QStringLiteral(".\n\n") +
+           advice;
 }
 
 } // namespace Connection

@@ -54,8 +54,13 @@ QString unitDescription(const EmuIdentity& identity, const QString& serial = {})
 QString searchFoundText(const QString& typeText, int port);
 QString refreshFoundText(const EmuIdentity& identity, int port);
 
-// Plain words for a port that exists but cannot be used, or empty when the error is not one of
-// those (no device, or some other failure).
+// Why a port did not open, as a clause ("it is in use by another program"), and what to do about it;
+// the window and emu-cli both word their messages from these.
+QString portProblemReason(TQCCom32::OpenError error);
+QString portProblemAdvice(TQCCom32::OpenError error);
+
+// The window's message for a port that exists but cannot be used, or empty when the error is not
+// one of those (no device, or some other failure).
 QString portProblemText(TQCCom32::OpenError error, int port, const QString& device);
 
 } // namespace Connection

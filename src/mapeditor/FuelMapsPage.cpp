@@ -1,5 +1,6 @@
 #include "mapeditor/FuelMapsPage.h"
 #include "link/ImageLayout.h"
+#include "link/SetupIds.h"
 
 #include "controls/CommitLineEdit.h"
 #include "link/Connection.h"
@@ -67,7 +68,7 @@ FuelMapsPage::FuelMapsPage(const MapEditorContext& context, QWidget* parent) : M
     Edit32->setCommitter([this](const QString& text) { return Edit32Change(text); });
     // Every trim the setup block takes (sent from here, an undo, the Setup tab) shows on both.
     connect(&context_.editor, &CalibrationEditor::setupValueChanged, this, [this](int id) {
-        if (id == kMainJetId || id == kIdleJetId)
+        if (id == SetupId::MainJet || id == SetupId::IdleJet)
             showSetupTrim(id);
     });
 }
@@ -127,17 +128,17 @@ void FuelMapsPage::clearJetTrims() {
 }
 
 CommitLineEdit* FuelMapsPage::boxOf(int id) const {
-    return id == kMainJetId ? Edit28 : Edit32;
+    return id == SetupId::MainJet ? Edit28 : Edit32;
 }
 
 QSlider* FuelMapsPage::sliderOf(int id) const {
-    return id == kMainJetId ? MainJetAdjust : IdleJetAdjust;
+    return id == SetupId::MainJet ? MainJetAdjust : IdleJetAdjust;
 }
 
 void FuelMapsPage::showSetupTrim(int id) {
     CalibrationData& cal = context_.state.cal;
     const int stored = plainByteFromWire(cal.SetupBlock[static_cast<size_t>(id)]);
-    (id == kMainJetId ? cal.MainJetTrim : cal.IdleJetTrim) = stored;
+    (id == SetupId::MainJet ? cal.MainJetTrim : cal.IdleJetTrim) = stored;
     // Shown, not sent: the unit holds it already.
     filling_ = true;
     sliderOf(id)->setValue(kTrimMax - stored);
@@ -168,11 +169,11 @@ void FuelMapsPage::RadioHighClick() {
 }
 
 void FuelMapsPage::MainJetAdjustChange(int position) {
-    trimMoved(kMainJetId, position);
+    trimMoved(SetupId::MainJet, position);
 }
 
 void FuelMapsPage::IdleJetAdjustChange(int position) {
-    trimMoved(kIdleJetId, position);
+    trimMoved(SetupId::IdleJet, position);
 }
 
 void FuelMapsPage::trimMoved(int id, int position) {
@@ -185,11 +186,11 @@ void FuelMapsPage::trimMoved(int id, int position) {
 }
 
 QString FuelMapsPage::Edit28Change(const QString& text) {
-    return trimCommitted(kMainJetId, text);
+    return trimCommitted(SetupId::MainJet, text);
 }
 
 QString FuelMapsPage::Edit32Change(const QString& text) {
-    return trimCommitted(kIdleJetId, text);
+    return trimCommitted(SetupId::IdleJet, text);
 }
 
 QString FuelMapsPage::trimCommitted(int id, const QString& text) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/SetupIds.h"
 #include "mapeditor/MapPage.h"
 
 #include <functional>
@@ -14,9 +15,6 @@ class FuelMapsPage : public MapPage {
     Q_OBJECT
 
   public:
-    static constexpr int kMainJetId = 3;
-    static constexpr int kIdleJetId = 2;
-
     FuelMapsPage(const MapEditorContext& context, QWidget* parent = nullptr);
 
     // Connect: the sliders work when the unit has fuel maps; Close all stops them again.

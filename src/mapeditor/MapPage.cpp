@@ -146,8 +146,7 @@ void MapPage::ChartDragOver(MapChartWidget* chart, QMouseEvent* event) {
 
     // The vacuum axes keep the edited point's x to 2 decimals, and the cursor follows it.
     if (*id == ChartId::Vacuum || *id == ChartId::FuelVacuum) {
-        const double share = *id == ChartId::Vacuum ? 32.0 : 64.0;
-        const double x = MapTuning::roundTo(edit->point / share * cal.VacuumRange / 10.0, 2);
+        const double x = MapTuning::roundTo(MapTuning::pointX(*id, edit->point, scales), 2);
         MapArray& axis = *id == ChartId::Vacuum ? cal.VacuumAxis : cal.FuelVacuumAxis;
         axis[static_cast<size_t>(edit->point)] = x;
         editing.VacuumCursorX = x;

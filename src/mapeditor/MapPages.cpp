@@ -93,8 +93,8 @@ void MapPages::configureForFamilies() {
 
 void MapPages::configureAxes() {
     const CalibrationData& cal = state_.cal;
-    const double rpmAxis = cal.RpmRange / 100.0;
-    const double vacuumAxis = cal.VacuumRange / 10.0;
+    const double rpmAxis = rpmAxisLength(cal.scales());
+    const double vacuumAxis = vacuumAxisLength(cal.scales());
     if (cal.HasTimingMaps)
         chart(ChartId::Timing)->setBottomMaximum(roundHalfEven(rpmAxis));
     if (cal.HasVacuumMap) {
@@ -145,13 +145,7 @@ void MapPages::rescale() {
     }
 
     deriveSetupValues(cal);
-    const double vacuumAxis = cal.VacuumRange / 10.0;
-    if (cal.HasVacuumMap)
-        for (int n = 1; n <= mapInfo(MapId::VacuumTiming).points; ++n)
-            cal.VacuumAxis[static_cast<size_t>(n)] = n / 32.0 * vacuumAxis;
-    if (cal.HasFuelMaps)
-        for (int n = 1; n <= mapInfo(MapId::FuelVacuum).points; ++n)
-            cal.FuelVacuumAxis[static_cast<size_t>(n)] = n / 64.0 * vacuumAxis;
+    placeVacuumAxes(cal);
     configureAxes();
     plotFamilies();
 

@@ -101,40 +101,9 @@ int chartPoints(ChartId chart, const MapScales& scales) {
 }
 
 int pointIndex(ChartId chart, double x, const MapScales& scales) {
-    const double rpmAxis = scales.rpmRange / 100.0;
-    const double vacuumAxis = scales.vacuumRange / 10.0;
-    double index = 0;
-    switch (chart) {
-    case ChartId::Timing:
-        if (rpmAxis <= 0)
-            return 0;
-        index = timingPointCount(scales) * x / rpmAxis;
-        break;
-    case ChartId::Vacuum:
-        if (vacuumAxis <= 0)
-            return 0;
-        index = x * 32 / vacuumAxis;
-        break;
-    case ChartId::FuelVacuum:
-        if (vacuumAxis <= 0)
-            return 0;
-        index = x * 64 / vacuumAxis;
-        break;
-    case ChartId::FuelRpm:
-        if (rpmAxis <= 0)
-            return 0;
-        index = x * 32 / rpmAxis;
-        break;
-    case ChartId::Water:
-        index = x * 24 / 120;
-        break;
-    case ChartId::Air:
-        index = (x + 20) / (120.0 / 23.0) + 1;
-        break;
-    case ChartId::Voltage:
-        index = x * 15 / 8 - 14;
-        break;
-    }
+    MapScales bounded = scales;
+    bounded.timingPointCount = timingPointCount(scales);
+    const double index = mapPointAt(representativeMap(chart), x, bounded);
     if (!std::isfinite(index) || std::abs(index) > kIndexBound)
         return 0;
     return roundHalfEven(index);
@@ -164,7 +133,7 @@ std::optional<DragEdit> dragEdit(ChartId chart, double x, double y, const MapSca
     // Unrounded tests: 45.3 degrees is rejected, and round(y) of what passes stays in range.
     if (y < lowerLimit(chart) || y > upperLimit(chart))
         return std::nullopt;
-    const double vacuumAxis = scales.vacuumRange / 10.0;
+    const double vacuumAxis = vacuumAxisLength(scales);
     if (isVacuumChart(chart) && (x < 0 || x > vacuumAxis))
         return std::nullopt;
     if (chart == ChartId::Air && x < -20)
@@ -184,7 +153,7 @@ PointerReadout pointerReadout(ChartId chart, double x, double y, const MapScales
     const int rx = roundHalfEven(x);
     if (ry >= lowerLimit(chart) && ry <= upperLimit(chart))
         out.valueText = QString::number(ry);
-    const double vacuumAxis = scales.vacuumRange / 10.0;
+    const double vacuumAxis = vacuumAxisLength(scales);
     switch (chart) {
     case ChartId::Timing:
         out.cursorX = rx;
@@ -202,7 +171,7 @@ PointerReadout pointerReadout(ChartId chart, double x, double y, const MapScales
     }
     case ChartId::FuelRpm:
         out.cursorX = rx;
-        if (rx >= 0 && rx <= scales.rpmRange / 100.0)
+        if (rx >= 0 && rx <= rpmAxisLength(scales))
             out.positionText = QString::number(rx * 100);
         break;
     case ChartId::Water:
@@ -225,7 +194,7 @@ PointerReadout pointerReadout(ChartId chart, double x, double y, const MapScales
 }
 
 double keyStep(ChartId chart, double axisMin, double axisMax, const MapScales& scales) {
-    const double vacuumAxis = scales.vacuumRange / 10.0;
+    const double vacuumAxis = vacuumAxisLength(scales);
     switch (chart) {
     case ChartId::Timing:
         return axisMax / timingPointCount(scales);
@@ -291,7 +260,7 @@ std::optional<KeyPlan> keyPlan(ChartId chart, TuningKey key, double cursorX, dou
 
     // The fuel vacuum cursor snaps to its point.
     if (chart == ChartId::FuelVacuum)
-        x = point / 64.0 * scales.vacuumRange / 10.0;
+        x = pointX(chart, point, scales);
     plan.cursorX = x;
     plan.point = point;
     switch (chart) {

@@ -1,5 +1,6 @@
 #include "monitor/LiveDecode.h"
 #include "link/ImageLayout.h"
+#include "link/SetupIds.h"
 
 #include "calibration/Rounding.h"
 
@@ -8,18 +9,8 @@
 
 namespace {
 
-// Setup offsets the live decode reads (wire form, value + 1).
-constexpr int kMapSensorOffset = 9;
-constexpr int kLambdaTargetOffset = 10;
-constexpr int kLowVacuumOffset = 40;
-constexpr int kHighVacuumOffset = 41;
-constexpr int kTwoStrokeOffset = 49;
+// A check box stored as plain 2 (wire 3) is ticked.
 constexpr std::uint8_t kCheckedByte = 3;
-
-constexpr int kVacuumTimingPoints = 32;
-constexpr int kAirTimingPoints = 24;
-// The 24 air-temperature points are spread over -20..100 degrees C.
-constexpr double kAirPointSpacing = 120.0 / 23.0;
 
 double plain(std::uint8_t wire) {
     return plainFromWire(wire);
@@ -51,16 +42,16 @@ LiveSettings liveSettings(const CalibrationData& cal) {
     s.rpmRange = cal.RpmRange;
     s.timingPointCount = cal.TimingPointCount;
     const auto& setup = cal.SetupBlock;
-    s.mapSensor = setup[kMapSensorOffset] == kCheckedByte;
-    s.twoStroke = setup[kTwoStrokeOffset] == kCheckedByte;
+    s.mapSensor = setup[SetupId::MapSensor] == kCheckedByte;
+    s.twoStroke = setup[SetupId::TwoStroke] == kCheckedByte;
     // The vacuum thresholds show 0.1 and 0.9 for a zero byte, as the Setup page fills them.
     const auto threshold = [&](int offset, double whenZero) {
         const std::uint8_t b = setup[static_cast<size_t>(offset)];
         return b <= 1 ? whenZero : plain(b) / 100.0;
     };
-    s.lowThrottleVacuum = threshold(kLowVacuumOffset, 0.1);
-    s.highThrottleVacuum = threshold(kHighVacuumOffset, 0.9);
-    const std::uint8_t target = setup[kLambdaTargetOffset];
+    s.lowThrottleVacuum = threshold(SetupId::LowVacuum, 0.1);
+    s.highThrottleVacuum = threshold(SetupId::HighVacuum, 0.9);
+    const std::uint8_t target = setup[SetupId::TargetVolts];
     if (target > 1 && target != 255)
         s.lambdaTarget = plain(target) / 100.0;
     return s;
@@ -84,7 +75,8 @@ int clampedPoint(double x, int lo, int hi) {
 
 void decodeFrame(const LiveFrameBuffer& frame, int vacuumRange, LiveValues& live) {
     live.RpmHundreds = plain(frame.at(0));
-    live.Vacuum = roundHundredths(plain(frame.at(1)) / 255.0 * (vacuumRange / 10.0));
+    live.Vacuum =
+        roundHundredths(plain(frame.at(1)) / 255.0 * vacuumAxisLength(MapScales{.vacuumRange = vacuumRange}));
     live.ThrottlePercent = plain(frame.at(2));
     live.LambdaHundredths = plain(frame.at(3));
     live.WaterTemp = plain(frame.at(4));
@@ -97,14 +89,14 @@ void decodeFrame(const LiveFrameBuffer& frame, int vacuumRange, LiveValues& live
 
 double liveTiming(const LiveValues& live, const CalibrationData& cal, const LiveSettings& s) {
     const int points = std::clamp(s.timingPointCount, 1, kMaxMapPoints);
+    const MapScales scales{s.rpmRange, s.vacuumRange, points};
     // A zero range (no sensor scale loaded) puts the reading on the first point, never NaN.
-    const double rpmPoint = s.rpmRange > 0 ? live.RpmHundreds / (s.rpmRange / 100.0) * points : 0.0;
-    const double vacuumPoint =
-        s.vacuumRange > 0 ? live.Vacuum * kVacuumTimingPoints / (s.vacuumRange / 10.0) : 0.0;
-    const double airPoint = (live.AirTemp + 20.0) / kAirPointSpacing + 1.0;
+    const double rpmPoint = s.rpmRange > 0 ? mapPointAt(MapId::Timing, live.RpmHundreds, scales) : 0.0;
+    const double vacuumPoint = s.vacuumRange > 0 ? mapPointAt(MapId::VacuumTiming, live.Vacuum, scales) : 0.0;
+    const double airPoint = mapPointAt(MapId::AirTempTiming, live.AirTemp, scales);
     const int p = clampedPoint(rpmPoint, 1, points);
-    const int v = clampedPoint(vacuumPoint, 1, kVacuumTimingPoints);
-    const int a = clampedPoint(airPoint, 1, kAirTimingPoints);
+    const int v = clampedPoint(vacuumPoint, 1, mapInfo(MapId::VacuumTiming).points);
+    const int a = clampedPoint(airPoint, 1, mapInfo(MapId::AirTempTiming).points);
     double timing = cal.map(MapId::Timing)[static_cast<size_t>(p)] +
                     cal.map(MapId::VacuumTiming)[static_cast<size_t>(v)] +
                     cal.map(MapId::AirTempTiming)[static_cast<size_t>(a)];

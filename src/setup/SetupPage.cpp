@@ -1,5 +1,6 @@
 #include "setup/SetupPage.h"
 #include "link/ImageLayout.h"
+#include "link/SetupIds.h"
 
 #include "calibration/CalibrationEditor.h"
 #include "calibration/EmuState.h"
@@ -26,8 +27,6 @@
 namespace {
 
 constexpr int kBoxWidth = 64;
-constexpr int kTriggerLevelId = 22;
-constexpr int kTargetVoltsId = 10;
 
 // The panels in their columns, top to bottom.
 const std::vector<std::vector<const char*>> kColumns{
@@ -543,7 +542,7 @@ void SetupPage::RadioClick(int id, int item) {
     }
     if (!state_.link.DataReady)
         return;
-    if (id == kTriggerLevelId && item == 1) {
+    if (id == SetupId::TriggerLevel && item == 1) {
         // "External" only after the typed confirmation, which sends it.
         if (hooks_.askTriggerExternal)
             hooks_.askTriggerExternal();
@@ -586,7 +585,7 @@ void SetupPage::TrackBar7Exit() {
 }
 
 bool SetupPage::eventFilter(QObject* watched, QEvent* event) {
-    if (bindings_.count(kTargetVoltsId) && watched == binding(kTargetVoltsId).slider) {
+    if (bindings_.count(SetupId::TargetVolts) && watched == binding(SetupId::TargetVolts).slider) {
         if (event->type() == QEvent::FocusIn)
             TrackBar7Enter();
         else if (event->type() == QEvent::FocusOut)
@@ -750,15 +749,15 @@ QPushButton* SetupPage::calibrateButton(int id) const {
 }
 
 void SetupPage::selectTriggerInternal() {
-    Binding& b = binding(kTriggerLevelId);
+    Binding& b = binding(SetupId::TriggerLevel);
     if (b.buttons[0]->isChecked())
-        RadioClick(kTriggerLevelId, 0); // already shown: its handler still sends the choice
+        RadioClick(SetupId::TriggerLevel, 0); // already shown: its handler still sends the choice
     else
         b.buttons[0]->setChecked(true);
 }
 
 void SetupPage::clearTriggerExternal() {
-    Binding& b = binding(kTriggerLevelId);
+    Binding& b = binding(SetupId::TriggerLevel);
     b.group->setExclusive(false);
     b.buttons[1]->setChecked(false);
     b.group->setExclusive(true);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/SetupIds.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -9,20 +11,9 @@
 // calibration numbers and the service field of setup parameter 13.
 namespace SensorCalibration {
 
-constexpr int kWaterTempId = 44; // Edit52
-constexpr int kAirTempId = 50;   // Edit58
-constexpr int kMapSensorId = 52; // Edit60
-constexpr int kParameter13Id = 13;
-
 constexpr int kSensorLimit = 500;      // sensor numbers are 0..499, sent as their low 8 bits
 constexpr int kParameter13Limit = 256; // parameter 13 is 0..255
 constexpr int kMaxDigits = 3;
-
-// Setup offsets of the sensors' fitted flags (plain 2: fitted), which enable their buttons.
-constexpr int kThrottleFittedOffset = 5;
-constexpr int kWaterFittedOffset = 6;
-constexpr int kAirFittedOffset = 7;
-constexpr int kMapFittedOffset = 9;
 
 struct Action {
     enum class Kind {

@@ -1,4 +1,5 @@
 #include "tools/SensorWidgetBinder.h"
+#include "link/SetupIds.h"
 
 #include "calibration/CalibrationEditor.h"
 #include "calibration/EmuState.h"
@@ -27,12 +28,10 @@ void SensorWidgetBinder::bindSetupPage(SetupPage& page, TTPSCalForm& dialog) {
         int calibrationId;
         const char* name;
     };
-    for (const Sensor& s : {Sensor{SensorCalibration::kWaterFittedOffset, "Edit52",
-                                   SensorCalibration::kWaterTempId, "Water temperature calibration"},
-                            Sensor{SensorCalibration::kAirFittedOffset, "Edit58",
-                                   SensorCalibration::kAirTempId, "Air temperature calibration"},
-                            Sensor{SensorCalibration::kMapFittedOffset, "Edit60",
-                                   SensorCalibration::kMapSensorId, "Map sensor calibration"}}) {
+    for (const Sensor& s :
+         {Sensor{SetupId::WaterFitted, "Edit52", SetupId::WaterTempSensor, "Water temperature calibration"},
+          Sensor{SetupId::AirFitted, "Edit58", SetupId::AirTempSensor, "Air temperature calibration"},
+          Sensor{SetupId::MapSensor, "Edit60", SetupId::MapSensorNumber, "Map sensor calibration"}}) {
         QPushButton* button = page.calibrateButton(s.fittedId);
         if (!button)
             continue;
@@ -45,7 +44,7 @@ void SensorWidgetBinder::bindSetupPage(SetupPage& page, TTPSCalForm& dialog) {
             row->insertWidget(row->indexOf(button) + 1, field);
         attach(button, field, s.calibrationId, QString::fromLatin1(s.name));
     }
-    if (QPushButton* throttle = page.calibrateButton(SensorCalibration::kThrottleFittedOffset))
+    if (QPushButton* throttle = page.calibrateButton(SetupId::ThrottleFitted))
         connect(throttle, &QAbstractButton::clicked, &dialog, &TTPSCalForm::CalBtnClick);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/SetupIds.h"
+
 #include <QString>
 
 #include <array>
@@ -13,7 +15,9 @@ namespace SerialNumber {
 
 // The six fields in the order of their sends: Edit1, Edit6, Edit2, Edit3, Edit4, Edit5.
 constexpr int kFieldCount = 6;
-constexpr std::array<int, kFieldCount> kIds = {98, 99, 94, 95, 96, 97};
+constexpr std::array<int, kFieldCount> kIds = {SetupId::CustomerLetter1, SetupId::CustomerLetter2,
+                                               SetupId::SerialNumber1,   SetupId::SerialNumber2,
+                                               SetupId::SerialNumber3,   SetupId::HardwareNumber};
 constexpr int kLetterFields = 2;
 constexpr int kMaxNumber = 99;
 

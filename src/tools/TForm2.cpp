@@ -1,4 +1,5 @@
 #include "tools/TForm2.h"
+#include "link/SetupIds.h"
 
 #include "calibration/CalibrationEditor.h"
 #include "calibration/EmuState.h"
@@ -190,7 +191,7 @@ void TForm2::Image3Click() {
         return;
     // The field opens on the value the unit holds, which Esc puts back.
     Edit2->setAcceptedText(SensorCalibration::fieldText(
-        session_.state().cal.SetupBlock[static_cast<size_t>(SensorCalibration::kParameter13Id)]));
+        session_.state().cal.SetupBlock[static_cast<size_t>(SetupId::Parameter13)]));
     Edit2->show();
     Edit2->setFocus();
     Edit2->selectAll();
@@ -227,7 +228,7 @@ QString TForm2::Edit2Change(const QString& text) {
     case SensorCalibration::Action::Kind::Send:
         break;
     }
-    if (!session_.editor().setSetupValue(SensorCalibration::kParameter13Id, action.plain))
+    if (!session_.editor().setSetupValue(SetupId::Parameter13, action.plain))
         return QStringLiteral("%1: %2 did not reach the EMU").arg(kParameter13Name, text);
     return {};
 }

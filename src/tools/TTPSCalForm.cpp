@@ -1,4 +1,5 @@
 #include "tools/TTPSCalForm.h"
+#include "link/SetupIds.h"
 
 #include "calibration/CalibrationEditor.h"
 #include "calibration/EmuState.h"
@@ -193,7 +194,7 @@ void TTPSCalForm::Button2Click() {
 }
 
 void TTPSCalForm::sendCalibration(int minimum, int span, bool close) {
-    if (!session_.editor().setSetupValue(ThrottleCalibration::kMinimumId, static_cast<std::uint8_t>(minimum))) {
+    if (!session_.editor().setSetupValue(SetupId::ThrottleMinimum, static_cast<std::uint8_t>(minimum))) {
         Panel1->setText(kNotSentText);
         return;
     }
@@ -204,7 +205,7 @@ void TTPSCalForm::sendCalibration(int minimum, int span, bool close) {
     waitUntilSent([this, minimum, span, close] {
         QTimer::singleShot(kSetPauseMs, this, [this, minimum, span, close] {
             sending_ = false;
-            if (!session_.editor().setSetupValue(ThrottleCalibration::kSpanId, static_cast<std::uint8_t>(span))) {
+            if (!session_.editor().setSetupValue(SetupId::ThrottleSpan, static_cast<std::uint8_t>(span))) {
                 Panel1->setText(kNotSentText);
                 Button1->setEnabled(cal_.okEnabled());
                 return;

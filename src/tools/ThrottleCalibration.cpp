@@ -1,4 +1,5 @@
 #include "tools/ThrottleCalibration.h"
+#include "link/SetupIds.h"
 
 #include "calibration/CalibrationData.h"
 
@@ -94,8 +95,8 @@ std::optional<int> throttleReading(const QByteArray& frame) {
 
 void deriveThrottleCalibration(CalibrationData& data) {
     constexpr std::uint8_t kMissing = 255;
-    const std::uint8_t minByte = data.SetupBlock[ThrottleCalibration::kMinimumId];
-    const std::uint8_t spanByte = data.SetupBlock[ThrottleCalibration::kSpanId];
+    const std::uint8_t minByte = data.SetupBlock[SetupId::ThrottleMinimum];
+    const std::uint8_t spanByte = data.SetupBlock[SetupId::ThrottleSpan];
     if (minByte == 0 || spanByte <= 1 || minByte == kMissing || spanByte == kMissing) {
         data.TPSMin = ThrottleCalibration::kResetMinimum;
         data.TPSSpan = ThrottleCalibration::kResetSpan;

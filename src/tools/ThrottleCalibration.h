@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/SetupIds.h"
 #include <QByteArray>
 #include <QString>
 
@@ -17,9 +18,7 @@ class ThrottleCalibration {
     static const QString kErrorText;
     static const QString kDoneText;
 
-    static constexpr int kMinimumId = 38; // setup offset of the closed reading
-    static constexpr int kSpanId = 39;    // setup offset of open minus closed
-    static constexpr int kFrameByte = 2;  // the throttle's byte in the live frame
+    static constexpr int kFrameByte = 2; // the throttle's byte in the live frame
     static constexpr int kResetMinimum = 0;
     static constexpr int kResetSpan = 100;
     static constexpr int kBarMinimum = 0; // the dialog's bar, and the range a capture is held to

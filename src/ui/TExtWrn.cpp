@@ -1,17 +1,17 @@
 #include "ui/TExtWrn.h"
+#include "link/SetupIds.h"
 
 #include "calibration/CalibrationEditor.h"
 
-#include <QTimer>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
 
-constexpr std::uint8_t kTriggerLevelId = 22;
 constexpr std::uint8_t kTriggerExternal = 1;
 
 QLabel* label(QWidget* parent, const char* name, const QString& text) {
@@ -66,7 +66,7 @@ void TExtWrn::Button2Click() {
     const QString text = Edit1->text();
     const bool confirmed = text == QLatin1String("yes") || text == QLatin1String("YES");
     if (confirmed)
-        editor_.setSetupValue(kTriggerLevelId, kTriggerExternal);
+        editor_.setSetupValue(SetupId::TriggerLevel, kTriggerExternal);
     finish(!confirmed);
 }
 

@@ -43,6 +43,7 @@ class TestMapTuning : public QObject {
     void pointerReadouts_data();
     void pointerReadouts();
     void curveSelection();
+    void everyPointSitsWhereItsIndexIsFound();
 };
 
 void TestMapTuning::pointIndex_data() {
@@ -389,6 +390,23 @@ void TestMapTuning::curveSelection() {
     // The vacuum charts share one cursor.
     state.cursorX(ChartId::Vacuum) = 0.5;
     QCOMPARE(state.cursorX(ChartId::FuelVacuum), 0.5);
+}
+
+void TestMapTuning::everyPointSitsWhereItsIndexIsFound() {
+    // The charts place points with mapPointX; a click, the keys and the live marker find them with
+    // the inverse. Both must agree for every point of every map, at odd ranges too.
+    for (const MapScales& sc : {scales(), scales(10000, 25, 100), scales(3700, 7, 37), scales(1200, 1, 12)})
+        for (const MapInfo& info : mapTable()) {
+            const int points = mapShownPoints(info.id, sc);
+            for (int i = 1; i <= points; ++i) {
+                const double x = mapPointX(info.id, i, sc);
+                QVERIFY2(std::abs(mapPointAt(info.id, x, sc) - i) < 1e-9,
+                         qPrintable(QStringLiteral("%1 point %2 at x %3").arg(info.name).arg(i).arg(x)));
+                if (i > 1)
+                    QVERIFY(x > mapPointX(info.id, i - 1, sc)); // the axis runs one way
+            }
+        }
+    QVERIFY(!std::isfinite(mapPointAt(MapId::VacuumTiming, 0.5, scales(7000, 0))));
 }
 
 QTEST_GUILESS_MAIN(TestMapTuning)
