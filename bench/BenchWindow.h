@@ -4,6 +4,7 @@
 
 #include "BenchSupport.h"
 
+#include "link/SetupIds.h"
 #include "mapeditor/MapChartWidget.h"
 #include "monitor/LiveMonitor.h"
 #include "monitor/LiveRefresh.h"
@@ -27,7 +28,7 @@ struct BenchUnit {
         config.linkPath = dir.filePath(QStringLiteral("ttyEMU"));
         if (hundredPoints) {
             auto image = EmuSimulator::baseTune(3, config.serial);
-            image[81] = 101; // RPM Range 10000 (plain 100)
+            image[SetupId::RpmRange] = 101; // 10000 RPM (plain 100)
             config.image = image;
         }
         sim = std::make_unique<EmuSimulator>(config);

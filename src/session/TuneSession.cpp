@@ -40,7 +40,9 @@ QString WriteResult::text() const {
 }
 
 TuneSession::TuneSession(QObject* parent)
-    : QObject(parent), link_(state_.link, this), editor_(state_, link_, this) {
+    : QObject(parent), link_(state_.link, this), editor_(state_, link_, this),
+      safeguard_(state_, editor_, this) {
+    connect(&safeguard_, &EditSafeguard::problem, this, [this](const QString& text) { status(0, text); });
     connect(&editor_, &CalibrationEditor::mapChanged, this, &TuneSession::markUnsaved);
     // Only a value that changed needs saving: a fill's echo of what is there is no edit.
     connect(&editor_, &CalibrationEditor::edited, this, [this](const EditRecord& record) {
@@ -339,6 +341,8 @@ LinkTask<void> TuneSession::readWhole() {
     }
     link.CalibrationLoaded = true;
     decodeImage(cal);
+    if (!link.FileMode)
+        safeguard_.freshRead();
     emit calibrationLoaded(!link.FileMode);
     emit controlsChanged({.read = false, .write = link.EmuConnected && link.CalibrationLoaded});
 
@@ -401,6 +405,7 @@ LinkTask<WriteResult> TuneSession::write() {
     // The unit now holds the window's data: edits go to it from here on.
     link.UnitInStep = true;
     editor_.forgetUnsent();
+    safeguard_.unitStored();
     emit calibrationWritten();
     status(0, Connection::kTableWritten);
     emit controlsChanged({.read = false, .write = link.CalibrationLoaded});
@@ -420,6 +425,7 @@ LinkTask<std::optional<std::array<std::uint8_t, kImageSize>>> TuneSession::image
 
 void TuneSession::savedTo(const QString& path) {
     setDocument(path, false);
+    safeguard_.unitStored();
     status(0,
            QStringLiteral("Saved to %1").arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath())));
 }
@@ -464,6 +470,7 @@ LinkTask<QString> TuneSession::openFile(QString path) {
     link.MapsChanged = false;
     link.SetupChanged = false;
     editor_.forgetUnsent();
+    safeguard_.fileOpened();
     emit fileOpened(path, contents->vehicle);
     link.DataReady = true;
     setDocument(path, false);
@@ -489,6 +496,7 @@ void TuneSession::closeAll() {
     // Nothing is left to write until a read or an open loads a whole calibration again.
     link.CalibrationLoaded = false;
     link.CalibrationModel = 0;
+    safeguard_.closedAll();
     emit calibrationClosed();
     // The way back: Connect reads the unit again without a restart; with no unit connected the
     // search and the selector work too.
@@ -508,6 +516,8 @@ void TuneSession::discardChanges() {
     state_.link.SetupChanged = false;
     state_.link.MapsChanged = false;
     editor_.forgetUnsent();
+    // Given up: neither the journal nor the next question offers them again.
+    safeguard_.unitStored();
     unsaved_ = false;
     emit documentChanged();
 }

@@ -5,6 +5,7 @@
 #include "calibration/SettingsFile.h"
 #include "link/EmuLink.h"
 #include "link/LinkTask.h"
+#include "session/EditSafeguard.h"
 #include "session/SessionResults.h"
 
 #include <QByteArray>
@@ -17,7 +18,8 @@
 #include <cstdint>
 #include <optional>
 
-// One tuning session below the widgets: the state, the link owner and the edit door, and every
+// One tuning session below the widgets: the state, the link owner, the edit door, the journal and
+// the undo history, and every
 // flow that talks to the unit (search, refresh, connect, read, save from the unit, write, the two
 // lost-link choices, close all, open a file). Each flow is a task that waits without blocking and
 // says what happened through the signals below; the window shows it, emu-cli prints it.
@@ -35,6 +37,8 @@ class TuneSession : public QObject {
     LinkState& link() { return state_.link; }
     EmuLink& emuLink() { return link_; }
     CalibrationEditor& editor() { return editor_; }
+    // The journal of the connected unit and the undo history.
+    EditSafeguard& safeguard() { return safeguard_; }
 
     // A flow is under way.
     bool busy() const { return flows_ > 0; }
@@ -85,7 +89,7 @@ class TuneSession : public QObject {
     void controlsChanged(const LinkControls& controls);
     void portsCleared();
     void portListed(int port);
-    void portSelected(int port);  // the selector shows this port
+    void portSelected(int port);   // the selector shows this port
     void portRemembered(int port); // the port a unit answered on, for the next start
     // Plain words for ports that exist but cannot be used, each said once.
     void portNotices(const QStringList& texts);
@@ -128,6 +132,7 @@ class TuneSession : public QObject {
     EmuState state_;
     EmuLink link_;
     CalibrationEditor editor_;
+    EditSafeguard safeguard_;
     int flows_ = 0;
     QByteArray lastIdentifyReply_;
     QSet<QString> notifiedDevices_;

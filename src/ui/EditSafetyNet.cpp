@@ -1,8 +1,7 @@
 #include "ui/EditSafetyNet.h"
 
-#include "calibration/CalibrationEditor.h"
 #include "calibration/CalibrationTransfer.h"
-#include "link/EmuLink.h"
+#include "session/TuneSession.h"
 
 #include <QAction>
 #include <QDateTime>
@@ -10,15 +9,8 @@
 #include <QLocale>
 #include <QWidget>
 
-EditSafetyNet::EditSafetyNet(EmuState& state, EmuLink& link, CalibrationEditor& editor, SafetyNetHost host,
-                             QObject* parent)
-    : QObject(parent), state_(state), link_(link), editor_(editor), host_(std::move(host)),
-      history_(editor, [this] {
-          return state_.link.DataReady ? QString()
-                                       : QStringLiteral("No data is loaded: nothing was changed.");
-      }) {
-    connect(&editor_, &CalibrationEditor::edited, this, &EditSafetyNet::journalEdit);
-
+EditSafetyNet::EditSafetyNet(TuneSession& session, SafetyNetHost host, QObject* parent)
+    : QObject(parent), state_(session.state()), guard_(session.safeguard()), host_(std::move(host)) {
     undoAction_ = new QAction(QStringLiteral("Undo"), this);
     undoAction_->setObjectName(QStringLiteral("UndoAction"));
     undoAction_->setShortcut(QKeySequence::Undo);
@@ -33,37 +25,24 @@ EditSafetyNet::EditSafetyNet(EmuState& state, EmuLink& link, CalibrationEditor& 
     }
     connect(undoAction_, &QAction::triggered, this, &EditSafetyNet::undo);
     connect(redoAction_, &QAction::triggered, this, &EditSafetyNet::redo);
-    connect(&history_, &EditHistory::changed, this, &EditSafetyNet::updateActions);
+    connect(&guard_.history(), &EditHistory::changed, this, &EditSafetyNet::updateActions);
     updateActions();
 }
 
-void EditSafetyNet::journalEdit(const EditRecord& record) {
-    if (!record.sent || !journal_.isOpen())
-        return;
-    if (journal_.append(record)) {
-        journalFailureShown_ = false;
-        return;
-    }
-    // Said once per failing run of edits: the tuner may go on, knowing a crash now loses them.
-    if (!journalFailureShown_ && host_.status)
-        host_.status(QStringLiteral("Edits are not being kept safe: %1").arg(journal_.lastError()));
-    journalFailureShown_ = true;
-}
-
 void EditSafetyNet::updateActions() {
-    undoAction_->setEnabled(history_.canUndo());
-    redoAction_->setEnabled(history_.canRedo());
+    undoAction_->setEnabled(guard_.history().canUndo());
+    redoAction_->setEnabled(guard_.history().canRedo());
 }
 
 void EditSafetyNet::undo() {
-    const QString why = history_.undo();
+    const QString why = guard_.history().undo();
     if (!why.isEmpty() && host_.status)
         host_.status(why);
     updateActions();
 }
 
 void EditSafetyNet::redo() {
-    const QString why = history_.redo();
+    const QString why = guard_.history().redo();
     if (!why.isEmpty() && host_.status)
         host_.status(why);
     updateActions();
@@ -93,10 +72,9 @@ void EditSafetyNet::unitReady() {
     const LinkState& link = state_.link;
     if (!link.EmuConnected || !link.DataReady || !link.Identity.isLiveUnit())
         return;
-    const int model = link.Identity.model();
-    const QString path = journal_.pathFor(model, link.SerialNumberText);
-    if (journal_.isOpen() && journal_.path() == path)
+    if (guard_.journalsThisUnit())
         return; // this session's own journal (a reconnect)
+    const QString path = guard_.unitJournalPath();
     std::optional<JournalContents> left;
     if (QFile::exists(path))
         left = EditJournal::readFile(path);
@@ -117,10 +95,10 @@ void EditSafetyNet::unitReady() {
             break;
         }
         if (keep) {
-            const std::optional<QString> kept = keepAside(path);
+            const std::optional<QString> kept = EditSafeguard::keepAside(path);
             if (!kept) {
                 // Never overwritten: this session goes without a journal rather than lose that one.
-                journal_.close();
+                guard_.journal().close();
                 host_.status(QStringLiteral("The earlier changes stay in %1; this session's changes are not "
                                             "being kept safe")
                                  .arg(path));
@@ -129,29 +107,15 @@ void EditSafetyNet::unitReady() {
             host_.status(QStringLiteral("The earlier changes are kept in %1").arg(*kept));
         }
     }
-    if (!journal_.start(model, link.SerialNumberText) && host_.status)
-        host_.status(QStringLiteral("Edits are not being kept safe: %1").arg(journal_.lastError()));
+    guard_.startJournal();
     if (!reapplyEdits.isEmpty()) {
-        const int sent = reapply(reapplyEdits);
+        const int sent = guard_.reapply(reapplyEdits);
         host_.status(sent == reapplyEdits.size()
                          ? QStringLiteral("Sent the %1 earlier changes to the EMU again").arg(sent)
                          : QStringLiteral("Sent %1 of the %2 earlier changes to the EMU; the link failed")
                                .arg(sent)
                                .arg(reapplyEdits.size()));
     }
-}
-
-int EditSafetyNet::reapply(const QList<EditRecord>& edits) {
-    int sent = 0;
-    for (const EditRecord& e : edits) {
-        const bool ok = e.kind == EditRecord::Kind::MapPoint
-                            ? editor_.applyMapPoint(e.map, e.point, e.newValue)
-                            : editor_.applySetupValue(e.setupId, static_cast<std::uint8_t>(e.newValue));
-        if (!ok)
-            break;
-        ++sent;
-    }
-    return sent;
 }
 
 bool EditSafetyNet::saveWithEdits(const JournalContents& contents) {
@@ -181,37 +145,4 @@ bool EditSafetyNet::saveWithEdits(const JournalContents& contents) {
     }
     host_.status(QStringLiteral("The earlier changes were saved to %1").arg(path));
     return true;
-}
-
-std::optional<QString> EditSafetyNet::keepAside(const QString& path) {
-    const QString kept = path + QStringLiteral(".") +
-                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss-zzz"));
-    if (!QFile::rename(path, kept))
-        return std::nullopt;
-    return kept;
-}
-
-bool EditSafetyNet::journalsThisUnit() const {
-    const LinkState& link = state_.link;
-    return journal_.isOpen() &&
-           journal_.path() == journal_.pathFor(link.Identity.model(), link.SerialNumberText);
-}
-
-void EditSafetyNet::unitStored() {
-    if (journalsThisUnit())
-        journal_.restart();
-}
-
-void EditSafetyNet::freshRead() {
-    unitStored();
-    history_.clear();
-}
-
-void EditSafetyNet::fileOpened() {
-    history_.clear();
-}
-
-void EditSafetyNet::closedAll() {
-    unitStored();
-    history_.clear();
 }

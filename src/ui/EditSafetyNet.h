@@ -1,10 +1,8 @@
 #pragma once
 
-#include "calibration/EditJournal.h"
-#include "calibration/EmuState.h"
 #include "calibration/SettingsFile.h"
+#include "session/EditSafeguard.h"
 #include "ui/UiPrompts.h"
-#include "undo/EditHistory.h"
 
 #include <QObject>
 #include <QString>
@@ -12,8 +10,7 @@
 #include <functional>
 #include <optional>
 
-class CalibrationEditor;
-class EmuLink;
+class TuneSession;
 class QAction;
 class QWidget;
 
@@ -25,30 +22,22 @@ struct SafetyNetHost {
     std::function<VehicleInfo()> vehicle;
 };
 
-// The tuner's safety net: the edit journal of the connected unit, the restore question at Connect,
-// and the undo history with its two actions. The window calls the hooks below from its flows.
+// The window's side of the tuner's safety net: the restore question at Connect and the two undo
+// actions. The journal and the history themselves are the session's (EditSafeguard).
 class EditSafetyNet : public QObject {
     Q_OBJECT
 
   public:
-    EditSafetyNet(EmuState& state, EmuLink& link, CalibrationEditor& editor, SafetyNetHost host,
-                  QObject* parent = nullptr);
+    EditSafetyNet(TuneSession& session, SafetyNetHost host, QObject* parent = nullptr);
 
-    EditJournal& journal() { return journal_; }
-    EditHistory& history() { return history_; }
+    EditJournal& journal() { return guard_.journal(); }
+    EditHistory& history() { return guard_.history(); }
     QAction* undoAction() const { return undoAction_; }
     QAction* redoAction() const { return redoAction_; }
 
     // Connect has identified a live unit and loaded its data: offer a journal left by an earlier
     // session, then journal this session's edits.
     void unitReady();
-    // The unit's data is stored (a confirmed write, a saved file) or freshly read: the journal starts
-    // again. A fresh read also clears the undo history.
-    void unitStored();
-    void freshRead();
-    // Open and Close all: the history is cleared; Close all also starts the journal again.
-    void fileOpened();
-    void closedAll();
 
     void undo();
     void redo();
@@ -57,22 +46,12 @@ class EditSafetyNet : public QObject {
     static QString restoreQuestion(const JournalContents& contents);
 
   private:
-    void journalEdit(const EditRecord& record);
     void updateActions();
-    int reapply(const QList<EditRecord>& edits);
     bool saveWithEdits(const JournalContents& contents);
-    // Moves a journal out of the way under a dated name; nothing when it cannot be moved.
-    std::optional<QString> keepAside(const QString& path);
-    // The open journal is the connected unit's.
-    bool journalsThisUnit() const;
 
     EmuState& state_;
-    EmuLink& link_;
-    CalibrationEditor& editor_;
+    EditSafeguard& guard_;
     SafetyNetHost host_;
-    EditJournal journal_;
-    EditHistory history_;
     QAction* undoAction_ = nullptr;
     QAction* redoAction_ = nullptr;
-    bool journalFailureShown_ = false;
 };

@@ -19,10 +19,10 @@
 #include "ui/EditSafetyNet.h"
 #include "ui/MainToolBar.h"
 #include "ui/RecentFilesMenu.h"
+#include "ui/StatusPanels.h"
 #include "ui/TCommsLostFrm.h"
 #include "ui/TExtWrn.h"
 #include "ui/TSaveFrm.h"
-#include "ui/StatusPanels.h"
 #include "ui/TVerChk.h"
 #include "ui/TuneCompareDialog.h"
 #include "ui/TuneStore.h"
@@ -49,25 +49,24 @@ const QString TForm1::kCaption = QStringLiteral("Dorvanta - EMU Interface - v1.1
 const QSize TForm1::kWindowSize{1180, 780};
 
 TForm1::TForm1(QWidget* parent)
-    : QMainWindow(parent), defaultPrompts_(std::make_unique<QtUiPrompts>()), settings_(std::make_unique<WindowSettings>()) {
+    : QMainWindow(parent), defaultPrompts_(std::make_unique<QtUiPrompts>()),
+      settings_(std::make_unique<WindowSettings>()) {
     prompts_ = defaultPrompts_.get();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kCaption);
     setWindowIcon(toolIcon(ToolIcon::Connect));
 
-    safetyNet_ = new EditSafetyNet(state(), link(), editor(),
+    safetyNet_ = new EditSafetyNet(session_,
                                    {this, [this]() -> UiPrompts& { return prompts(); },
                                     [this](const QString& text) { setStatus(0, text); },
-                                    [this] {
-                                        return pages_->vehicle();
-                                    }},
+                                    [this] { return pages_->vehicle(); }},
                                    this);
-    flows_ = new FlowRunner(session_, [this](const QString& text) { setStatus(0, text); }, this);
+    flows_ = new FlowRunner(
+        session_, [this](const QString& text) { setStatus(0, text); }, this);
     buildToolBar();
-    store_ = new TuneStore(session_, *flows_, *settings_, *recentMenu_, *safetyNet_,
-                           {this, [this]() -> UiPrompts& { return prompts(); },
-                            [this] { return pages_->vehicle(); }},
-                           this);
+    store_ = new TuneStore(
+        session_, *flows_, *settings_, *recentMenu_,
+        {this, [this]() -> UiPrompts& { return prompts(); }, [this] { return pages_->vehicle(); }}, this);
     connect(store_, &TuneStore::statusText, this, [this](const QString& text) { setStatus(0, text); });
     buildPages();
     status_ = new StatusPanels(*statusBar());
@@ -235,20 +234,14 @@ void TForm1::bindSession() {
         verChk_->raise();
     });
     connect(s, &TuneSession::setupLoaded, this, &TForm1::showSetupBlock);
-    connect(s, &TuneSession::calibrationLoaded, this, [this](bool live) {
-        if (live)
-            safetyNet_->freshRead();
-        pages_->maps->fillAfterRead();
-    });
+    connect(s, &TuneSession::calibrationLoaded, this, [this] { pages_->maps->fillAfterRead(); });
     connect(s, &TuneSession::calibrationWritten, this, [this] {
         pages_->maps->plotAllMaps();
         pages_->setup->refreshAfterWrite();
-        safetyNet_->unitStored();
     });
     connect(s, &TuneSession::calibrationClosed, this, [this] {
         // Also forgets the active chart, so no later key release writes a point of the old data.
         pages_->maps->closeAll();
-        safetyNet_->closedAll();
     });
     connect(s, &TuneSession::fileOpened, this, [this](const QString& path, const VehicleInfo& vehicle) {
         pages_->Edit9->setText(vehicle.make);
@@ -256,7 +249,6 @@ void TForm1::bindSession() {
         pages_->Edit11->setText(vehicle.engine);
         settings_->setOpenFolder(QFileInfo(path).absolutePath());
         recentMenu_->note(path);
-        safetyNet_->fileOpened();
     });
     connect(s, &TuneSession::unitReady, safetyNet_, &EditSafetyNet::unitReady);
     connect(s, &TuneSession::liveControls, this, [this](bool enabled, bool checked) {
@@ -266,7 +258,8 @@ void TForm1::bindSession() {
         bar_->RT_Track->setEnabled(enabled && checked);
     });
     connect(s, &TuneSession::documentChanged, this, &TForm1::updateTitle);
-    connect(s, &TuneSession::otherUnit, this, [this](const QString& text) { prompts().showWarning(this, text); });
+    connect(s, &TuneSession::otherUnit, this,
+            [this](const QString& text) { prompts().showWarning(this, text); });
 }
 
 void TForm1::showSetupBlock(bool fill) {
@@ -410,9 +403,8 @@ void TForm1::AnalogEnClick() {
 }
 
 void TForm1::buildLiveMonitor() {
-    liveView_ = new LiveView(session_, *pages_->maps, pages_->frames,
-                             pages_->charts(),
-                             pages_->engineMonitor, bar_->RT_Track, *status_, this);
+    liveView_ = new LiveView(session_, *pages_->maps, pages_->frames, pages_->charts(), pages_->engineMonitor,
+                             bar_->RT_Track, *status_, this);
     connect(&liveView_->monitor(), &LiveMonitor::linkLost, this, &TForm1::commsLost);
 }
 

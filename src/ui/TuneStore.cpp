@@ -14,10 +14,11 @@
 #include <memory>
 #include <optional>
 
-TuneStore::TuneStore(TuneSession& session, FlowRunner& flows, WindowSettings& settings, RecentFilesMenu& recent,
-                     EditSafetyNet& safetyNet, Host host, QObject* parent)
+TuneStore::TuneStore(TuneSession& session, FlowRunner& flows, WindowSettings& settings,
+                     RecentFilesMenu& recent, Host host, QObject* parent)
     : QObject(parent), session_(session), flows_(flows), settings_(settings), recent_(recent),
-      safetyNet_(safetyNet), host_(std::move(host)) {}
+      host_(std::move(host)) {
+}
 
 void TuneStore::writeToEmu(std::function<void(bool)> done) {
     if (flows_.refuseWhileBusy()) {
@@ -27,7 +28,8 @@ void TuneStore::writeToEmu(std::function<void(bool)> done) {
     }
     flows_.run(session_.write(), [this, done = std::move(done)](WriteResult result) {
         if (result.ok() || !result.worthRetrying() ||
-            !prompts().askRetry(host_.window, result.text() + QStringLiteral("\n\nWrite the data to the EMU again?"))) {
+            !prompts().askRetry(host_.window,
+                                result.text() + QStringLiteral("\n\nWrite the data to the EMU again?"))) {
             if (done)
                 done(result.ok());
             return;
@@ -49,17 +51,18 @@ void TuneStore::saveSettings(bool fromPc, std::function<void(bool)> done) {
     }
     auto error = std::make_shared<QString>();
     flows_.run(session_.imageToSave(false, error.get()),
-            [this, error, done](std::optional<std::array<std::uint8_t, kImageSize>> image) {
-                if (!image) {
-                    prompts().showError(host_.window, *error);
-                    done(false);
-                    return;
-                }
-                saveImage(*image, done);
-            });
+               [this, error, done](std::optional<std::array<std::uint8_t, kImageSize>> image) {
+                   if (!image) {
+                       prompts().showError(host_.window, *error);
+                       done(false);
+                       return;
+                   }
+                   saveImage(*image, done);
+               });
 }
 
-void TuneStore::saveImage(const std::array<std::uint8_t, kImageSize>& image, const std::function<void(bool)>& done) {
+void TuneStore::saveImage(const std::array<std::uint8_t, kImageSize>& image,
+                          const std::function<void(bool)>& done) {
     const VehicleInfo vehicle = host_.vehicle();
     const EmuIdentity& identity = session_.state().link.Identity;
     if (const QString reason = SettingsFile::refusalReason(identity, vehicle); !reason.isEmpty()) {
@@ -82,7 +85,6 @@ void TuneStore::saveImage(const std::array<std::uint8_t, kImageSize>& image, con
     settings_.setSaveFolder(QFileInfo(path).absolutePath());
     recent_.note(path);
     session_.savedTo(path);
-    safetyNet_.unitStored();
     done(true);
 }
 
@@ -112,7 +114,6 @@ void TuneStore::askAboutChanges(std::function<void()> proceed, std::function<voi
     case UiPrompts::UnsavedChoice::Discard:
         // Given up: neither the journal nor the next question offers them again.
         session_.discardChanges();
-        safetyNet_.unitStored();
         proceed();
         return;
     case UiPrompts::UnsavedChoice::Cancel:

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <functional>
 
-class EditSafetyNet;
 class FlowRunner;
 class RecentFilesMenu;
 class TuneCompareDialog;
@@ -32,7 +31,7 @@ class TuneStore : public QObject {
     };
 
     TuneStore(TuneSession& session, FlowRunner& flows, WindowSettings& settings, RecentFilesMenu& recent,
-              EditSafetyNet& safetyNet, Host host, QObject* parent);
+              Host host, QObject* parent);
 
     // The whole-image write, offered again while a retry may help; done(true) only when the unit
     // holds the image.
@@ -71,7 +70,6 @@ class TuneStore : public QObject {
     FlowRunner& flows_;
     WindowSettings& settings_;
     RecentFilesMenu& recent_;
-    EditSafetyNet& safetyNet_;
     Host host_;
     bool closeConfirmed_ = false;
     bool closeAsked_ = false;
