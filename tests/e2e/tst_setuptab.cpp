@@ -101,11 +101,11 @@ struct Connected {
         unit = &bench.addUnit(1, config);
         w = &bench.window();
         ok = connectTo(*w, *unit);
-        w->timer1().stop();
+        w->link().stopPoll(); // a poll on the wire ends within the wait below
         // Focus events, Tab and clicks need the window active, as it is under the tuner's hands.
         w->activateWindow();
         ok = ok && QTest::qWaitFor([this] { return w->isActiveWindow(); });
-        QTest::qWait(50);
+        QTest::qWait(80);
         unit->clearRecord();
     }
     Bench bench;
