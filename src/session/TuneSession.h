@@ -85,7 +85,7 @@ class TuneSession : public QObject {
     void controlsChanged(const LinkControls& controls);
     void portsCleared();
     void portListed(int port);
-    void portSelected(int port);  // the selector shows this port
+    void portSelected(int port);   // the selector shows this port
     void portRemembered(int port); // the port a unit answered on, for the next start
     // Plain words for ports that exist but cannot be used, each said once.
     void portNotices(const QStringList& texts);
@@ -120,11 +120,17 @@ class TuneSession : public QObject {
     LinkTask<void> checkUnitAgain();
     bool openPort();
     void flushNotices();
-    void status(int panel, const QString& text) { emit statusChanged(panel, text); }
+    void status(int panel, const QString& text) {
+        if (panel == 0)
+            status0_ = text;
+        emit statusChanged(panel, text);
+    }
     void showSetupBlock();
     void setDocument(const QString& path, bool unsaved);
     void markUnsaved();
 
+    QString status0_;     // what panel 0 says now, as the session last set it
+    QString savedStatus_; // the "Saved to" text of the last save
     EmuState state_;
     EmuLink link_;
     CalibrationEditor editor_;
