@@ -10,6 +10,7 @@
 #include "monitor/TRT.h"
 #include "tools/KeysDialog.h"
 #include "tools/TForm2.h"
+#include "ui/TSaveFrm.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -289,6 +290,21 @@ void TestReadouts::keysPageFromAbout() {
     QVERIFY(lineEdit(w, "Edit28")->toolTip().contains(QStringLiteral("Q/A")));
     QVERIFY(lineEdit(w, "Edit32")->toolTip().contains(QStringLiteral("D/C")));
     QVERIFY(!w.findChild<QWidget*>(QStringLiteral("FuelVacLegend"))->toolTip().isEmpty());
+    QVERIFY(w.saveForm()
+                ->findChild<QRadioButton*>(QStringLiteral("RadioButton1"))
+                ->toolTip()
+                .contains(QStringLiteral("EMU holds")));
+    QVERIFY(w.saveForm()
+                ->findChild<QRadioButton*>(QStringLiteral("RadioButton2"))
+                ->toolTip()
+                .contains(QStringLiteral("not yet written")));
+    // The dials say what their numbers are.
+    QVERIFY(w.findChild<TA3nalogGauge*>(QStringLiteral("VacuumGauge"))
+                ->toolTip()
+                .contains(QStringLiteral("bar")));
+    QVERIFY(w.findChild<TA3nalogGauge*>(QStringLiteral("LambdaGauge"))
+                ->toolTip()
+                .contains(QStringLiteral("0.45 V")));
 }
 
 QTEST_MAIN(TestReadouts)
