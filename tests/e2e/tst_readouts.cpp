@@ -21,6 +21,8 @@
 #include <QStatusBar>
 #include <QTabWidget>
 
+#include <algorithm>
+
 namespace {
 
 const char* const kFrames[] = {"RT1", "RT2", "RT3", "RT4"};
@@ -44,15 +46,29 @@ bool liveShown(TForm1& w) {
 QStringList cutTexts(QWidget* page) {
     QStringList out;
     for (QLabel* l : page->findChildren<QLabel*>()) {
-        if (!l->isVisibleTo(page) || l->text().isEmpty() || l->wordWrap() ||
-            l->textFormat() == Qt::RichText || Qt::mightBeRichText(l->text()))
+        if (!l->isVisibleTo(page) || l->text().isEmpty() || l->textFormat() == Qt::RichText ||
+            Qt::mightBeRichText(l->text()))
             continue;
-        const int need = l->fontMetrics().horizontalAdvance(l->text());
+        // A wrapped label needs room for its longest word.
+        int need = 0;
+        for (const QString& word : l->wordWrap() ? l->text().split(QLatin1Char(' ')) : QStringList{l->text()})
+            need = std::max(need, l->fontMetrics().horizontalAdvance(word));
         if (need > l->contentsRect().width())
             out << QStringLiteral("%1 \"%2\" needs %3 px, has %4")
                        .arg(l->objectName(), l->text())
                        .arg(need)
                        .arg(l->contentsRect().width());
+    }
+    // The read-only boxes under the charts: their numbers whole inside the frame.
+    for (QLineEdit* box : page->findChildren<QLineEdit*>()) {
+        if (!box->isVisibleTo(page) || !box->isReadOnly() || box->text().isEmpty())
+            continue;
+        const int need = box->fontMetrics().horizontalAdvance(box->text());
+        if (need > box->width() - 8)
+            out << QStringLiteral("%1 \"%2\" needs %3 px, has %4")
+                       .arg(box->objectName(), box->text())
+                       .arg(need)
+                       .arg(box->width() - 8);
     }
     for (AnchoredLabelRow* row : page->findChildren<AnchoredLabelRow*>()) {
         if (!row->isVisibleTo(page))
@@ -107,6 +123,11 @@ void TestReadouts::everyPageReadsWhole() {
     w.resize(1366, 740);
     tabs(w)->setCurrentIndex(tab);
     QVERIFY(waitUntil([&] { return liveShown(w); }));
+    // The pointer over each chart of a map page: its read-outs show.
+    for (MapChartWidget* chart : tabs(w)->currentWidget()->findChildren<MapChartWidget*>()) {
+        const QCPRange x = chart->xAxis->range();
+        hover(chart, x.lower + (x.upper - x.lower) * 0.7, chart->yAxis->range().lower * 0.6);
+    }
     QTest::qWait(300); // a few frames more, and the layouts settled
     QWidget* page = tabs(w)->currentWidget();
     const QStringList cut = cutTexts(page) + cutTexts(w.statusBar());
