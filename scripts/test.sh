@@ -6,6 +6,19 @@
 # as the fuzz target always runs under both sanitizers.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+
+# Runs the suite in a build folder, then prints the total of test cases run, added up from the
+# "Totals:" line every Qt Test program writes (ctest keeps each program's output in LastTest.log).
+run_suite() {
+  local dir="$1" status=0
+  (cd "$dir" && ctest --output-on-failure --timeout 600 -j 2) || status=$?
+  local log="$dir/Testing/Temporary/LastTest.log"
+  if [ -f "$log" ]; then
+    awk '/^Totals: [0-9]+ passed, [0-9]+ failed, [0-9]+ skipped/ { p += $2; f += $4; s += $6 }
+         END { printf "Test cases run: %d (%d passed, %d failed, %d skipped)\n", p + f + s, p, f, s }' "$log"
+  fi
+  return "$status"
+}
 if [ "${1:-}" = "--sanitize" ]; then
   build_dir="${EMU_BUILD_DIR:-$root/build-sanitize}"
   bash "$root/scripts/install-deps.sh"
@@ -16,11 +29,11 @@ if [ "${1:-}" = "--sanitize" ]; then
   # test at the first report with its stack.
   export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0:halt_on_error=1:abort_on_error=0:print_stacktrace=1:detect_stack_use_after_return=0:strict_string_checks=1}"
   export UBSAN_OPTIONS="${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}"
-  (cd "$build_dir" && ctest --output-on-failure --timeout 600 -j 2)
+  run_suite "$build_dir"
   exit 0
 fi
 build_dir="${EMU_BUILD_DIR:-$root/build}"
 bash "$root/scripts/install-deps.sh"
 bash "$root/scripts/build.sh"
 bash "$root/scripts/fuzz-smoke.sh"
-(cd "$build_dir" && ctest --output-on-failure --timeout 600 -j 2)
+run_suite "$build_dir"

@@ -1,8 +1,12 @@
 #pragma once
 
 #include <QColor>
+#include <QList>
+#include <QPainterPath>
 #include <QPixmap>
 #include <QWidget>
+
+#include <optional>
 
 // The dial: a scale from 0 to full scale over a sweep angle, main and sub ticks, value numbers, a
 // caption, three coloured zones (below the lower limit, between the limits, above the upper limit;
@@ -21,6 +25,9 @@ class TA3nalogGauge : public QWidget {
 
     void setCaption(const QString& caption);
     QString caption() const { return caption_; }
+    // What the numbers are, in words and units, for the tooltip (the caption is often short).
+    void setUnitNote(const QString& note);
+    QString unitNote() const { return unitNote_; }
     void setScaleValue(double fullScale);
     double scaleValue() const { return full_; }
     void setNumberMainTicks(int ticks); // intervals between numbered ticks
@@ -47,6 +54,19 @@ class TA3nalogGauge : public QWidget {
     // Degrees of the needle from the start of the scale, clockwise.
     double needleDegrees() const;
 
+    // Where the face puts its words, in widget coordinates: the numbers of the main ticks that
+    // have room (neighbours never touch; the first and last always stand), the caption and the
+    // read-out. The caption and the read-out sit where the needle never passes.
+    struct Label {
+        QString text;
+        QRectF rect;
+    };
+    QList<Label> numberLabels() const;
+    QRectF captionRect() const;
+    QRectF readoutRect() const;
+    // Whether the needle, anywhere between its stops, passes over the rectangle.
+    bool needleCrosses(const QRectF& rect) const;
+
     QSize sizeHint() const override { return {220, 200}; }
     QSize minimumSizeHint() const override { return {90, 80}; }
     bool hasHeightForWidth() const override { return false; }
@@ -62,13 +82,28 @@ class TA3nalogGauge : public QWidget {
         double radius;
     };
     Geometry dialGeometry() const;
+    // The face's words around the pivot (pivot-relative coordinates) and the fonts they use.
+    struct Words {
+        QFont numberFont;
+        QList<Label> numbers;
+        QFont captionFont;
+        QRectF caption;
+        QFont readoutFont;
+        QRectF readout;
+    };
+    const Words& words() const; // placed once for the current settings and size
+    Words placeWords() const;
+    QList<Label> placeNumbers(const QFont& font, double r) const;
+    QPainterPath needlePath(double r, double qtDegrees) const;
     void paintFace(QPainter& p) const; // everything but the read-out and the needle
     void faceChanged();
+    void showTip();
 
     double startAngle() const; // Qt degrees (counter-clockwise from 3 o'clock) of the scale's 0
     double angleOf(double value) const;
 
     QString caption_;
+    QString unitNote_;
     double full_ = 100;
     int mainTicks_ = 5;
     int subTicks_ = 5;
@@ -82,5 +117,6 @@ class TA3nalogGauge : public QWidget {
     QColor high_{Qt::red};
     double value_ = 0;
     bool parked_ = false;
+    mutable std::optional<Words> words_;
     QPixmap face_; // the face drawn once for the current settings and size
 };

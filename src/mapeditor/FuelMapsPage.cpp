@@ -16,6 +16,8 @@ namespace {
 
 constexpr int kTrimMax = 255;
 constexpr int kSliderPage = 10;
+constexpr QRgb kThrottleMarker = 0xff606060; // the markers' grey
+constexpr QRgb kLambdaMarker = 0xff8040b0;
 
 QRadioButton* selector(QWidget* parent, const char* name, const QString& caption, const QString& what) {
     auto* radio = new QRadioButton(caption, parent);
@@ -39,7 +41,29 @@ FuelMapsPage::FuelMapsPage(const MapEditorContext& context, QWidget* parent) : M
     setObjectName(QStringLiteral("TabSheet3"));
     auto* layout = new QHBoxLayout(this);
     auto* charts = new QVBoxLayout;
-    charts->addWidget(addChart(ChartId::FuelVacuum, this), 1);
+    // The four marker bars of the vacuum chart stand for Setup-tab settings: the throttle vacuum
+    // pair in grey, the lambda pair in purple, each told apart by the legend under the chart.
+    auto* legend = new QLabel(this);
+    legend->setObjectName(QStringLiteral("FuelVacLegend"));
+    legend->setTextFormat(Qt::RichText);
+    legend->setText(QStringLiteral("<span style=\"color:%1\">&#9646;</span> Low/High throttle vacuum "
+                                   "&nbsp; <span style=\"color:%2\">&#9646;</span> Lambda Low/High Limit")
+                        .arg(QColor(kThrottleMarker).name(), QColor(kLambdaMarker).name()));
+    legend->setToolTip(QStringLiteral(
+        "Marker bars, set on the Setup tab: grey at \"Low throttle vacuum\" and \"High throttle vacuum\" "
+        "(where the RPM fuel curve changes between Low, Cruise and High), purple at \"Lambda Low Limit\" "
+        "and \"Lambda High Limit\". Light red: the live vacuum. Green: the editing cursor."));
+    legend->setAccessibleName(QStringLiteral("Vacuum Map markers"));
+    charts->addWidget(addChart(ChartId::FuelVacuum, this, legend), 1);
+    if (QCustomPlot* vac = chart(ChartId::FuelVacuum)) {
+        for (int i = 0; i < vac->plottableCount(); ++i) {
+            auto* bars = qobject_cast<QCPBars*>(vac->plottable(i));
+            if (!bars || !bars->name().startsWith(QStringLiteral("Lambda")))
+                continue;
+            bars->setPen(QPen(QColor(kLambdaMarker)));
+            bars->setBrush(QColor(kLambdaMarker));
+        }
+    }
 
     auto* selectors = new QWidget(this);
     selectors->setObjectName(QStringLiteral("FuelRpmSelectors"));
@@ -85,7 +109,13 @@ QWidget* FuelMapsPage::jetColumn(const char* box, const char* slider, const QStr
     edit = new CommitLineEdit(column);
     edit->setObjectName(QString::fromLatin1(box));
     edit->setAccessibleName(caption + QStringLiteral(" trim"));
-    edit->setHint(caption + QStringLiteral(" trim: ") + kTrimRange);
+    const bool main = QLatin1String(box) == QLatin1String("Edit28");
+    edit->setHint(
+        caption + QStringLiteral(" trim: ") + kTrimRange +
+        QStringLiteral(", scaling all the fuel the EMU delivers (the top of the slider is the largest "
+                       "trim). Keys on this page: %1 up/down by 1, %2 up/down by 10.")
+            .arg(main ? QStringLiteral("Q/A") : QStringLiteral("D/C"),
+                 main ? QStringLiteral("W/S") : QStringLiteral("F/V")));
     edit->setFixedWidth(48);
     edit->setAlignment(Qt::AlignRight);
     label->setBuddy(edit);

@@ -11,6 +11,16 @@
 
 #include <algorithm>
 
+namespace {
+
+const QString kChartKeys = QStringLiteral(
+    "\nKeys, pointing at the chart: Left/Right move the editing cursor, Up/Down change its point by one "
+    "(sent when the key is released).");
+const QString kTimingKeys = QStringLiteral(" Page Up/Page Down shift the whole curve.");
+const QString kKeysPage = QStringLiteral("\nF1, then Keys, lists every key.");
+
+} // namespace
+
 MapPage::MapPage(const MapEditorContext& context, QWidget* parent) : QWidget(parent), context_(context) {
     // Pointer moves over the page background hide the readouts.
     setMouseTracking(true);
@@ -53,9 +63,21 @@ QWidget* MapPage::addChart(ChartId id, QWidget* parent, QWidget* selectors) {
         box->setReadOnly(true);
         box->setFocusPolicy(Qt::NoFocus);
         box->setFixedWidth(70);
+        // A read-out, not a field to type in: it wears the page's colour, not an entry's white.
+        QPalette look = box->palette();
+        look.setColor(QPalette::Base, look.color(QPalette::Window));
+        box->setPalette(look);
         box->setAccessibleName(QString::fromUtf8(chart->setup().title) + QLatin1Char(' ') +
                                QString::fromUtf8(caption));
         label->setBuddy(box);
+        const QString tip =
+            (&box == &boxes.value
+                 ? QStringLiteral("The value under the pointer, or of the point under the "
+                                  "editing cursor (read-only).")
+                 : QStringLiteral("Where the pointer or the editing cursor is (read-only).")) +
+            kChartKeys + (id == ChartId::Timing ? kTimingKeys : QString()) + kKeysPage;
+        label->setToolTip(tip);
+        box->setToolTip(tip);
         // Showing or hiding the readouts must not resize the chart under the pointer.
         for (QWidget* w : std::initializer_list<QWidget*>{label, box}) {
             QSizePolicy policy = w->sizePolicy();
@@ -242,4 +264,32 @@ void MapPage::showCursorValue(ChartId id) {
     if (point < 1 || point > MapTuning::chartPoints(id, scales))
         return;
     it->second.value->setText(QString::number(roundHalfEven(cal.map(*map)[static_cast<size_t>(point)])));
+}
+
+void MapPage::refreshReadouts(std::optional<MapId> changed) {
+    for (auto& [id, boxes] : readouts_) {
+        const auto map = MapTuning::editedMap(id, context_.editing);
+        if (changed && map != changed)
+            continue;
+        const MapScales scales = context_.state.cal.scales();
+        const int point = MapTuning::pointIndex(id, context_.editing.cursorX(id), scales);
+        const bool onCurve =
+            map && point >= 1 && point <= MapTuning::chartPoints(id, scales) && charts_[id]->isEnabled();
+        // Nothing shown yet: the pointer has not been over the chart since the boxes were cleared.
+        if (boxes.value->text().isEmpty() && boxes.position->text().isEmpty())
+            continue;
+        if (onCurve) {
+            showCursorValue(id);
+        } else {
+            boxes.value->clear();
+            boxes.position->clear();
+        }
+    }
+}
+
+void MapPage::clearReadouts() {
+    for (auto& [id, boxes] : readouts_) {
+        boxes.value->clear();
+        boxes.position->clear();
+    }
 }

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <map>
+#include <optional>
 
 class MapChartWidget;
 class QHBoxLayout;
@@ -36,6 +37,12 @@ class MapPage : public QWidget {
 
     // The readout boxes of this page and their captions.
     void hideReadouts();
+    // The value boxes show the maps as they are now (after an edit, an undo, a read or an open);
+    // only the charts showing the changed map when one is named. A cursor off the curve empties
+    // its boxes.
+    void refreshReadouts(std::optional<MapId> changed = std::nullopt);
+    // Close all: nothing left to read out.
+    void clearReadouts();
 
     // A key pressed while a chart of this page is active.
     void ChartKeyDown(ChartId id, TuningKey key);

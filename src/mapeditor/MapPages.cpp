@@ -65,8 +65,11 @@ MapChartWidget* MapPages::chart(ChartId id) const {
 }
 
 void MapPages::plotMap(MapId id) {
-    if (const auto c = chartByName(QString::fromLatin1(mapInfo(id).chart)))
+    if (const auto c = chartByName(QString::fromLatin1(mapInfo(id).chart))) {
         chart(*c)->plotMap(id, state_.cal);
+        // The read-outs under the chart follow the curve.
+        pageOf(*c)->refreshReadouts(id);
+    }
 }
 
 bool MapPages::isShown(const MapPage* page, const QWidget* shownPage) const {
@@ -132,6 +135,8 @@ void MapPages::fillAfterRead() {
     plotFamilies();
     if (cal.HasFuelMaps)
         fuel_->selectFuelRpmCurve(MapId::FuelRpmCruise);
+    for (MapPage* page : std::initializer_list<MapPage*>{timing_, fuel_, corrections_})
+        page->refreshReadouts();
 }
 
 void MapPages::rescale() {
@@ -194,6 +199,8 @@ void MapPages::closeAll() {
     fuel_->clearJetTrims();
     editing_.ActiveMapChart.reset();
     dropUnsentKeyEdits();
+    for (MapPage* page : std::initializer_list<MapPage*>{timing_, fuel_, corrections_})
+        page->clearReadouts();
 }
 
 void MapPages::SpeedButton3Click(bool down) {

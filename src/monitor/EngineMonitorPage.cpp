@@ -26,6 +26,7 @@ struct DialSetup {
     QRgb low;
     QRgb mid;
     QRgb high;
+    const char* unitNote;
 };
 
 constexpr QRgb kGreen = 0xff00a000;
@@ -38,13 +39,18 @@ constexpr int kM = TA3nalogGauge::MidZone;
 constexpr int kH = TA3nalogGauge::HighZone;
 
 const DialSetup kDials[] = {
-    {"RPMGauge", "RPM x 100", 70, 7, 270, false, 1, 60, kH, kGreen, kYellow, kRed},
-    {"VacuumGauge", "kPa x10", 10, 7, 120, false, 1, 1, 0, kGreen, kYellow, kRed},
-    {"AnalogTiming", "Degrees", 45, 5, 45, true, 10, 35, kL | kH, kYellow, kYellow, kRed},
-    {"TempGauge", "ºC", 140, 7, 120, false, 40, 95, kL | kH, kBlue, kBlue, kRed},
-    {"VoltGauge", "V", 16, 4, 120, false, 11, 13, kL | kM | kH, kYellow, kGreen, kRed},
-    {"LambdaGauge", "Lambda V (/10)", 10, 10, 270, false, 4, 6, kL | kM | kH, kRed, kYellow, kLime},
-    {"InjectorGauge", "% Inj", 100, 5, 120, false, 20, 80, kL | kH, kYellow, kYellow, kRed},
+    {"RPMGauge", "RPM x 100", 70, 7, 270, false, 1, 60, kH, kGreen, kYellow, kRed,
+     "Engine speed in hundreds of RPM: 30 is 3000 RPM"},
+    {"VacuumGauge", "kPa x10", 10, 7, 120, false, 1, 1, 0, kGreen, kYellow, kRed,
+     "Manifold vacuum in tens of kPa: 5 is 50 kPa, that is 0.5 bar"},
+    {"AnalogTiming", "Degrees", 45, 5, 45, true, 10, 35, kL | kH, kYellow, kYellow, kRed,
+     "Ignition advance the maps give now, ° before top dead centre"},
+    {"TempGauge", "ºC", 140, 7, 120, false, 40, 95, kL | kH, kBlue, kBlue, kRed, "Water temperature, °C"},
+    {"VoltGauge", "V", 16, 4, 120, false, 11, 13, kL | kM | kH, kYellow, kGreen, kRed, "Battery voltage, V"},
+    {"LambdaGauge", "Lambda V (/10)", 10, 10, 270, false, 4, 6, kL | kM | kH, kRed, kYellow, kLime,
+     "Lambda sensor in tenths of a volt: 4.5 is 0.45 V"},
+    {"InjectorGauge", "% Inj", 100, 5, 120, false, 20, 80, kL | kH, kYellow, kYellow, kRed,
+     "Injector duty cycle, % of the time the injectors are open"},
 };
 
 } // namespace
@@ -69,6 +75,7 @@ EngineMonitorPage::EngineMonitorPage(QWidget* parent) : QWidget(parent) {
         g->setZoneLimits(d.lower, d.upper);
         g->setZonesDrawn(d.zones);
         g->setZoneColors(QColor::fromRgb(d.low), QColor::fromRgb(d.mid), QColor::fromRgb(d.high));
+        g->setUnitNote(QString::fromUtf8(d.unitNote));
         *fields[i] = g;
         ++i;
     }
@@ -90,6 +97,10 @@ EngineMonitorPage::EngineMonitorPage(QWidget* parent) : QWidget(parent) {
     EventLog->setReadOnly(true);
     EventLog->setPlainText(QStringLiteral("Inactive"));
     EventLog->setMaximumHeight(70);
+    const QString unused = QStringLiteral("Event Logger: not in use; this program logs no events here. "
+                                          "The Data Logger page plots the live readings.");
+    EventLog->setToolTip(unused);
+    events->setToolTip(unused);
     v->addWidget(EventLog);
     grid->addWidget(events, 2, 0, 1, 4);
     grid->setRowStretch(0, 3);

@@ -1,6 +1,7 @@
 #include "monitor/TRT.h"
 
 #include "calibration/Rounding.h"
+#include "controls/AnchoredLabelRow.h"
 #include "controls/TALProgressBar.h"
 #include "controls/TAutoSizeLabel.h"
 #include "monitor/LiveDecode.h"
@@ -16,6 +17,9 @@
 namespace {
 
 constexpr double kVacuumErrorAbove = 3.5; // bar; beyond any sensor fitted
+// The frame's own unit texts: the timing read-out's degree mark and the temperature bars' unit.
+constexpr char kSpecDegreeMark[] = "o";
+constexpr char kSpecDegreesC[] = "ºC";
 const QColor kYellow(0xf0, 0xd0, 0x00);
 
 QLabel* scaleLabel(const QString& text, QWidget* parent) {
@@ -43,11 +47,14 @@ TRT::TRT(const QString& objectName, QWidget* parent) : QFrame(parent) {
 
     auto* top = new QGridLayout;
     top->setHorizontalSpacing(10);
+    top->setContentsMargins(0, 0, 0, 0);
     const auto addReadout = [&](int column, QLabel*& label, const char* name, const QString& caption,
-                                const QString& unit) {
+                                const QString& unit, const QString& meaning) {
         auto* c = new QLabel(caption, this);
         c->setAlignment(Qt::AlignCenter);
+        c->setToolTip(meaning);
         label = readout(name, QStringLiteral("NA"), caption);
+        label->setToolTip(meaning);
         top->addWidget(c, 0, column);
         auto* row = new QHBoxLayout;
         row->addStretch();
@@ -57,28 +64,48 @@ TRT::TRT(const QString& objectName, QWidget* parent) : QFrame(parent) {
         row->addStretch();
         top->addLayout(row, 1, column);
     };
-    addReadout(0, Label49, "Label49", QStringLiteral("Timing"), QStringLiteral("o"));
-    addReadout(1, Label50, "Label50", QStringLiteral("RPM"), QString());
-    addReadout(2, Label51, "Label51", QStringLiteral("Vacuum"), QString());
+    addReadout(0, Label49, "Label49", QStringLiteral("Timing"), QString::fromUtf8(kSpecDegreeMark),
+               QStringLiteral("Ignition advance the maps give now, ° before top dead centre"));
+    addReadout(1, Label50, "Label50", QStringLiteral("RPM"), QString(), QStringLiteral("Engine speed, RPM"));
+    addReadout(2, Label51, "Label51", QStringLiteral("Vacuum"), QString(),
+               QStringLiteral("Manifold vacuum, bar (\"Err\" above 3.5 bar: no sensor reading)"));
     layout->addLayout(top);
 
+    // The bars with their captions above and their readings and units below. Each caption and
+    // reading is centred on its bar; where neighbours would touch, every other one steps down a line.
+    captions_ = new AnchoredLabelRow(this);
+    captions_->setObjectName(QStringLiteral("BarCaptions"));
+    values_ = new AnchoredLabelRow(this);
+    values_->setObjectName(QStringLiteral("BarValues"));
+    units_ = new AnchoredLabelRow(this);
+    units_->setObjectName(QStringLiteral("BarUnits"));
+    wideOnly_ << captions_;
     auto* bars = new QHBoxLayout;
     bars->setSpacing(2);
     bars->addWidget(barColumn(WaterBar, "WaterBar", Label53, "Label53", QStringLiteral("Water"),
-                              QStringLiteral("ºC"), {"120", "60", "0"}));
+                              QString::fromUtf8(kSpecDegreesC), {"120", "60", "0"},
+                              QStringLiteral("Water temperature, °C")));
     bars->addWidget(barColumn(AirBar, "AirBar", Label54, "Label54", QStringLiteral("Air"),
-                              QStringLiteral("ºC"), {"100", "40", "-20"}));
+                              QString::fromUtf8(kSpecDegreesC), {"100", "40", "-20"},
+                              QStringLiteral("Air temperature, °C")));
     bars->addWidget(barColumn(BATBar, "BATBar", Label55, "Label55", QStringLiteral("Battery"),
-                              QStringLiteral("V"), {"16", "12", "8"}));
+                              QStringLiteral("V"), {"16", "12", "8"}, QStringLiteral("Battery voltage, V")));
     bars->addWidget(barColumn(InjBar, "InjBar", Label10, "Label10", QStringLiteral("Injectors"),
-                              QStringLiteral("ms"), {"25", "12", "0"}));
+                              QStringLiteral("ms"), {"25", "12", "0"},
+                              QStringLiteral("Injector pulse width, ms")));
     bars->addWidget(barColumn(InjPers, "InjPers", Label13, "Label13", QStringLiteral("Injectors"),
-                              QStringLiteral("%"), {"100", "50", "0"}));
+                              QStringLiteral("%"), {"100", "50", "0"},
+                              QStringLiteral("Injector duty cycle, % of the time open")));
     bars->addWidget(barColumn(TPSBar, "TPSBar", Label19, "Label19", QStringLiteral("TPS"),
-                              QStringLiteral("%"), {"100", "50", "0"}));
+                              QStringLiteral("%"), {"100", "50", "0"},
+                              QStringLiteral("Throttle position, % open")));
     bars->addWidget(barColumn(POTBar, "POTBar", Label20, "Label20", QStringLiteral("POT"),
-                              QStringLiteral("%"), {"100", "50", "0"}));
+                              QStringLiteral("%"), {"100", "50", "0"},
+                              QStringLiteral("Tuning potentiometer, % of its travel")));
+    layout->addWidget(captions_);
     layout->addLayout(bars, 1);
+    layout->addWidget(values_);
+    layout->addWidget(units_);
 
     WaterBar->setRange(0, 120);
     WaterBar->setColors(QColor(Qt::blue), QColor(0x00, 0xa0, 0x00));
@@ -103,6 +130,10 @@ TRT::TRT(const QString& objectName, QWidget* parent) : QFrame(parent) {
     LambdaCaption = new QLabel(QStringLiteral("Lambda"), this);
     LambdaCaption->setObjectName(QStringLiteral("LambdaCaption"));
     Label56 = readout("Label56", QStringLiteral("0"), QStringLiteral("Lambda"));
+    const QString lambdaMeaning =
+        QStringLiteral("Lambda sensor, V: the bars grow from 0.50 V, left below it and right above it");
+    LambdaCaption->setToolTip(lambdaMeaning);
+    Label56->setToolTip(lambdaMeaning);
     lambdaHead->addWidget(LambdaCaption);
     lambdaHead->addStretch();
     lambdaHead->addWidget(Label56);
@@ -164,20 +195,18 @@ QLabel* TRT::readout(const char* name, const QString& initial, const QString& ac
 }
 
 QWidget* TRT::barColumn(TALProgressBar*& bar, const char* barName, QLabel*& value, const char* labelName,
-                        const QString& caption, const QString& unit, const QStringList& scale) {
+                        const QString& caption, const QString& unit, const QStringList& scale,
+                        const QString& meaning) {
     auto* column = new QWidget(this);
-    auto* v = new QVBoxLayout(column);
-    v->setContentsMargins(0, 0, 0, 0);
-    v->setSpacing(1);
-    auto* c = new QLabel(caption, column);
+    column->setToolTip(meaning);
+    auto* middle = new QHBoxLayout(column);
+    middle->setContentsMargins(0, 0, 0, 0);
+    middle->setSpacing(2);
+    auto* c = new QLabel(caption, this);
     QFont f = c->font();
     f.setPointSizeF(f.pointSizeF() * 0.8);
     c->setFont(f);
-    c->setAlignment(Qt::AlignCenter);
-    v->addWidget(c);
-    wideOnly_ << c;
-    auto* middle = new QHBoxLayout;
-    middle->setSpacing(2);
+    c->setToolTip(meaning);
     auto* scaleBox = new QVBoxLayout;
     for (int i = 0; i < 3; ++i) {
         if (i > 0)
@@ -195,18 +224,19 @@ QWidget* TRT::barColumn(TALProgressBar*& bar, const char* barName, QLabel*& valu
     bar = new TALProgressBar(column);
     bar->setObjectName(QString::fromLatin1(barName));
     bar->setAccessibleName(caption + QLatin1Char(' ') + unit);
+    bar->setToolTip(meaning);
     bar->setDirection(TALProgressBar::Direction::BottomToTop);
     middle->addWidget(bar);
-    v->addLayout(middle, 1);
-    value = new QLabel(QStringLiteral("0"), column);
+    captions_->addLabel(c, bar);
+    value = new QLabel(QStringLiteral("0"), this);
     value->setObjectName(QString::fromLatin1(labelName));
     value->setAccessibleName(caption + QLatin1Char(' ') + unit);
-    value->setAlignment(Qt::AlignCenter);
-    v->addWidget(value);
-    auto* u = new QLabel(unit, column);
+    value->setToolTip(meaning);
+    values_->addLabel(value, bar);
+    auto* u = new QLabel(unit, this);
     u->setFont(f);
-    u->setAlignment(Qt::AlignCenter);
-    v->addWidget(u);
+    u->setToolTip(meaning);
+    units_->addLabel(u, bar);
     return column;
 }
 

@@ -6,6 +6,7 @@
 #include <QFrame>
 #include <QList>
 
+class AnchoredLabelRow;
 class QLabel;
 class TALProgressBar;
 
@@ -42,9 +43,13 @@ class TRT : public QFrame {
   private:
     QLabel* readout(const char* name, const QString& caption, const QString& accessible);
     QWidget* barColumn(TALProgressBar*& bar, const char* barName, QLabel*& value, const char* labelName,
-                       const QString& caption, const QString& unit, const QStringList& scale);
+                       const QString& caption, const QString& unit, const QStringList& scale,
+                       const QString& meaning);
     void placeTarget();
 
+    AnchoredLabelRow* captions_ = nullptr;
+    AnchoredLabelRow* values_ = nullptr;
+    AnchoredLabelRow* units_ = nullptr;
     QList<QWidget*> wideOnly_;    // captions and scale numbers of the full-width layout
     QList<QWidget*> compactOnly_; // rotated captions
 

@@ -100,6 +100,9 @@ void TuneSession::markUnsaved() {
     if (unsaved_)
         return;
     unsaved_ = true;
+    // "Saved to" is no longer the latest word once the tune has changed again.
+    if (!savedStatus_.isEmpty() && status0_ == savedStatus_)
+        status(0, QStringLiteral("Unsaved changes (last saved to %1)").arg(savedStatus_.mid(9)));
     emit documentChanged();
 }
 
@@ -426,8 +429,9 @@ LinkTask<std::optional<std::array<std::uint8_t, kImageSize>>> TuneSession::image
 void TuneSession::savedTo(const QString& path) {
     setDocument(path, false);
     safeguard_.unitStored();
-    status(0,
-           QStringLiteral("Saved to %1").arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath())));
+    savedStatus_ =
+        QStringLiteral("Saved to %1").arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
+    status(0, savedStatus_);
 }
 
 LinkTask<ImageRead> TuneSession::readUnitImage() {

@@ -124,11 +124,17 @@ class TuneSession : public QObject {
     LinkTask<void> checkUnitAgain();
     bool openPort();
     void flushNotices();
-    void status(int panel, const QString& text) { emit statusChanged(panel, text); }
+    void status(int panel, const QString& text) {
+        if (panel == 0)
+            status0_ = text;
+        emit statusChanged(panel, text);
+    }
     void showSetupBlock();
     void setDocument(const QString& path, bool unsaved);
     void markUnsaved();
 
+    QString status0_;     // what panel 0 says now, as the session last set it
+    QString savedStatus_; // the "Saved to" text of the last save
     EmuState state_;
     EmuLink link_;
     CalibrationEditor editor_;

@@ -10,6 +10,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -22,7 +23,9 @@
 #include <QSlider>
 #include <QToolButton>
 #include <QVBoxLayout>
+
 #include <QValidator>
+#include <algorithm>
 
 namespace {
 
@@ -374,6 +377,7 @@ QWidget* SetupPage::buildSlider(Binding& b, QWidget* parent) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
     const QString caption = target ? text(p.label) : text(p.label).section(QLatin1Char(' '), 1);
+    int widestWord = 0; // a wrapped caption needs room for its longest word, or it is cut both sides
     if (!target) {
         auto* label = new QLabel(caption, cell);
         label->setAlignment(Qt::AlignHCenter);
@@ -382,6 +386,9 @@ QWidget* SetupPage::buildSlider(Binding& b, QWidget* parent) {
         small.setPointSizeF(small.pointSizeF() * 0.85);
         label->setFont(small);
         layout->addWidget(label);
+        const QFontMetrics metrics(small);
+        for (const QString& word : caption.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            widestWord = std::max(widestWord, metrics.horizontalAdvance(word));
     }
     b.slider = new QSlider(target ? Qt::Horizontal : Qt::Vertical, cell);
     b.slider->setObjectName(text(p.control));
@@ -392,7 +399,7 @@ QWidget* SetupPage::buildSlider(Binding& b, QWidget* parent) {
     if (target)
         b.slider->setMinimumWidth(60);
     else
-        cell->setFixedWidth(54);
+        cell->setFixedWidth(std::max(48, widestWord + 4));
     b.shown = new QLineEdit(cell);
     b.shown->setObjectName(text(p.companion));
     b.shown->setReadOnly(true);

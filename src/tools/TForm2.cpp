@@ -7,6 +7,7 @@
 #include "controls/ToolIcons.h"
 #include "link/Connection.h"
 #include "tools/DialogKeyPreview.h"
+#include "tools/KeysDialog.h"
 #include "tools/SensorCalibration.h"
 #include "tools/SerialNumberDialog.h"
 #include "tools/ServicePassword.h"
@@ -108,7 +109,15 @@ TForm2::TForm2(ToolSession& session, QWidget* parent)
     service->addStretch();
     service->addWidget(Edit2);
 
+    auto* keys = new QPushButton(QStringLiteral("Keys"), this);
+    keys->setObjectName(QStringLiteral("KeysButton"));
+    keys->setAccessibleName(QStringLiteral("Keys"));
+    keys->setToolTip(QStringLiteral("The keys of the charts, the jet trims, the data logger and the window"));
+    keys->setAutoDefault(false);
+    connect(keys, &QPushButton::clicked, this, &TForm2::showKeys);
+
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(keys);
     buttons->addStretch();
     buttons->addWidget(ok);
 
@@ -245,6 +254,13 @@ void TForm2::hideServiceControls() {
     // Closing the window is no commit: typed text not yet sent is dropped.
     Edit2->revert();
     Edit2->hide();
+}
+
+void TForm2::showKeys() {
+    if (!keys_)
+        keys_ = new KeysDialog(this);
+    keys_->show();
+    keys_->raise();
 }
 
 void TForm2::Button1Click() {

@@ -6,6 +6,7 @@
 #include <functional>
 
 class CommitLineEdit;
+class KeysDialog;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
@@ -43,6 +44,7 @@ class TForm2 : public QDialog {
   public slots:
     void FormShow();
     void Button1Click(); // OK
+    void showKeys();     // the Keys page
     void Button2Click(); // the password's OK
     void Image3Click();
     void Image4Click();
@@ -63,6 +65,7 @@ class TForm2 : public QDialog {
 
     ToolSession& session_;
     TSerialFrm* serialForm_ = nullptr;
+    KeysDialog* keys_ = nullptr;
     QByteArray passwordHash_;
     std::function<void(const QString&)> showStatus_;
     bool AltHeld = false;

@@ -20,7 +20,8 @@ MainToolBar::MainToolBar(QWidget* window) : QToolBar(QStringLiteral("Tool bar"),
 
     spOpen = toolButton("spOpen", QStringLiteral("Open file"), toolIcon(ToolIcon::Open));
     spCompare = toolButton("spCompare", QStringLiteral("Compare with file..."), toolIcon(ToolIcon::Compare));
-    spCompareEmu = toolButton("spCompareEmu", QStringLiteral("Compare with EMU"), toolIcon(ToolIcon::CompareEmu));
+    spCompareEmu =
+        toolButton("spCompareEmu", QStringLiteral("Compare with EMU"), toolIcon(ToolIcon::CompareEmu));
     spClose = toolButton("spClose", QStringLiteral("Close all"), toolIcon(ToolIcon::CloseAll));
     spSave = toolButton("spSave", QStringLiteral("Save settings"), toolIcon(ToolIcon::Save));
     spPrint = toolButton("spPrint", QStringLiteral("Print"), toolIcon(ToolIcon::Print));
@@ -51,6 +52,11 @@ MainToolBar::MainToolBar(QWidget* window) : QToolBar(QStringLiteral("Tool bar"),
     RT_Track = new QCheckBox(QStringLiteral("Realtime Tracking"), this);
     RT_Track->setObjectName(QStringLiteral("RT_Track"));
     RT_Track->setEnabled(false);
+    RT_Track->setToolTip(QStringLiteral(
+        "Realtime Tracking: while ticked, the chart cursors follow the engine's RPM and vacuum, and the "
+        "RPM fuel curve being tuned follows the vacuum (Low, Cruise, High). Needs \"Analog Signals\"."));
+    AnalogEn->setToolTip(QStringLiteral("Analog Signals: while ticked, the live readings are fetched from "
+                                        "the EMU and shown; unticked, they stay as they were"));
 
     spAbout = toolButton("spAbout", QStringLiteral("About"), toolIcon(ToolIcon::About));
     spExit = toolButton("spExit", QStringLiteral("Exit"), toolIcon(ToolIcon::Exit));

@@ -20,6 +20,10 @@ TSaveFrm::TSaveFrm(const LinkState& link, QWidget* parent) : QDialog(parent), li
     RadioButton2 = new QRadioButton(QStringLiteral("Save From PC"), group);
     RadioButton2->setObjectName(QStringLiteral("RadioButton2"));
     RadioButton1->setChecked(true);
+    RadioButton1->setToolTip(QStringLiteral("Reads the calibration the EMU holds now and saves that: what "
+                                            "the engine runs on, whatever the window shows"));
+    RadioButton2->setToolTip(QStringLiteral("Saves the calibration the window shows, with the changes not "
+                                            "yet written to the EMU; nothing is read from the EMU"));
     auto* choices = new QVBoxLayout(group);
     choices->addWidget(RadioButton1);
     choices->addWidget(RadioButton2);
