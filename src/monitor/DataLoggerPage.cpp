@@ -1,5 +1,6 @@
 #include "monitor/DataLoggerPage.h"
 
+#include "monitor/MonotonicClock.h"
 #include "monitor/TThreadedTimer.h"
 
 #include <QButtonGroup>
@@ -64,6 +65,7 @@ DataLoggerPage::DataLoggerPage(const EmuState& state, QWidget* parent) : QWidget
     DataLogTimer->setInterval(DataLogClock::timerIntervalFor(DataLogClock::kDefaultNominalMs));
     DataLogTimer->setThreadPriority(QThread::TimeCriticalPriority);
     DataLogTimer->setAllowZero(true);
+    DataLogTimer->setPaced(true);
     connect(DataLogTimer, &TThreadedTimer::OnTimer, this, &DataLoggerPage::ThreadedTimer1Timer);
 
     auto* layout = new QHBoxLayout(this);
@@ -183,12 +185,11 @@ void DataLoggerPage::SpeedButton1Click() {
         selectInterval(DataLogClock::kDefaultNominalMs);
     const int n = selectedInterval();
     DataLogTimer->setInterval(DataLogClock::timerIntervalFor(n));
-    clock_.start(n);
+    clock_.start(n, now_ ? now_() : monotonicMs());
     DataLogTimer->setEnabled(true);
     LogChart->xAxis->setRange(0, DataLogClock::kWindowSeconds);
     for (QCPGraph* g : graphs_)
         g->data()->clear();
-    gapMarked_ = false;
     replotIfShown();
 }
 
@@ -200,21 +201,20 @@ void DataLoggerPage::SpeedButton2Click() {
 void DataLoggerPage::ThreadedTimer1Timer() {
     if (!SpeedButton1->isChecked() || !state_.link.EmuConnected)
         return;
-    const double t = clock_.sampleTime();
     // While no data arrives the lines break once (a NaN point) and stay broken: no copies of the
     // last values. Time goes on, so the gap shows how long the silence lasted.
-    const bool stale = state_.live.stale;
-    if (!stale || !gapMarked_) {
-        for (int i = 0; i < kSeriesCount; ++i)
-            if (boxes_[static_cast<size_t>(i)]->isChecked())
-                graphs_[static_cast<size_t>(i)]->addData(t, stale ? qQNaN() : kSeries[i].value(state_.live));
-    }
-    gapMarked_ = stale;
+    const DataLogClock::Tick tick = clock_.take(state_.live, now_ ? now_() : monotonicMs());
+    if (tick.take == DataLogClock::Take::None)
+        return;
+    const double t = tick.timeMs / 1000.0;
+    const bool gap = tick.take == DataLogClock::Take::Gap;
+    for (int i = 0; i < kSeriesCount; ++i)
+        if (boxes_[static_cast<size_t>(i)]->isChecked())
+            graphs_[static_cast<size_t>(i)]->addData(t, gap ? qQNaN() : kSeries[i].value(state_.live));
     const QCPRange range = LogChart->xAxis->range();
     const double start = DataLogClock::windowStartAfter(t, range.lower);
     if (start != range.lower)
         LogChart->xAxis->setRange(start, start + DataLogClock::kWindowSeconds);
-    clock_.advance();
     replotIfShown();
 }
 

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 
 class QAbstractButton;
 class QButtonGroup;
@@ -40,6 +41,9 @@ class DataLoggerPage : public QWidget {
     QCustomPlot* chart() const { return LogChart; }
     QCPGraph* series(int index) const { return graphs_[static_cast<size_t>(index)]; }
     const DataLogClock& clock() const { return clock_; }
+    // The clock the ticks and the start of a log read (the monotonic one by default); it must be
+    // the one that stamps the frames.
+    void setClock(std::function<long long()> clock) { now_ = std::move(clock); }
 
   public slots:
     void SpeedButton1Click();   // "On": start a recording
@@ -54,7 +58,7 @@ class DataLoggerPage : public QWidget {
 
     const EmuState& state_;
     DataLogClock clock_;
-    bool gapMarked_ = false; // the lines are broken for the current silence
+    std::function<long long()> now_; // the monotonic clock unless a test sets one
     TThreadedTimer* DataLogTimer = nullptr;
     QGroupBox* DataInterval = nullptr;
     QButtonGroup* intervalGroup_ = nullptr;

@@ -1,6 +1,4 @@
-#include "monitor/DataLoggerPage.h"
 #include "monitor/TRT.h"
-#include "monitor/TThreadedTimer.h"
 #include "controls/TA3nalogGauge.h"
 #include "controls/TALProgressBar.h"
 #include "controls/TAutoSizeLabel.h"
@@ -134,96 +132,6 @@ class TestDisplayControls : public QObject {
         QCOMPARE(rt.targetMarker()->geometry().center().x() + 1 - rt.targetMarker()->width() % 2,
                  qRound(w * 0.45));
         QVERIFY(rt.targetMarker()->toolTip().contains(QStringLiteral("0.45V")));
-    }
-
-    // The logger, driven tick by tick.
-    void loggerOnUsesTheChosenInterval() {
-        EmuState state;
-        DataLoggerPage page(state);
-        QCOMPARE(page.selectedInterval(), 0);
-        page.SpeedButton1Click(); // none chosen: the usual 100 ms
-        QCOMPARE(page.selectedInterval(), 100);
-        QCOMPARE(page.dataLogTimer().Interval(), 85);
-        QVERIFY(page.dataLogTimer().Enabled());
-        QCOMPARE(page.clock().step(), 0.1);
-        page.SpeedButton2Click();
-        QVERIFY(!page.dataLogTimer().Enabled());
-    }
-
-    void loggerWindowJumpsAfterThirtySeconds() {
-        EmuState state;
-        state.link.EmuConnected = true;
-        DataLoggerPage page(state);
-        page.selectInterval(1000);
-        page.SpeedButton1Click();
-        page.dataLogTimer().setEnabled(false); // ticks come from the test
-        QCOMPARE(page.dataLogTimer().Interval(), 985);
-        for (int i = 0; i <= 30; ++i)
-            page.ThreadedTimer1Timer();
-        QCOMPARE(page.chart()->xAxis->range().lower, 0.0); // the sample at 30 s stays
-        page.ThreadedTimer1Timer();                        // 31 s
-        QCOMPARE(page.chart()->xAxis->range().lower, 30.0);
-        QCOMPARE(page.chart()->xAxis->range().upper, 60.0);
-        QCOMPARE(page.series(0)->dataCount(), 32);
-
-        page.SpeedButton2Click();
-        page.SpeedButton1Click(); // Off then On: cleared, time 0, axis 0..30
-        page.dataLogTimer().setEnabled(false);
-        QCOMPARE(page.series(0)->dataCount(), 0);
-        QCOMPARE(page.chart()->xAxis->range().lower, 0.0);
-        page.ThreadedTimer1Timer();
-        QCOMPARE(page.series(0)->data()->at(0)->key, 0.0);
-    }
-
-    void uncheckedValueEndsItsLine() {
-        EmuState state;
-        state.link.EmuConnected = true;
-        state.live = sampleValues();
-        DataLoggerPage page(state);
-        page.SpeedButton1Click();
-        page.dataLogTimer().setEnabled(false);
-        page.ThreadedTimer1Timer();
-        page.ThreadedTimer1Timer();
-        page.findChild<QCheckBox*>(QStringLiteral("LogVacuum"))->setChecked(false);
-        page.ThreadedTimer1Timer();
-        QCOMPARE(page.series(2)->dataCount(), 2);
-        QCOMPARE(page.series(2)->data()->at(1)->value, 151.0);
-        QCOMPARE(page.series(0)->dataCount(), 3);
-        QCOMPARE(page.series(0)->data()->at(2)->key, 0.2);
-    }
-
-    void noUnitDrawsNothing() {
-        EmuState state;
-        DataLoggerPage page(state);
-        page.SpeedButton1Click();
-        page.dataLogTimer().setEnabled(false);
-        for (int i = 0; i < 5; ++i)
-            page.ThreadedTimer1Timer();
-        for (int i = 0; i < DataLoggerPage::kSeriesCount; ++i)
-            QCOMPARE(page.series(i)->dataCount(), 0);
-    }
-
-    void seriesColoursAreRedInTheLowByte() {
-        EmuState state;
-        DataLoggerPage page(state);
-        QCOMPARE(page.series(2)->pen().color(), QColor(0xfd, 0xfd, 0x00)); // 65021: yellow
-        QCOMPARE(page.series(3)->pen().color(), QColor(0xff, 0x80, 0x40)); // 4227327: orange
-        QCOMPARE(page.series(9)->pen().color(), QColor(0x00, 0xcc, 0xcc)); // 13421568: teal
-    }
-
-    // Closing while recording: the worker is joined at once and no tick runs after.
-    void destroyingWhileRecordingJoins() {
-        EmuState state;
-        state.link.EmuConnected = true;
-        auto* page = new DataLoggerPage(state);
-        page->selectInterval(50);
-        page->SpeedButton1Click();
-        QTest::qWait(120);
-        QElapsedTimer clock;
-        clock.start();
-        delete page;
-        QVERIFY(clock.elapsed() < 200);
-        QCoreApplication::processEvents();
     }
 };
 

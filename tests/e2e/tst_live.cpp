@@ -15,6 +15,7 @@
 #include "ui/TCommsLostFrm.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QTest>
 
@@ -208,9 +209,34 @@ class TestLive : public QObject {
         QVERIFY(waitUntil([&] { return logger->series(0)->dataCount() >= 5; }, 5000));
         QCOMPARE(logger->series(0)->data()->at(0)->value, 30.0);
         QCOMPARE(logger->series(4)->data()->at(0)->value, 13.0);
-        QCOMPARE(logger->series(0)->data()->at(4)->key, 0.4);
+        for (int i = 1; i < 5; ++i) { // each sample at its frame's time, about 100 ms apart
+            const double step = logger->series(0)->data()->at(i)->key - logger->series(0)->data()->at(i - 1)->key;
+            QVERIFY2(step > 0.05 && step < 0.15, qPrintable(QString::number(step)));
+        }
         logger->findChild<QAbstractButton*>(QStringLiteral("SpeedButton2"))->click();
         QVERIFY(!logger->dataLogTimer().Enabled());
+    }
+
+    // The time axis is the wall clock: a hundred samples at "100 ms" take ten seconds of real
+    // time, and the last one's time is within 1 % of the time since "On".
+    void loggerTimeIsTheWallClock() {
+        Bench bench;
+        EmuSimulator& unit = bench.addUnit(2, unitConfig(3));
+        unit.setFixedFrame(kSample);
+        TForm1& w = bench.window();
+        QVERIFY(connectTo(w, unit));
+        DataLoggerPage* logger = w.dataLogger();
+        QVERIFY(waitUntil([&] { return rtText(w, 1, "Label50") == QLatin1String("3000"); }));
+        QElapsedTimer wall;
+        logger->findChild<QAbstractButton*>(QStringLiteral("SpeedButton1"))->click();
+        wall.start();
+        QVERIFY(waitUntil([&] { return logger->series(0)->dataCount() >= 100; }, 20000));
+        const double seconds = wall.elapsed() / 1000.0;
+        logger->findChild<QAbstractButton*>(QStringLiteral("SpeedButton2"))->click();
+        const double last = logger->series(0)->data()->at(99)->key;
+        QVERIFY2(std::abs(last - seconds) <= 0.01 * seconds,
+                 qPrintable(QStringLiteral("last sample at %1 s, %2 s since On").arg(last).arg(seconds)));
+        QVERIFY2(seconds > 9.8 && seconds < 10.4, qPrintable(QString::number(seconds)));
     }
 };
 

@@ -1,0 +1,178 @@
+#include "monitor/DataLoggerPage.h"
+#include "monitor/TThreadedTimer.h"
+
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <qcustomplot.h>
+
+#include <cmath>
+
+namespace {
+
+LiveValues sampleValues() {
+    LiveValues v;
+    v.RpmHundreds = 30;
+    v.Vacuum = 1.51;
+    v.ThrottlePercent = 50;
+    v.LambdaHundredths = 45;
+    v.WaterTemp = 85;
+    v.AirTemp = 20;
+    v.PotPercent = 49.8;
+    v.BatteryTenths = 130;
+    v.InjectorTenthsMs = 60;
+    v.LiveTiming = 12.5;
+    v.InjectorDuty = 15;
+    v.received = true;
+    return v;
+}
+
+// A page whose ticks come from the test, on a clock the test moves.
+struct Logger {
+    EmuState state;
+    long long now = 100000;
+    DataLoggerPage page{state};
+
+    explicit Logger(int intervalMs = 100, bool connected = true) {
+        state.link.EmuConnected = connected;
+        state.live = sampleValues();
+        page.setClock([this] { return now; });
+        page.selectInterval(intervalMs);
+        page.SpeedButton1Click();
+        page.dataLogTimer().setEnabled(false);
+    }
+    // A frame read at the given milliseconds after the start, then a tick some time later.
+    void frameAndTick(long long readAfterStart, long long tickDelay = 5) {
+        state.live.readMs = start() + readAfterStart;
+        ++state.live.frame;
+        now = state.live.readMs + tickDelay;
+        page.ThreadedTimer1Timer();
+    }
+    long long start() const { return page.clock().startMs(); }
+    QCPGraph* rpm() const { return page.series(0); }
+};
+
+} // namespace
+
+class TestDataLogger : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void onUsesTheChosenIntervalOnAFixedSchedule() {
+        EmuState state;
+        DataLoggerPage page(state);
+        QCOMPARE(page.selectedInterval(), 0);
+        page.SpeedButton1Click(); // none chosen: the usual 100 ms
+        QCOMPARE(page.selectedInterval(), 100);
+        QCOMPARE(page.dataLogTimer().Interval(), 100);
+        QVERIFY(page.dataLogTimer().Paced());
+        QVERIFY(page.dataLogTimer().Enabled());
+        QCOMPARE(page.clock().step(), 0.1);
+        page.SpeedButton2Click();
+        QVERIFY(!page.dataLogTimer().Enabled());
+    }
+
+    // The x of a sample is when its frame was read, whenever the tick came; a tick that finds no
+    // newer frame adds nothing.
+    void samplesAreStampedWithTheirFramesReadTime() {
+        Logger log;
+        log.frameAndTick(37);
+        log.frameAndTick(141, 60); // a late tick
+        log.page.ThreadedTimer1Timer(); // no frame since: no copy
+        log.now += 100;
+        log.page.ThreadedTimer1Timer();
+        log.frameAndTick(263);
+        QCOMPARE(log.rpm()->dataCount(), 3);
+        QCOMPARE(log.rpm()->data()->at(0)->key, 0.037);
+        QCOMPARE(log.rpm()->data()->at(1)->key, 0.141);
+        QCOMPARE(log.rpm()->data()->at(2)->key, 0.263);
+        QCOMPARE(log.rpm()->data()->at(2)->value, 30.0);
+        QCOMPARE(log.page.clock().count(), 3);
+    }
+
+    void framesFromBeforeTheStartAreNotLogged() {
+        Logger log;
+        log.state.live.readMs = log.start() - 10;
+        log.page.ThreadedTimer1Timer();
+        QCOMPARE(log.rpm()->dataCount(), 0);
+    }
+
+    // A silent unit: one break in the lines at the time the silence was seen, then nothing until
+    // frames come again.
+    void silenceIsOneGapNeverACopy() {
+        Logger log;
+        log.frameAndTick(40);
+        log.state.live.stale = true;
+        log.now = log.start() + 400;
+        log.page.ThreadedTimer1Timer();
+        log.now += 100;
+        log.page.ThreadedTimer1Timer();
+        log.state.live.stale = false;
+        log.frameAndTick(900);
+        for (int i = 0; i < DataLoggerPage::kSeriesCount; ++i)
+            QCOMPARE(log.page.series(i)->dataCount(), 3);
+        QCOMPARE(log.rpm()->data()->at(1)->key, 0.4);
+        QVERIFY(std::isnan(log.rpm()->data()->at(1)->value));
+        QCOMPARE(log.rpm()->data()->at(2)->key, 0.9);
+    }
+
+    void windowJumpsAfterThirtySeconds() {
+        Logger log(1000);
+        QCOMPARE(log.page.dataLogTimer().Interval(), 1000);
+        for (int i = 0; i <= 30; ++i)
+            log.frameAndTick(i * 1000);
+        QCOMPARE(log.page.chart()->xAxis->range().lower, 0.0); // the sample at 30 s stays
+        log.frameAndTick(31000);
+        QCOMPARE(log.page.chart()->xAxis->range().lower, 30.0);
+        QCOMPARE(log.page.chart()->xAxis->range().upper, 60.0);
+        QCOMPARE(log.rpm()->dataCount(), 32);
+
+        log.page.SpeedButton2Click();
+        log.now += 5000;
+        log.page.SpeedButton1Click(); // Off then On: cleared, time 0, axis 0..30
+        log.page.dataLogTimer().setEnabled(false);
+        QCOMPARE(log.rpm()->dataCount(), 0);
+        QCOMPARE(log.page.chart()->xAxis->range().lower, 0.0);
+        log.frameAndTick(12);
+        QCOMPARE(log.rpm()->data()->at(0)->key, 0.012);
+    }
+
+    void uncheckedValueEndsItsLine() {
+        Logger log;
+        log.frameAndTick(0);
+        log.frameAndTick(100);
+        log.page.findChild<QCheckBox*>(QStringLiteral("LogVacuum"))->setChecked(false);
+        log.frameAndTick(200);
+        QCOMPARE(log.page.series(2)->dataCount(), 2);
+        QCOMPARE(log.page.series(2)->data()->at(1)->value, 151.0);
+        QCOMPARE(log.rpm()->dataCount(), 3);
+        QCOMPARE(log.rpm()->data()->at(2)->key, 0.2);
+    }
+
+    void noUnitDrawsNothing() {
+        Logger log(100, false);
+        for (int i = 0; i < 5; ++i)
+            log.frameAndTick(i * 100);
+        for (int i = 0; i < DataLoggerPage::kSeriesCount; ++i)
+            QCOMPARE(log.page.series(i)->dataCount(), 0);
+    }
+
+    // Closing while recording: the worker is joined at once and no tick runs after.
+    void destroyingWhileRecordingJoins() {
+        EmuState state;
+        state.link.EmuConnected = true;
+        auto* page = new DataLoggerPage(state);
+        page->selectInterval(50);
+        page->SpeedButton1Click();
+        QTest::qWait(120);
+        QElapsedTimer clock;
+        clock.start();
+        delete page;
+        QVERIFY(clock.elapsed() < 200);
+        QCoreApplication::processEvents();
+    }
+};
+
+QTEST_MAIN(TestDataLogger)
+#include "tst_datalogger.moc"
