@@ -127,3 +127,22 @@ const LogMarker* DataLog::markerOn(std::int64_t row) const {
 std::int64_t DataLog::bytes() const {
     return static_cast<std::int64_t>(chunks_.size() * sizeof(Chunk) + markers_.capacity() * sizeof(LogMarker));
 }
+
+ChannelStats channelStats(const DataLog& log, int channel) {
+    ChannelStats st;
+    double sum = 0;
+    for (std::int64_t i = 0; i < log.size(); ++i) {
+        const float v = log.value(i, channel);
+        if (std::isnan(v))
+            continue;
+        if (st.count == 0 || v < st.min)
+            st.min = v;
+        if (st.count == 0 || v > st.max)
+            st.max = v;
+        sum += v;
+        ++st.count;
+    }
+    if (st.count > 0)
+        st.mean = sum / static_cast<double>(st.count);
+    return st;
+}

@@ -102,3 +102,12 @@ class DataLog {
     std::int64_t gaps_ = 0;
     std::vector<LogMarker> markers_;
 };
+
+// The measured values of one channel over a log (gaps and values not measured left out).
+struct ChannelStats {
+    std::int64_t count = 0;
+    double min = 0;
+    double max = 0;
+    double mean = 0;
+};
+ChannelStats channelStats(const DataLog& log, int channel);

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "calibration/EmuState.h"
+#include "monitor/DataLog.h"
 #include "monitor/DataLogClock.h"
+#include "monitor/DataLogFile.h"
 
 #include <QWidget>
 
@@ -11,18 +13,35 @@
 class QAbstractButton;
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
 class QCPGraph;
+class QCPItemStraightLine;
+class QCPItemText;
 class QCustomPlot;
 class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
 class QRadioButton;
 class QToolButton;
 class TThreadedTimer;
 
-// The "Data Logger" tab: the strip chart of the live values against time. A threaded timer takes
-// each sample on the user-interface thread at the chosen interval; the time of a sample is its
-// count times the nominal step. The chart shows a 30 s window that jumps forward and stays
-// pannable; samples are appended, never rebuilt, so hours of them stay cheap. Samples come from
-// the decoded values, never from the displays; a silent unit leaves a gap.
+// What the logger asks of the window: questions and folders through the window's prompts (so a
+// test can answer them), and the fuel curve the map pages have selected.
+struct DataLoggerHooks {
+    std::function<bool(const QString& question)> confirm;
+    std::function<QString(const QString& startFolder)> chooseFolder;
+    std::function<void(const QString& text)> showError;
+    std::function<int()> fuelCurve; // 1 Low, 2 Cruise, 3 High, 0 none
+};
+
+// The "Data Logger" tab: the strip chart of the live values against time, and the log behind it.
+// A threaded timer takes each sample on the user-interface thread on a fixed schedule; the time of
+// a sample is when its frame was read. Every sample goes into the log (compact, see DataLog) and,
+// with "Record to File", straight to a file in the chosen folder. The chart shows a 30 s window
+// that jumps forward and stays pannable. Samples come from the decoded values, never from the
+// displays; a silent unit leaves a gap. Markers (Space or "Marker") are numbered and kept with
+// the row they were dropped on.
 class DataLoggerPage : public QWidget {
     Q_OBJECT
 
@@ -31,6 +50,8 @@ class DataLoggerPage : public QWidget {
 
     explicit DataLoggerPage(const EmuState& state, QWidget* parent = nullptr);
     ~DataLoggerPage() override;
+
+    void setHooks(DataLoggerHooks hooks) { hooks_ = std::move(hooks); }
 
     // Selects an item of "Interval" by its nominal milliseconds (50, 100, 500, 1000).
     void selectInterval(int nominalMs);
@@ -41,23 +62,58 @@ class DataLoggerPage : public QWidget {
     QCustomPlot* chart() const { return LogChart; }
     QCPGraph* series(int index) const { return graphs_[static_cast<size_t>(index)]; }
     const DataLogClock& clock() const { return clock_; }
+    const DataLog& log() const { return log_; }
     // The clock the ticks and the start of a log read (the monotonic one by default); it must be
     // the one that stamps the frames.
     void setClock(std::function<long long()> clock) { now_ = std::move(clock); }
+
+    // "On" is down: samples are being taken.
+    bool logging() const;
+    // The folder recordings go to (empty: asked the first time "Record to File" is checked).
+    QString logFolder() const { return folder_; }
+    void setLogFolder(const QString& folder) { folder_ = folder; }
+    DataLogFile::Format recordFormat() const;
+    void setRecordFormat(DataLogFile::Format format);
+    // The file being recorded into, empty when none.
+    QString recordingPath() const;
+    // The name a recording started now gets: date, time and the unit.
+    QString recordingName(const QDateTime& at) const;
 
   public slots:
     void SpeedButton1Click();   // "On": start a recording
     void SpeedButton2Click();   // "Off": stop sampling; the samples stay
     void ThreadedTimer1Timer(); // one sample
+    void RecordToFileClick(bool checked);
+    void chooseLogFolder();
+    // Drops a marker with the note box's text on the next sample.
+    void dropMarker();
+
+  signals:
+    void logFolderChosen(const QString& folder);
+    // A recording to a file began (path) or ended (empty).
+    void recordingChanged(const QString& path);
 
   protected:
     void showEvent(QShowEvent* event) override;
 
   private:
     void replotIfShown();
+    void startFile();
+    void stopFile();
+    void recordingFailed(const QString& why);
+    void clearLog();
+    void drawMarker(const LogMarker& marker, double seconds);
+    void updateRecordStatus();
+    bool confirm(const QString& question) const;
 
     const EmuState& state_;
+    DataLoggerHooks hooks_;
     DataLogClock clock_;
+    DataLog log_;
+    DataLogWriter writer_;
+    QString folder_;
+    bool markerPending_ = false;
+    QString pendingNote_;
     std::function<long long()> now_; // the monotonic clock unless a test sets one
     TThreadedTimer* DataLogTimer = nullptr;
     QGroupBox* DataInterval = nullptr;
@@ -68,5 +124,12 @@ class DataLoggerPage : public QWidget {
     std::array<QCPGraph*, kSeriesCount> graphs_{};
     QCheckBox* DisplayChart = nullptr;
     QCheckBox* RecordToFile = nullptr;
+    QComboBox* RecordFormat = nullptr;
+    QPushButton* LogFolderButton = nullptr;
+    QLabel* RecordStatus = nullptr;
+    QPushButton* MarkerButton = nullptr;
+    QLineEdit* MarkerNote = nullptr;
     QCustomPlot* LogChart = nullptr;
+    std::vector<QCPItemStraightLine*> markerLines_;
+    std::vector<QCPItemText*> markerLabels_;
 };

@@ -414,6 +414,23 @@ void TForm1::buildLiveMonitor() {
                              pages_->charts(),
                              pages_->engineMonitor, bar_->RT_Track, *status_, this);
     connect(&liveView_->monitor(), &LiveMonitor::linkLost, this, &TForm1::commsLost);
+    DataLoggerPage* logger = pages_->dataLogger;
+    DataLoggerHooks hooks;
+    hooks.confirm = [this](const QString& text) { return prompts().askConfirm(this, text); };
+    hooks.chooseFolder = [this](const QString& folder) { return prompts().askFolder(this, folder); };
+    hooks.showError = [this](const QString& text) { prompts().showError(this, text); };
+    hooks.fuelCurve = [this] {
+        const std::optional<MapId> curve = pages_->maps->editing().FuelRpmCurveSelection;
+        if (!curve)
+            return 0;
+        return *curve == MapId::FuelRpmLow ? 1 : *curve == MapId::FuelRpmCruise ? 2 : 3;
+    };
+    logger->setHooks(std::move(hooks));
+    logger->setLogFolder(settings_->logFolder());
+    connect(logger, &DataLoggerPage::logFolderChosen, this, [this](const QString& folder) {
+        settings_->setLogFolder(folder);
+        settings_->sync();
+    });
 }
 
 void TForm1::commsLost() {

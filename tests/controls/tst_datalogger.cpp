@@ -3,6 +3,12 @@
 
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include "monitor/DataLogFile.h"
 #include <QTest>
 
 #include <qcustomplot.h>
@@ -171,6 +177,135 @@ class TestDataLogger : public QObject {
         delete page;
         QVERIFY(clock.elapsed() < 200);
         QCoreApplication::processEvents();
+    }
+
+    // "Record to File": every sample, gap and marker goes to a file named by date, time and unit
+    // in the chosen folder, readable while it is written.
+    void recordsEveryRowToAFile() {
+        QTemporaryDir dir;
+        EmuState state;
+        state.link.EmuConnected = true;
+        state.link.SerialNumberText = QStringLiteral("AB-010203-04");
+        state.live = sampleValues();
+        long long now = 5000;
+        DataLoggerPage page(state);
+        page.setClock([&] { return now; });
+        DataLoggerHooks hooks;
+        int asked = 0;
+        hooks.chooseFolder = [&](const QString&) {
+            ++asked;
+            return dir.path();
+        };
+        hooks.fuelCurve = [] { return 2; };
+        page.setHooks(hooks);
+        QSignalSpy chosen(&page, &DataLoggerPage::logFolderChosen);
+        auto* record = page.findChild<QCheckBox*>(QStringLiteral("RecordToFile"));
+        QVERIFY(record->isEnabled());
+        record->click(); // no folder yet: asked once, remembered
+        QCOMPARE(asked, 1);
+        QCOMPARE(chosen.count(), 1);
+        QVERIFY(record->isChecked());
+        QVERIFY(page.recordingPath().isEmpty()); // starts with "On"
+        page.SpeedButton1Click();
+        page.dataLogTimer().setEnabled(false);
+        const QString path = page.recordingPath();
+        QVERIFY(QFileInfo(path).fileName().endsWith(QStringLiteral(" EMU AB-010203-04.csv")));
+        QCOMPARE(QFileInfo(path).absolutePath(), QDir(dir.path()).absolutePath());
+        const auto frameAndTick = [&](long long at) {
+            state.live.readMs = page.clock().startMs() + at;
+            ++state.live.frame;
+            now = state.live.readMs + 3;
+            page.ThreadedTimer1Timer();
+        };
+        frameAndTick(40);
+        page.findChild<QLineEdit*>(QStringLiteral("MarkerNote"))->setText(QStringLiteral("full throttle"));
+        page.findChild<QPushButton*>(QStringLiteral("MarkerButton"))->click();
+        frameAndTick(140);
+        state.live.stale = true;
+        now += 300;
+        page.ThreadedTimer1Timer();
+        DataLogFile::ReadResult r = DataLogFile::readFile(path); // while recording
+        QVERIFY2(r.ok && r.warning.isEmpty(), qPrintable(r.error + r.warning));
+        QCOMPARE(r.log.size(), std::int64_t(3));
+        QCOMPARE(r.log.timeMs(1), 140);
+        QCOMPARE(r.log.value(0, 0), 3000.f);
+        QCOMPARE(r.log.value(0, 1), 1.51f);
+        QCOMPARE(r.log.value(0, LogChannels::kFuelCurve), 2.f);
+        QCOMPARE(r.log.markers().size(), size_t(1));
+        QCOMPARE(r.log.markers()[0].row, std::int64_t(1));
+        QCOMPARE(r.log.markers()[0].note, QStringLiteral("full throttle"));
+        QCOMPARE(r.log.gaps(), std::int64_t(1));
+        page.SpeedButton2Click(); // "Off" ends the file
+        QVERIFY(page.recordingPath().isEmpty());
+        QVERIFY(record->isChecked());
+        // The next "On" is a new file; the folder is not asked again.
+        now += 1500;
+        page.SpeedButton1Click();
+        QCOMPARE(asked, 1);
+        QVERIFY(!page.recordingPath().isEmpty());
+        QVERIFY(page.recordingPath() != path);
+        record->click();
+        QVERIFY(page.recordingPath().isEmpty());
+    }
+
+    // Checking "Record to File" while logging writes what the chart holds, then goes on.
+    void recordingStartedLateHoldsTheWholeRun() {
+        QTemporaryDir dir;
+        Logger log;
+        log.page.setLogFolder(dir.path());
+        log.page.setRecordFormat(DataLogFile::Format::Msl);
+        log.page.dataLogTimer().setEnabled(true); // logging
+        log.frameAndTick(10);
+        log.frameAndTick(110);
+        log.page.findChild<QCheckBox*>(QStringLiteral("RecordToFile"))->click();
+        log.frameAndTick(210);
+        QVERIFY(log.page.recordingPath().endsWith(QStringLiteral(".msl")));
+        const DataLogFile::ReadResult r = DataLogFile::readFile(log.page.recordingPath());
+        QCOMPARE(r.format, DataLogFile::Format::Msl);
+        QCOMPARE(r.log.size(), std::int64_t(3));
+        log.page.dataLogTimer().setEnabled(false);
+    }
+
+    // "On" while a log runs asks first; "No" keeps every sample and the file.
+    void onDuringARecordingAsksBeforeClearing() {
+        Logger log;
+        QStringList asked;
+        bool answer = false;
+        DataLoggerHooks hooks;
+        hooks.confirm = [&](const QString& q) {
+            asked << q;
+            return answer;
+        };
+        log.page.setHooks(hooks);
+        log.page.dataLogTimer().setEnabled(true);
+        log.frameAndTick(10);
+        log.page.SpeedButton1Click();
+        QCOMPARE(asked.size(), 1);
+        QVERIFY(asked[0].contains(QStringLiteral("recording is running")));
+        QCOMPARE(log.page.log().size(), std::int64_t(1));
+        QVERIFY(log.page.logging());
+        answer = true;
+        log.page.SpeedButton1Click();
+        QCOMPARE(asked.size(), 2);
+        QCOMPARE(log.page.log().size(), std::int64_t(0));
+        // Off, then On: nothing runs, nothing asked.
+        log.page.SpeedButton2Click();
+        log.page.SpeedButton1Click();
+        QCOMPARE(asked.size(), 2);
+        log.page.dataLogTimer().setEnabled(false);
+    }
+
+    void aFolderThatFailsSaysSoAndStops() {
+        Logger log;
+        QStringList errors;
+        DataLoggerHooks hooks;
+        hooks.showError = [&](const QString& e) { errors << e; };
+        hooks.chooseFolder = [](const QString&) { return QString(); };
+        log.page.setHooks(hooks);
+        auto* record = log.page.findChild<QCheckBox*>(QStringLiteral("RecordToFile"));
+        record->click(); // no folder, chooser cancelled: stays off
+        QVERIFY(!record->isChecked());
+        QVERIFY(errors.isEmpty());
     }
 };
 

@@ -6,6 +6,7 @@
 #include "controls/TALProgressBar.h"
 #include "mapeditor/MapChartWidget.h"
 #include "mapeditor/MapPages.h"
+#include "monitor/DataLogFile.h"
 #include "monitor/DataLoggerPage.h"
 #include "monitor/EngineMonitorPage.h"
 #include "monitor/LiveDisplays.h"
@@ -13,9 +14,12 @@
 #include "monitor/TRT.h"
 #include "monitor/TThreadedTimer.h"
 #include "ui/TCommsLostFrm.h"
+#include "ui/WindowSettings.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QTabWidget>
+#include <QTemporaryDir>
 #include <QLabel>
 #include <QTest>
 
@@ -237,6 +241,39 @@ class TestLive : public QObject {
         QVERIFY2(std::abs(last - seconds) <= 0.01 * seconds,
                  qPrintable(QStringLiteral("last sample at %1 s, %2 s since On").arg(last).arg(seconds)));
         QVERIFY2(seconds > 9.8 && seconds < 10.4, qPrintable(QString::number(seconds)));
+    }
+
+    // A recording goes on whatever tab is shown; "On" during it asks, and "No" keeps it.
+    void recordingGoesOnOnEveryTab() {
+        Bench bench;
+        EmuSimulator& unit = bench.addUnit(2, unitConfig(3));
+        unit.setFixedFrame(kSample);
+        TForm1& w = bench.window();
+        QVERIFY(connectTo(w, unit));
+        auto* tabs = w.findChild<QTabWidget*>();
+        tabs->setCurrentWidget(w.dataLogger());
+        DataLoggerPage* logger = w.dataLogger();
+        QTemporaryDir logs;
+        bench.prompts.folderNames << logs.path();
+        logger->findChild<QAbstractButton*>(QStringLiteral("RecordToFile"))->click();
+        logger->findChild<QAbstractButton*>(QStringLiteral("SpeedButton1"))->click();
+        const QString path = logger->recordingPath();
+        QVERIFY(!path.isEmpty());
+        tabs->setCurrentIndex(0); // "Setup"
+        QTest::qWait(1500);
+        const DataLogFile::ReadResult r = DataLogFile::readFile(path);
+        QVERIFY2(r.ok, qPrintable(r.error));
+        QVERIFY2(r.log.size() >= 12, qPrintable(QString::number(r.log.size())));
+        QCOMPARE(r.log.value(0, 0), 3000.f);
+        bench.prompts.expect(QStringLiteral("A recording is running"));
+        tabs->setCurrentWidget(logger);
+        logger->findChild<QAbstractButton*>(QStringLiteral("SpeedButton1"))->click();
+        QCOMPARE(bench.prompts.confirmTexts.size(), 1);
+        QCOMPARE(logger->recordingPath(), path);
+        QVERIFY(logger->log().size() >= r.log.size());
+        logger->findChild<QAbstractButton*>(QStringLiteral("SpeedButton2"))->click();
+        QVERIFY(logger->recordingPath().isEmpty());
+        QCOMPARE(w.settings().logFolder(), logs.path());
     }
 };
 
