@@ -307,6 +307,40 @@ class TestDataLogger : public QObject {
         QVERIFY(!record->isChecked());
         QVERIFY(errors.isEmpty());
     }
+
+    // Space on the page drops a numbered marker on the next sample, with the note typed; a space
+    // typed into the note stays in the note.
+    void spaceDropsANumberedMarker() {
+        Logger log;
+        log.page.resize(900, 600);
+        log.page.show();
+        log.page.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&log.page));
+        log.frameAndTick(20);
+        auto* note = log.page.findChild<QLineEdit*>(QStringLiteral("MarkerNote"));
+        note->setFocus();
+        QTest::keyClicks(note, QStringLiteral("3rd gear"));
+        QCOMPARE(note->text(), QStringLiteral("3rd gear"));
+        log.frameAndTick(120);
+        QVERIFY(log.page.log().markers().empty());
+        log.page.chart()->setFocus();
+        QTest::keyClick(log.page.chart(), Qt::Key_Space);
+        log.frameAndTick(220);
+        QTest::keyClick(log.page.chart(), Qt::Key_Space);
+        log.frameAndTick(320);
+        const auto& markers = log.page.log().markers();
+        QCOMPARE(markers.size(), size_t(2));
+        QCOMPARE(markers[0].number, 1);
+        QCOMPARE(markers[0].row, std::int64_t(2));
+        QCOMPARE(markers[0].note, QStringLiteral("3rd gear"));
+        QCOMPARE(markers[1].number, 2);
+        QVERIFY(markers[1].note.isEmpty());
+        QVERIFY(note->text().isEmpty());
+        QCOMPARE(log.page.chart()->itemCount(), 4); // a line and a label each
+        // Off: no markers.
+        log.page.SpeedButton2Click();
+        QVERIFY(!log.page.findChild<QPushButton*>(QStringLiteral("MarkerButton"))->isEnabled());
+    }
 };
 
 QTEST_MAIN(TestDataLogger)
