@@ -1,5 +1,6 @@
 #include "monitor/DataLog.h"
 
+#include <charconv>
 #include <cmath>
 
 namespace {
@@ -145,4 +146,38 @@ ChannelStats channelStats(const DataLog& log, int channel) {
     if (st.count > 0)
         st.mean = sum / static_cast<double>(st.count);
     return st;
+}
+
+LiveValues liveFromLog(const DataLog& log, std::int64_t row) {
+    LiveValues v;
+    if (log.empty())
+        return v;
+    // A float widened as is shows its binary tail (1.51f is 1.50999999...): take the decimal the
+    // float stands for, as the file holds it.
+    const auto at = [&](int c) {
+        const float f = log.value(row, c);
+        if (std::isnan(f))
+            return std::nan("");
+        char buf[32];
+        const auto r = std::to_chars(buf, buf + sizeof buf, f);
+        double d = 0;
+        std::from_chars(buf, r.ptr, d);
+        return d;
+    };
+    v.received = true;
+    v.RpmHundreds = at(0) / 100;
+    v.Vacuum = at(1);
+    v.ThrottlePercent = at(2);
+    v.LambdaHundredths = std::round(at(3) * 100);
+    v.WaterTemp = at(4);
+    v.AirTemp = at(5);
+    v.PotPercent = at(6);
+    v.BatteryTenths = std::round(at(7) * 10);
+    v.InjectorTenthsMs = std::round(at(8) * 10);
+    v.InjectorDuty = std::isnan(at(9)) ? 0 : static_cast<int>(std::lround(at(9)));
+    v.LiveTiming = at(10);
+    v.readMs = log.timeMs(row);
+    v.frame = log.sampleNumber(row);
+    v.stale = log.sample(row).isGap();
+    return v;
 }

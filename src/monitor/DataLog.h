@@ -111,3 +111,7 @@ struct ChannelStats {
     double mean = 0;
 };
 ChannelStats channelStats(const DataLog& log, int channel);
+
+// The live values a row stands for (the inverse of the channels' units), for the displays during a
+// replay; a gap gives stale values.
+LiveValues liveFromLog(const DataLog& log, std::int64_t row);

@@ -2,6 +2,8 @@
 
 #include "monitor/MonotonicClock.h"
 #include "monitor/DataLogFile.h"
+#include "monitor/LogReplay.h"
+#include "monitor/LogTraceDisplay.h"
 #include "monitor/TThreadedTimer.h"
 
 #include <QButtonGroup>
@@ -11,6 +13,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSlider>
 #include <QPushButton>
 #include <QShortcut>
 #include <QGroupBox>
@@ -21,42 +27,71 @@
 #include <QVBoxLayout>
 #include <QtNumeric>
 
+#include <charconv>
+#include <cmath>
+
 #include <qcustomplot.h>
 
 namespace {
 
-// Colours as the unit's tools give them: 24-bit numbers with red in the low byte.
-constexpr QColor bgr(unsigned v) {
-    return QColor(static_cast<int>(v & 0xff), static_cast<int>((v >> 8) & 0xff),
-                  static_cast<int>((v >> 16) & 0xff));
-}
+// The value scales: one per unit (the two voltages apart, their ranges differ tenfold), each an
+// axis with its unit, on the left or the right of the chart.
+struct Scale {
+    const char* label;
+    double lower;
+    double upper;
+    bool right;
+};
+enum ScaleId { kRpmScale, kPercentScale, kTempScale, kBarScale, kLambdaScale, kBatteryScale, kMsScale, kDegScale };
+const Scale kScales[] = {
+    {"RPM (rpm)", 0, 8000, false},     {"Percent (%)", 0, 100, false},  {"Temperature (\u00b0C)", -20, 140, false},
+    {"Vacuum (bar)", 0, 3.5, true},    {"Lambda (V)", 0, 1, true},      {"Battery (V)", 8, 16, true},
+    {"Injector (ms)", 0, 25, true},    {"Timing (\u00b0)", 0, 45, true},
+};
 
+// Okabe-Ito colours, told apart with colour-blindness too; the three that repeat a colour are
+// dashed.
 struct SeriesSetup {
     const char* title;
     const char* box; // object name of its check box
-    unsigned colourBgr;
-    double (*value)(const LiveValues&);
+    int channel;     // the log channel it shows
+    int scale;
+    QRgb colour;
+    Qt::PenStyle style;
 };
 
 const SeriesSetup kSeries[DataLoggerPage::kSeriesCount] = {
-    {"RPM", "LogRpm", 0x0000ff, [](const LiveValues& v) { return v.RpmHundreds; }},
-    {"Timing", "LogTiming", 0x008000, [](const LiveValues& v) { return v.LiveTiming; }},
-    {"Vacuum", "LogVacuum", 65021, [](const LiveValues& v) { return v.Vacuum * 100; }},
-    {"Lambda", "LogLambda", 4227327, [](const LiveValues& v) { return v.LambdaHundredths / 10; }},
-    {"Volt", "LogVolt", 0xff0000, [](const LiveValues& v) { return v.BatteryTenths / 10; }},
-    {"Injector %", "LogInjectorDuty", 8421440, [](const LiveValues& v) { return double(v.InjectorDuty); }},
-    {"Injector (ms)", "LogInjectorMs", 8421631, [](const LiveValues& v) { return v.InjectorTenthsMs / 10; }},
-    {"Temperature", "LogTemperature", 0xff00ff, [](const LiveValues& v) { return v.WaterTemp; }},
-    {"Throttle %", "LogThrottle", 0x800000, [](const LiveValues& v) { return v.ThrottlePercent; }},
-    {"Air Temp", "LogAirTemp", 13421568, [](const LiveValues& v) { return v.AirTemp; }},
-    {"POT %", "LogPot", 57600, [](const LiveValues& v) { return v.PotPercent; }},
+    {"RPM", "LogRpm", 0, kRpmScale, 0xD55E00, Qt::SolidLine},
+    {"Timing", "LogTiming", 10, kDegScale, 0x009E73, Qt::SolidLine},
+    {"Vacuum", "LogVacuum", 1, kBarScale, 0x56B4E9, Qt::SolidLine},
+    {"Lambda", "LogLambda", 3, kLambdaScale, 0xE69F00, Qt::SolidLine},
+    {"Volt", "LogVolt", 7, kBatteryScale, 0x0072B2, Qt::SolidLine},
+    {"Injector %", "LogInjectorDuty", 9, kPercentScale, 0xCC79A7, Qt::SolidLine},
+    {"Injector (ms)", "LogInjectorMs", 8, kMsScale, 0xCC79A7, Qt::DashLine},
+    {"Temperature", "LogTemperature", 4, kTempScale, 0x000000, Qt::SolidLine},
+    {"Throttle %", "LogThrottle", 2, kPercentScale, 0xC9B800, Qt::SolidLine},
+    {"Air Temp", "LogAirTemp", 5, kTempScale, 0x000000, Qt::DashLine},
+    {"POT %", "LogPot", 6, kPercentScale, 0x009E73, Qt::DashLine},
 };
-constexpr int kInjectorDutyIndex = 5; // its swatch is grey
 
-QLabel* swatch(const QColor& c, QWidget* parent) {
+// A logged float as the file writes it (1.51, not the binary 1.50999...).
+QString valueText(float v) {
+    if (std::isnan(v))
+        return QStringLiteral("-");
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return QString::fromLatin1(buf, static_cast<qsizetype>(r.ptr - buf));
+}
+
+QLabel* swatch(const QColor& c, Qt::PenStyle style, QWidget* parent) {
     auto* s = new QLabel(parent);
-    s->setFixedSize(14, 14);
-    s->setStyleSheet(QStringLiteral("background: %1; border: 1px solid #555;").arg(c.name()));
+    s->setFixedSize(18, 14);
+    QPixmap pm(18, 14);
+    pm.fill(Qt::white);
+    QPainter p(&pm);
+    p.setPen(QPen(c, 3, style));
+    p.drawLine(1, 7, 17, 7);
+    s->setPixmap(pm);
     return s;
 }
 
@@ -121,35 +156,58 @@ DataLoggerPage::DataLoggerPage(const EmuState& state, QWidget* parent) : QWidget
     LogChart->setAccessibleName(QStringLiteral("Data log chart"));
     LogChart->setNotAntialiasedElements(QCP::aeAll);
     LogChart->setAntialiasedElements(QCP::aeNone);
-    LogChart->setInteractions(QCP::iRangeDrag);
+    LogChart->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     LogChart->axisRect()->setRangeDrag(Qt::Horizontal);
+    LogChart->axisRect()->setRangeZoom(Qt::Horizontal);
+    LogChart->axisRect()->setRangeDragAxes(LogChart->xAxis, nullptr);
+    LogChart->axisRect()->setRangeZoomAxes(LogChart->xAxis, nullptr);
     LogChart->xAxis->setLabel(QStringLiteral("Time (s)"));
-    LogChart->yAxis->setLabel(QStringLiteral("Value"));
     LogChart->xAxis->setRange(0, DataLogClock::kWindowSeconds);
-    LogChart->yAxis->setRange(0, 100);
-    auto ticker = QSharedPointer<QCPAxisTickerFixed>::create();
-    ticker->setTickStep(1);
-    ticker->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
-    LogChart->xAxis->setTicker(ticker);
-    LogChart->legend->setVisible(false);
+    LogChart->yAxis->setVisible(false);
+    for (const Scale& sc : kScales) {
+        QCPAxis* axis = LogChart->axisRect()->addAxis(sc.right ? QCPAxis::atRight : QCPAxis::atLeft);
+        axis->setLabel(QString::fromUtf8(sc.label));
+        axis->setRange(sc.lower, sc.upper);
+        axis->setPadding(2);
+        axis->setLabelPadding(2);
+        scales_.push_back(axis);
+    }
+    LogChart->legend->setVisible(true);
+    LogChart->legend->setFont(QFont(font().family(), 8));
+    LogChart->legend->setBrush(QBrush(QColor(255, 255, 255, 225)));
+    LogChart->legend->setRowSpacing(0);
+    LogChart->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignLeft);
+    cursorLine_ = new QCPItemStraightLine(LogChart);
+    cursorLine_->setPen(QPen(QColor(0x44, 0x44, 0x44), 1));
+    cursorLine_->point1->setCoords(0, 0);
+    cursorLine_->point2->setCoords(0, 1);
+    LogChart->installEventFilter(this);
+    LogChart->setMouseTracking(true);
 
     for (int i = 0; i < kSeriesCount; ++i) {
         const SeriesSetup& s = kSeries[i];
-        const QColor colour = bgr(s.colourBgr);
+        const QColor colour = QColor::fromRgb(s.colour);
         auto* box = new QCheckBox(QString::fromUtf8(s.title), values);
         box->setObjectName(QString::fromLatin1(s.box));
         box->setAccessibleName(QStringLiteral("Log ") + QString::fromUtf8(s.title));
         box->setChecked(true);
-        vv->addWidget(swatch(i == kInjectorDutyIndex ? QColor(Qt::gray) : colour, values), i, 0);
+        vv->addWidget(swatch(colour, s.style, values), i, 0);
         vv->addWidget(box, i, 1);
         boxes_[static_cast<size_t>(i)] = box;
-        QCPGraph* g = LogChart->addGraph();
-        g->setName(QString::fromUtf8(s.title));
-        g->setPen(QPen(colour, 1));
-        g->setLineStyle(QCPGraph::lsLine);
-        g->setScatterStyle(QCPScatterStyle::ssNone);
-        g->setAdaptiveSampling(true);
-        graphs_[static_cast<size_t>(i)] = g;
+        auto* trace = new LogTraceDisplay(LogChart->xAxis, scales_[static_cast<size_t>(s.scale)], log_, s.channel);
+        trace->setName(QString::fromUtf8(s.title));
+        trace->setPen(QPen(colour, s.style == Qt::SolidLine ? 1.5 : 1.5, s.style));
+        traces_[static_cast<size_t>(i)] = trace;
+        // Unchecking hides the line; the log keeps every channel.
+        connect(box, &QCheckBox::toggled, this, [this, trace](bool on) {
+            trace->setVisible(on);
+            if (on)
+                trace->addToLegend();
+            else
+                trace->removeFromLegend();
+            updateAxes();
+            LogChart->replot(QCustomPlot::rpQueuedReplot);
+        });
     }
     side->addWidget(values);
 
@@ -212,8 +270,66 @@ DataLoggerPage::DataLoggerPage(const EmuState& state, QWidget* parent) : QWidget
     side->addStretch();
     updateRecordStatus();
 
+    OpenLogButton = new QPushButton(QStringLiteral("Open log..."), this);
+    OpenLogButton->setObjectName(QStringLiteral("OpenLogButton"));
+    OpenLogButton->setAccessibleName(QStringLiteral("Open log"));
+    OpenLogButton->setToolTip(QStringLiteral("Open a recorded log (.csv or .msl) and replay it"));
+    connect(OpenLogButton, &QPushButton::clicked, this, &DataLoggerPage::openLogClick);
+    side->insertWidget(side->count() - 1, OpenLogButton);
+
+    replay_ = new LogReplay(this);
+    connect(replay_, &LogReplay::positionChanged, this, &DataLoggerPage::replayMoved);
+    connect(replay_, &LogReplay::playingChanged, this, [this] { updateReplayControls(); });
+
+    auto* column = new QVBoxLayout;
+    ReplayBanner = new QLabel(this);
+    ReplayBanner->setObjectName(QStringLiteral("ReplayBanner"));
+    ReplayBanner->setAccessibleName(QStringLiteral("Replay"));
+    ReplayBanner->setStyleSheet(QStringLiteral("background: #0072B2; color: white; font-weight: bold; padding: 3px;"));
+    ReplayBanner->setVisible(false);
+    column->addWidget(ReplayBanner);
+    auto* player = new QHBoxLayout;
+    PlayButton = new QPushButton(QStringLiteral("Play"), this);
+    PlayButton->setObjectName(QStringLiteral("PlayButton"));
+    PlayButton->setAccessibleName(QStringLiteral("Play or pause the replay"));
+    connect(PlayButton, &QPushButton::clicked, this, [this] {
+        if (replay_->playing())
+            replay_->pause();
+        else
+            replay_->play();
+    });
+    ReplaySpeed = new QComboBox(this);
+    ReplaySpeed->setObjectName(QStringLiteral("ReplaySpeed"));
+    ReplaySpeed->setAccessibleName(QStringLiteral("Replay speed"));
+    for (double sp : LogReplay::kSpeeds)
+        ReplaySpeed->addItem(QString::number(sp) + QLatin1Char('x'), sp);
+    ReplaySpeed->setCurrentIndex(2);
+    connect(ReplaySpeed, &QComboBox::currentIndexChanged, this,
+            [this] { replay_->setSpeed(ReplaySpeed->currentData().toDouble()); });
+    ReplayPosition = new QSlider(Qt::Horizontal, this);
+    ReplayPosition->setObjectName(QStringLiteral("ReplayPosition"));
+    ReplayPosition->setAccessibleName(QStringLiteral("Replay position"));
+    connect(ReplayPosition, &QSlider::valueChanged, this, [this](int ms) {
+        if (ms != replay_->position())
+            replay_->seek(ms);
+    });
+    player->addWidget(PlayButton);
+    player->addWidget(ReplaySpeed);
+    player->addWidget(ReplayPosition, 1);
+    column->addLayout(player);
+    column->addWidget(LogChart, 1);
+    ChartHint = new QLabel(QStringLiteral("Wheel: zoom the time axis. Drag: pan. Move the mouse: read every value at "
+                                          "the cursor. Space: drop a marker."),
+                           this);
+    ChartHint->setObjectName(QStringLiteral("ChartHint"));
+    ChartHint->setAccessibleName(QStringLiteral("Chart hint"));
+    column->addWidget(ChartHint);
+    updateReplayControls();
+    updateAxes();
+    updateLegend();
+
     layout->addLayout(side, 0);
-    layout->addWidget(LogChart, 1);
+    layout->addLayout(column, 1);
 }
 
 DataLoggerPage::~DataLoggerPage() {
@@ -248,6 +364,7 @@ void DataLoggerPage::SpeedButton1Click() {
         return;
     }
     SpeedButton1->setChecked(true);
+    endReplay();
     // Before any interval is chosen, "On" takes the usual 100 ms and shows it chosen.
     if (selectedInterval() == 0)
         selectInterval(DataLogClock::kDefaultNominalMs);
@@ -276,18 +393,17 @@ void DataLoggerPage::clearLog() {
     log_.clear();
     markerPending_ = false;
     LogChart->xAxis->setRange(0, DataLogClock::kWindowSeconds);
-    for (QCPGraph* g : graphs_)
-        g->data()->clear();
     for (QCPItemStraightLine* l : markerLines_)
         LogChart->removeItem(l);
     for (QCPItemText* t : markerLabels_)
         LogChart->removeItem(t);
     markerLines_.clear();
     markerLabels_.clear();
+    setCursorTime(0);
 }
 
 void DataLoggerPage::ThreadedTimer1Timer() {
-    if (!SpeedButton1->isChecked() || !state_.link.EmuConnected)
+    if (!SpeedButton1->isChecked() || !state_.link.EmuConnected || replayMode_)
         return;
     // While no data arrives the lines break once (a NaN point) and stay broken: no copies of the
     // last values. Time goes on, so the gap shows how long the silence lasted.
@@ -316,9 +432,7 @@ void DataLoggerPage::ThreadedTimer1Timer() {
     if (writer_.isOpen() && !writer_.append(sample, marker))
         recordingFailed(writer_.error());
 
-    for (int i = 0; i < kSeriesCount; ++i)
-        if (boxes_[static_cast<size_t>(i)]->isChecked())
-            graphs_[static_cast<size_t>(i)]->addData(t, gap ? qQNaN() : kSeries[i].value(state_.live));
+    setCursorTime(t);
     const QCPRange range = LogChart->xAxis->range();
     const double start = DataLogClock::windowStartAfter(t, range.lower);
     if (start != range.lower)
@@ -471,4 +585,139 @@ void DataLoggerPage::replotIfShown() {
 void DataLoggerPage::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     LogChart->replot(QCustomPlot::rpQueuedReplot);
+}
+
+int DataLoggerPage::seriesChannel(int index) {
+    return kSeries[index].channel;
+}
+
+void DataLoggerPage::updateAxes() {
+    // A scale is shown while one of its lines is.
+    for (size_t a = 0; a < scales_.size(); ++a) {
+        bool used = false;
+        for (int i = 0; i < kSeriesCount; ++i)
+            used = used || (kSeries[i].scale == static_cast<int>(a) && boxes_[static_cast<size_t>(i)]->isChecked());
+        scales_[a]->setVisible(used);
+    }
+}
+
+QString DataLoggerPage::legendText(int index) const {
+    const SeriesSetup& s = kSeries[index];
+    const QString title = QString::fromUtf8(s.title);
+    if (log_.empty())
+        return title;
+    const std::int64_t row = log_.rowAt(static_cast<std::int32_t>(std::lround(cursorSeconds_ * 1000)));
+    const QString unit = QString::fromUtf8(LogChannels::at(s.channel).unit);
+    return QStringLiteral("%1: %2 %3").arg(title, valueText(log_.value(row, s.channel)), unit);
+}
+
+void DataLoggerPage::updateLegend() {
+    for (int i = 0; i < kSeriesCount; ++i)
+        traces_[static_cast<size_t>(i)]->setName(legendText(i));
+}
+
+void DataLoggerPage::setCursorTime(double seconds) {
+    cursorSeconds_ = seconds;
+    cursorLine_->point1->setCoords(seconds, 0);
+    cursorLine_->point2->setCoords(seconds, 1);
+    updateLegend();
+}
+
+bool DataLoggerPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == LogChart && !log_.empty()) {
+        // The cursor follows the mouse while nothing moves it by itself; a click in a replay
+        // moves the replay there.
+        if (event->type() == QEvent::MouseMove && !(logging() || replay_->playing())) {
+            const auto* me = static_cast<QMouseEvent*>(event);
+            if (me->buttons() == Qt::NoButton) {
+                setCursorTime(LogChart->xAxis->pixelToCoord(me->position().x()));
+                LogChart->replot(QCustomPlot::rpQueuedReplot);
+            }
+        } else if (event->type() == QEvent::MouseButtonDblClick && replayMode_) {
+            const auto* me = static_cast<QMouseEvent*>(event);
+            replay_->seek(static_cast<std::int32_t>(std::lround(LogChart->xAxis->pixelToCoord(me->position().x()) * 1000)));
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void DataLoggerPage::drawAllMarkers() {
+    for (const LogMarker& m : log_.markers())
+        drawMarker(m, log_.timeMs(m.row) / 1000.0);
+}
+
+void DataLoggerPage::openLogClick() {
+    const QString path = hooks_.chooseLog ? hooks_.chooseLog(folder_) : QString();
+    if (!path.isEmpty())
+        openLog(path);
+}
+
+bool DataLoggerPage::openLog(const QString& path) {
+    DataLogFile::ReadResult r = DataLogFile::readFile(path);
+    const QString name = QDir::toNativeSeparators(path);
+    if (!r.ok) {
+        if (hooks_.showError)
+            hooks_.showError(QStringLiteral("%1 was not opened. %2").arg(name, r.error));
+        return false;
+    }
+    if (logging() && !log_.empty() &&
+        !confirm(QStringLiteral("A recording is running. Stop it and open the log?")))
+        return false;
+    if (logging())
+        SpeedButton2Click();
+    if (!r.warning.isEmpty() && hooks_.showError)
+        hooks_.showError(QStringLiteral("%1 is damaged at %2").arg(name, r.warning));
+    clearLog();
+    log_ = std::move(r.log);
+    replayMode_ = true;
+    replayFile_ = path;
+    drawAllMarkers();
+    const double end = std::max(1.0, log_.durationMs() / 1000.0);
+    LogChart->xAxis->setRange(0, end);
+    replay_->setLog(&log_);
+    updateReplayControls();
+    emit replayStarted(path);
+    replayMoved(replay_->position(), replay_->row());
+    LogChart->replot(QCustomPlot::rpQueuedReplot);
+    return true;
+}
+
+void DataLoggerPage::replayMoved(std::int32_t ms, std::int64_t row) {
+    if (!replayMode_)
+        return;
+    const double t = ms / 1000.0;
+    setCursorTime(t);
+    {
+        const QSignalBlocker block(ReplayPosition);
+        ReplayPosition->setValue(ms);
+    }
+    // The window follows the cursor when it leaves it.
+    const QCPRange range = LogChart->xAxis->range();
+    if (t < range.lower || t > range.upper)
+        LogChart->xAxis->setRange(t - range.size() * 0.1, t + range.size() * 0.9);
+    ReplayBanner->setText(QStringLiteral("REPLAY of %1 at %2 s of %3 s: not live data")
+                              .arg(QFileInfo(replayFile_).fileName(), QString::number(t, 'f', 1),
+                                   QString::number(log_.durationMs() / 1000.0, 'f', 1)));
+    if (!log_.empty())
+        emit replaySample(liveFromLog(log_, row), t);
+    replotIfShown();
+}
+
+void DataLoggerPage::endReplay() {
+    if (!replayMode_)
+        return;
+    replay_->setLog(nullptr);
+    replayMode_ = false;
+    replayFile_.clear();
+    updateReplayControls();
+    emit replayEnded();
+}
+
+void DataLoggerPage::updateReplayControls() {
+    ReplayBanner->setVisible(replayMode_);
+    PlayButton->setEnabled(replayMode_);
+    ReplaySpeed->setEnabled(replayMode_);
+    ReplayPosition->setEnabled(replayMode_);
+    PlayButton->setText(replay_->playing() ? QStringLiteral("Pause") : QStringLiteral("Play"));
+    ReplayPosition->setRange(0, replayMode_ ? log_.durationMs() : 0);
 }

@@ -9,12 +9,13 @@
 
 #include <array>
 #include <functional>
+#include <vector>
 
 class QAbstractButton;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
-class QCPGraph;
+class QCPAxis;
 class QCPItemStraightLine;
 class QCPItemText;
 class QCustomPlot;
@@ -24,6 +25,9 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QToolButton;
+class LogReplay;
+class LogTraceDisplay;
+class QSlider;
 class TThreadedTimer;
 
 // What the logger asks of the window: questions and folders through the window's prompts (so a
@@ -33,6 +37,7 @@ struct DataLoggerHooks {
     std::function<QString(const QString& startFolder)> chooseFolder;
     std::function<void(const QString& text)> showError;
     std::function<int()> fuelCurve; // 1 Low, 2 Cruise, 3 High, 0 none
+    std::function<QString(const QString& folder)> chooseLog; // a log to open, empty: cancelled
 };
 
 // The "Data Logger" tab: the strip chart of the live values against time, and the log behind it.
@@ -60,7 +65,9 @@ class DataLoggerPage : public QWidget {
 
     TThreadedTimer& dataLogTimer() { return *DataLogTimer; }
     QCustomPlot* chart() const { return LogChart; }
-    QCPGraph* series(int index) const { return graphs_[static_cast<size_t>(index)]; }
+    LogTraceDisplay* series(int index) const { return traces_[static_cast<size_t>(index)]; }
+    // The log channel a chart series shows.
+    static int seriesChannel(int index);
     const DataLogClock& clock() const { return clock_; }
     const DataLog& log() const { return log_; }
     // The clock the ticks and the start of a log read (the monotonic one by default); it must be
@@ -79,6 +86,16 @@ class DataLoggerPage : public QWidget {
     // The name a recording started now gets: date, time and the unit.
     QString recordingName(const QDateTime& at) const;
 
+    // A log opened from a file is shown and can be replayed.
+    bool replaying() const { return replayMode_; }
+    LogReplay& replay() { return *replay_; }
+    QString replayFile() const { return replayFile_; }
+    // Opens a log file for replay: true when it was opened (a file that is no log changes nothing).
+    bool openLog(const QString& path);
+    // The cursor's time (seconds) and the legend's text for a series there.
+    double cursorTime() const { return cursorSeconds_; }
+    QString legendText(int index) const;
+
   public slots:
     void SpeedButton1Click();   // "On": start a recording
     void SpeedButton2Click();   // "Off": stop sampling; the samples stay
@@ -87,14 +104,22 @@ class DataLoggerPage : public QWidget {
     void chooseLogFolder();
     // Drops a marker with the note box's text on the next sample.
     void dropMarker();
+    void openLogClick();
+    void setCursorTime(double seconds);
 
   signals:
     void logFolderChosen(const QString& folder);
     // A recording to a file began (path) or ended (empty).
     void recordingChanged(const QString& path);
+    // Replay: a log was opened (its file), a row of it is shown (the displays follow it), and
+    // replay mode ended (the live values are shown again).
+    void replayStarted(const QString& path);
+    void replaySample(const LiveValues& values, double seconds);
+    void replayEnded();
 
   protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void replotIfShown();
@@ -103,6 +128,12 @@ class DataLoggerPage : public QWidget {
     void recordingFailed(const QString& why);
     void clearLog();
     void drawMarker(const LogMarker& marker, double seconds);
+    void drawAllMarkers();
+    void endReplay();
+    void replayMoved(std::int32_t ms, std::int64_t row);
+    void updateReplayControls();
+    void updateAxes();
+    void updateLegend();
     void updateRecordStatus();
     bool confirm(const QString& question) const;
 
@@ -121,7 +152,19 @@ class DataLoggerPage : public QWidget {
     QToolButton* SpeedButton1 = nullptr;
     QToolButton* SpeedButton2 = nullptr;
     std::array<QCheckBox*, kSeriesCount> boxes_{};
-    std::array<QCPGraph*, kSeriesCount> graphs_{};
+    std::array<LogTraceDisplay*, kSeriesCount> traces_{};
+    std::vector<QCPAxis*> scales_;
+    QCPItemStraightLine* cursorLine_ = nullptr;
+    double cursorSeconds_ = 0;
+    LogReplay* replay_ = nullptr;
+    bool replayMode_ = false;
+    QString replayFile_;
+    QPushButton* OpenLogButton = nullptr;
+    QPushButton* PlayButton = nullptr;
+    QComboBox* ReplaySpeed = nullptr;
+    QSlider* ReplayPosition = nullptr;
+    QLabel* ReplayBanner = nullptr;
+    QLabel* ChartHint = nullptr;
     QCheckBox* DisplayChart = nullptr;
     QCheckBox* RecordToFile = nullptr;
     QComboBox* RecordFormat = nullptr;

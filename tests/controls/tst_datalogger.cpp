@@ -1,4 +1,5 @@
 #include "monitor/DataLoggerPage.h"
+#include "monitor/LogTraceDisplay.h"
 #include "monitor/TThreadedTimer.h"
 
 #include <QCheckBox>
@@ -56,7 +57,7 @@ struct Logger {
         page.ThreadedTimer1Timer();
     }
     long long start() const { return page.clock().startMs(); }
-    QCPGraph* rpm() const { return page.series(0); }
+    LogTraceDisplay* rpm() const { return page.series(0); }
 };
 
 } // namespace
@@ -90,10 +91,10 @@ class TestDataLogger : public QObject {
         log.page.ThreadedTimer1Timer();
         log.frameAndTick(263);
         QCOMPARE(log.rpm()->dataCount(), 3);
-        QCOMPARE(log.rpm()->data()->at(0)->key, 0.037);
-        QCOMPARE(log.rpm()->data()->at(1)->key, 0.141);
-        QCOMPARE(log.rpm()->data()->at(2)->key, 0.263);
-        QCOMPARE(log.rpm()->data()->at(2)->value, 30.0);
+        QCOMPARE(log.rpm()->key(0), 0.037);
+        QCOMPARE(log.rpm()->key(1), 0.141);
+        QCOMPARE(log.rpm()->key(2), 0.263);
+        QCOMPARE(log.rpm()->value(2), 3000.0);
         QCOMPARE(log.page.clock().count(), 3);
     }
 
@@ -118,9 +119,9 @@ class TestDataLogger : public QObject {
         log.frameAndTick(900);
         for (int i = 0; i < DataLoggerPage::kSeriesCount; ++i)
             QCOMPARE(log.page.series(i)->dataCount(), 3);
-        QCOMPARE(log.rpm()->data()->at(1)->key, 0.4);
-        QVERIFY(std::isnan(log.rpm()->data()->at(1)->value));
-        QCOMPARE(log.rpm()->data()->at(2)->key, 0.9);
+        QCOMPARE(log.rpm()->key(1), 0.4);
+        QVERIFY(std::isnan(log.rpm()->value(1)));
+        QCOMPARE(log.rpm()->key(2), 0.9);
     }
 
     void windowJumpsAfterThirtySeconds() {
@@ -141,19 +142,63 @@ class TestDataLogger : public QObject {
         QCOMPARE(log.rpm()->dataCount(), 0);
         QCOMPARE(log.page.chart()->xAxis->range().lower, 0.0);
         log.frameAndTick(12);
-        QCOMPARE(log.rpm()->data()->at(0)->key, 0.012);
+        QCOMPARE(log.rpm()->key(0), 0.012);
     }
 
-    void uncheckedValueEndsItsLine() {
+    // Unchecking a value hides its line and its scale; the log keeps the channel.
+    void uncheckedValueHidesItsLine() {
         Logger log;
         log.frameAndTick(0);
         log.frameAndTick(100);
-        log.page.findChild<QCheckBox*>(QStringLiteral("LogVacuum"))->setChecked(false);
+        auto* box = log.page.findChild<QCheckBox*>(QStringLiteral("LogVacuum"));
+        box->setChecked(false);
         log.frameAndTick(200);
-        QCOMPARE(log.page.series(2)->dataCount(), 2);
-        QCOMPARE(log.page.series(2)->data()->at(1)->value, 151.0);
-        QCOMPARE(log.rpm()->dataCount(), 3);
-        QCOMPARE(log.rpm()->data()->at(2)->key, 0.2);
+        QVERIFY(!log.page.series(2)->visible());
+        QCOMPARE(log.page.series(2)->dataCount(), 3);
+        QCOMPARE(float(log.page.series(2)->value(2)), 1.51f);
+        QCOMPARE(log.page.log().value(2, 1), 1.51f);
+        const auto axisShown = [&](const QString& label) {
+            for (QCPAxis* a : log.page.chart()->axisRect()->axes())
+                if (a->label() == label)
+                    return a->visible();
+            return false;
+        };
+        QVERIFY(!axisShown(QStringLiteral("Vacuum (bar)")));
+        QVERIFY(axisShown(QStringLiteral("RPM (rpm)")));
+        box->setChecked(true);
+        QVERIFY(log.page.series(2)->visible());
+        QVERIFY(axisShown(QStringLiteral("Vacuum (bar)")));
+        QCOMPARE(log.rpm()->key(2), 0.2);
+    }
+
+    // The cursor reads every channel at its time, in its unit.
+    void legendReadsEveryValueAtTheCursor() {
+        Logger log;
+        log.frameAndTick(0);
+        log.state.live.RpmHundreds = 45;
+        log.frameAndTick(100);
+        log.page.setCursorTime(0.05);
+        QCOMPARE(log.page.legendText(0), QStringLiteral("RPM: 3000 rpm"));
+        QCOMPARE(log.page.legendText(2), QStringLiteral("Vacuum: 1.51 bar"));
+        QCOMPARE(log.page.legendText(4), QStringLiteral("Volt: 13 V"));
+        log.page.setCursorTime(0.1);
+        QCOMPARE(log.page.legendText(0), QStringLiteral("RPM: 4500 rpm"));
+        QCOMPARE(log.page.series(0)->name(), QStringLiteral("RPM: 4500 rpm"));
+        QCOMPARE(log.page.series(3)->name(), QStringLiteral("Lambda: 0.45 V"));
+    }
+
+    // Colours from the Okabe-Ito set; a colour used twice is told apart by its dashes.
+    void seriesAreToldApart() {
+        Logger log;
+        QSet<QPair<QRgb, int>> seen;
+        for (int i = 0; i < DataLoggerPage::kSeriesCount; ++i) {
+            const QPen pen = log.page.series(i)->pen();
+            QVERIFY(!seen.contains({pen.color().rgb(), int(pen.style())}));
+            seen.insert({pen.color().rgb(), int(pen.style())});
+        }
+        QCOMPARE(log.page.series(0)->pen().color(), QColor(0xD5, 0x5E, 0x00));
+        QCOMPARE(log.page.series(4)->pen().color(), QColor(0x00, 0x72, 0xB2));
+        QVERIFY(log.page.series(8)->pen().color() != log.page.series(4)->pen().color()); // throttle, volt
     }
 
     void noUnitDrawsNothing() {
@@ -336,7 +381,7 @@ class TestDataLogger : public QObject {
         QCOMPARE(markers[1].number, 2);
         QVERIFY(markers[1].note.isEmpty());
         QVERIFY(note->text().isEmpty());
-        QCOMPARE(log.page.chart()->itemCount(), 4); // a line and a label each
+        QCOMPARE(log.page.chart()->itemCount(), 5); // the cursor, and a line and a label each
         // Off: no markers.
         log.page.SpeedButton2Click();
         QVERIFY(!log.page.findChild<QPushButton*>(QStringLiteral("MarkerButton"))->isEnabled());

@@ -8,6 +8,7 @@
 #include "mapeditor/MapPages.h"
 #include "monitor/DataLogFile.h"
 #include "monitor/DataLoggerPage.h"
+#include "monitor/LogTraceDisplay.h"
 #include "monitor/EngineMonitorPage.h"
 #include "monitor/LiveDisplays.h"
 #include "monitor/LiveMonitor.h"
@@ -211,10 +212,10 @@ class TestLive : public QObject {
         QVERIFY(waitUntil([&] { return rtText(w, 1, "Label50") == QLatin1String("3000"); }));
         logger->findChild<QAbstractButton*>(QStringLiteral("SpeedButton1"))->click();
         QVERIFY(waitUntil([&] { return logger->series(0)->dataCount() >= 5; }, 5000));
-        QCOMPARE(logger->series(0)->data()->at(0)->value, 30.0);
-        QCOMPARE(logger->series(4)->data()->at(0)->value, 13.0);
+        QCOMPARE(logger->series(0)->value(0), 3000.0);
+        QCOMPARE(logger->series(4)->value(0), 13.0);
         for (int i = 1; i < 5; ++i) { // each sample at its frame's time, about 100 ms apart
-            const double step = logger->series(0)->data()->at(i)->key - logger->series(0)->data()->at(i - 1)->key;
+            const double step = logger->series(0)->key(i) - logger->series(0)->key(i - 1);
             QVERIFY2(step > 0.05 && step < 0.15, qPrintable(QString::number(step)));
         }
         logger->findChild<QAbstractButton*>(QStringLiteral("SpeedButton2"))->click();
@@ -237,7 +238,7 @@ class TestLive : public QObject {
         QVERIFY(waitUntil([&] { return logger->series(0)->dataCount() >= 100; }, 20000));
         const double seconds = wall.elapsed() / 1000.0;
         logger->findChild<QAbstractButton*>(QStringLiteral("SpeedButton2"))->click();
-        const double last = logger->series(0)->data()->at(99)->key;
+        const double last = logger->series(0)->key(99);
         QVERIFY2(std::abs(last - seconds) <= 0.01 * seconds,
                  qPrintable(QStringLiteral("last sample at %1 s, %2 s since On").arg(last).arg(seconds)));
         QVERIFY2(seconds > 9.8 && seconds < 10.4, qPrintable(QString::number(seconds)));
