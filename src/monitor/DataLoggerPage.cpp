@@ -349,7 +349,7 @@ int DataLoggerPage::selectedInterval() const {
 }
 
 bool DataLoggerPage::logging() const {
-    return SpeedButton1->isChecked();
+    return running_;
 }
 
 bool DataLoggerPage::confirm(const QString& question) const {
@@ -364,6 +364,7 @@ void DataLoggerPage::SpeedButton1Click() {
         return;
     }
     SpeedButton1->setChecked(true);
+    running_ = true;
     endReplay();
     // Before any interval is chosen, "On" takes the usual 100 ms and shows it chosen.
     if (selectedInterval() == 0)
@@ -383,6 +384,7 @@ void DataLoggerPage::SpeedButton1Click() {
 
 void DataLoggerPage::SpeedButton2Click() {
     SpeedButton2->setChecked(true);
+    running_ = false;
     DataLogTimer->setEnabled(false);
     MarkerButton->setEnabled(false);
     markerPending_ = false;
@@ -403,7 +405,7 @@ void DataLoggerPage::clearLog() {
 }
 
 void DataLoggerPage::ThreadedTimer1Timer() {
-    if (!SpeedButton1->isChecked() || !state_.link.EmuConnected || replayMode_)
+    if (!running_ || !state_.link.EmuConnected || replayMode_)
         return;
     // While no data arrives the lines break once (a NaN point) and stay broken: no copies of the
     // last values. Time goes on, so the gap shows how long the silence lasted.

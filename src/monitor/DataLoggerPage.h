@@ -143,6 +143,7 @@ class DataLoggerPage : public QWidget {
     DataLog log_;
     DataLogWriter writer_;
     QString folder_;
+    bool running_ = false; // between "On" and "Off" (the button shows it checked before its handler runs)
     bool markerPending_ = false;
     QString pendingNote_;
     std::function<long long()> now_; // the monotonic clock unless a test sets one

@@ -412,13 +412,14 @@ void TForm1::AnalogEnClick() {
 void TForm1::buildLiveMonitor() {
     liveView_ = new LiveView(session_, *pages_->maps, pages_->frames,
                              pages_->charts(),
-                             pages_->engineMonitor, bar_->RT_Track, *status_, this);
+                             pages_->engineMonitor, bar_->RT_Track, *status_, pages_->dataLogger, this);
     connect(&liveView_->monitor(), &LiveMonitor::linkLost, this, &TForm1::commsLost);
     DataLoggerPage* logger = pages_->dataLogger;
     DataLoggerHooks hooks;
     hooks.confirm = [this](const QString& text) { return prompts().askConfirm(this, text); };
     hooks.chooseFolder = [this](const QString& folder) { return prompts().askFolder(this, folder); };
     hooks.showError = [this](const QString& text) { prompts().showError(this, text); };
+    hooks.chooseLog = [this](const QString& folder) { return prompts().askOpenLogName(this, folder); };
     hooks.fuelCurve = [this] {
         const std::optional<MapId> curve = pages_->maps->editing().FuelRpmCurveSelection;
         if (!curve)

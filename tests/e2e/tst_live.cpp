@@ -275,6 +275,11 @@ class TestLive : public QObject {
         logger->findChild<QAbstractButton*>(QStringLiteral("SpeedButton2"))->click();
         QVERIFY(logger->recordingPath().isEmpty());
         QCOMPARE(w.settings().logFolder(), logs.path());
+        // Off, then On: a new recording without a question.
+        logger->findChild<QAbstractButton*>(QStringLiteral("SpeedButton1"))->click();
+        QCOMPARE(bench.prompts.confirmTexts.size(), 1);
+        QVERIFY(!logger->recordingPath().isEmpty() && logger->recordingPath() != path);
+        logger->findChild<QAbstractButton*>(QStringLiteral("SpeedButton2"))->click();
     }
 };
 

@@ -1,5 +1,8 @@
 #include "monitor/DataLog.h"
 #include "monitor/DataLogFile.h"
+#include "monitor/LogReplay.h"
+
+#include <QSignalSpy>
 
 #include <QLocale>
 #include <QTemporaryDir>
@@ -262,6 +265,66 @@ class TestDataLog : public QObject {
         QCOMPARE(r.log.gaps(), std::int64_t(1));
         QVERIFY(!w.append(sampleAt(200, 3)));
         QVERIFY(!w.open(dir.filePath(QStringLiteral("missing/run.csv")), DataLogFile::Format::Csv).isEmpty());
+    }
+
+    // Replay moves with the wall clock times the speed and shows the row at or before its time.
+    void replayFollowsTheClockAtItsSpeed() {
+        const DataLog log = shortRun(); // rows at 101, 202, ... 2020 ms, a gap at 2150, a row at 2900
+        LogReplay replay;
+        QSignalSpy moved(&replay, &LogReplay::positionChanged);
+        replay.setLog(&log);
+        QCOMPARE(replay.position(), 101);
+        replay.setSpeed(8);
+        replay.advance(100); // 800 ms of the log
+        QCOMPARE(replay.position(), 901);
+        QCOMPARE(replay.row(), std::int64_t(7)); // 808 ms
+        replay.setSpeed(0.25);
+        replay.advance(10); // a fraction of a millisecond per step adds up
+        replay.advance(10);
+        QCOMPARE(replay.position(), 906);
+        replay.setSpeed(100); // beyond the choices: 8x
+        QCOMPARE(replay.speed(), 8.0);
+        replay.seek(2200);
+        QVERIFY(liveFromLog(log, replay.row()).stale); // the gap row
+        replay.play();
+        QVERIFY(replay.playing());
+        replay.advance(1000);
+        QCOMPARE(replay.position(), 2900); // stops at the end
+        QVERIFY(!replay.playing());
+        replay.seek(-5);
+        QCOMPARE(replay.position(), 0);
+        QVERIFY(moved.count() >= 5);
+    }
+
+    void replayedRowsGiveTheLiveValuesBack() {
+        DataLog log;
+        LogSample s = sampleAt(0, 1);
+        LiveValues v;
+        v.RpmHundreds = 45;
+        v.Vacuum = 1.51;
+        v.ThrottlePercent = 62;
+        v.LambdaHundredths = 45;
+        v.WaterTemp = 88;
+        v.AirTemp = -3;
+        v.PotPercent = 49.8;
+        v.BatteryTenths = 131;
+        v.InjectorTenthsMs = 61;
+        v.InjectorDuty = 17;
+        v.LiveTiming = 12.5;
+        for (int c = 0; c < LogChannels::kCount; ++c)
+            s.values[static_cast<size_t>(c)] = static_cast<float>(LogChannels::at(c).fromLive(v));
+        log.append(s);
+        const LiveValues back = liveFromLog(log, 0);
+        QCOMPARE(back.RpmHundreds, 45.0);
+        QCOMPARE(back.Vacuum, 1.51);
+        QCOMPARE(back.LambdaHundredths, 45.0);
+        QCOMPARE(back.AirTemp, -3.0);
+        QCOMPARE(back.PotPercent, 49.8);
+        QCOMPARE(back.BatteryTenths, 131.0);
+        QCOMPARE(back.InjectorTenthsMs, 61.0);
+        QCOMPARE(back.InjectorDuty, 17);
+        QCOMPARE(back.LiveTiming, 12.5);
+        QVERIFY(back.received && !back.stale);
     }
 };
 
