@@ -106,7 +106,8 @@ bool parseMarker(const QByteArray& field, int& number, QString& note) {
     if (!parseUnsigned(digits, n) || n == 0 || n > 1000000)
         return false;
     number = static_cast<int>(n);
-    note = space < 0 ? QString() : QString::fromUtf8(field.mid(space + 1));
+    // Kept as the log keeps a note, so what is read is what would be written.
+    note = space < 0 ? QString() : DataLog::cleanNote(QString::fromUtf8(field.mid(space + 1)));
     return true;
 }
 
