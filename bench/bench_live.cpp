@@ -5,6 +5,7 @@
 //   (N: the cadence run, default 60; DIR: pictures; --tick-only: the tick cost alone)
 #include "mapeditor/MapChartWidget.h"
 #include "monitor/DataLoggerPage.h"
+#include "monitor/LogTraceDisplay.h"
 #include "monitor/EngineMonitorPage.h"
 #include "monitor/LiveMonitor.h"
 #include "monitor/LiveRefresh.h"

@@ -196,7 +196,9 @@ DataLoggerPage::DataLoggerPage(const EmuState& state, QWidget* parent) : QWidget
         boxes_[static_cast<size_t>(i)] = box;
         auto* trace = new LogTraceDisplay(LogChart->xAxis, scales_[static_cast<size_t>(s.scale)], log_, s.channel);
         trace->setName(QString::fromUtf8(s.title));
-        trace->setPen(QPen(colour, s.style == Qt::SolidLine ? 1.5 : 1.5, s.style));
+        QPen pen(colour, 1, s.style);
+        pen.setCosmetic(true); // thin lines stroke fast; wide or dashed ones are filled as paths
+        trace->setPen(pen);
         traces_[static_cast<size_t>(i)] = trace;
         // Unchecking hides the line; the log keeps every channel.
         connect(box, &QCheckBox::toggled, this, [this, trace](bool on) {
