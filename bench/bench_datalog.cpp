@@ -7,10 +7,13 @@
 #include "monitor/DataLog.h"
 #include "monitor/DataLogFile.h"
 #include "monitor/DataLoggerPage.h"
+#include "monitor/LogReplay.h"
 #include "monitor/TThreadedTimer.h"
+#include "ui/TForm1.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QTabWidget>
 #include <QTemporaryDir>
 
 #include <qcustomplot.h>
@@ -55,10 +58,63 @@ LogSample synthetic(std::int64_t i) {
     return s;
 }
 
+// The picture of a replayed run: two minutes with three pulls through the gears, three markers,
+// the cursor on the second pull, the displays following the replay.
+int picture(const QString& path) {
+    QTemporaryDir dir;
+    DataLog run;
+    for (std::int64_t i = 0; i < 120 * 25; ++i) {
+        const double t = static_cast<double>(i) / 25.0;
+        const double pull = std::fmod(t, 40.0);
+        LogSample s = synthetic(i);
+        const double rpm = pull < 25 ? 1500 + 4800 * std::pow(std::fmod(pull, 8.3) / 8.3, 0.8) : 1200 + 300 * std::sin(t);
+        const double throttle = pull < 25 ? 85 + 10 * std::sin(t) : 8;
+        s.values[0] = static_cast<float>(std::round(rpm / 10) * 10);
+        s.values[1] = static_cast<float>(std::round(100 * (pull < 25 ? 0.25 + 0.1 * std::sin(t) : 0.75)) / 100);
+        s.values[2] = static_cast<float>(std::round(throttle));
+        s.values[3] = static_cast<float>(std::round(100 * (pull < 25 ? 0.82 + 0.05 * std::sin(t / 2) : 0.35 + 0.25 * std::sin(t / 3))) / 100);
+        s.values[4] = static_cast<float>(std::round(84 + t / 20));
+        s.values[5] = 24;
+        s.values[7] = static_cast<float>(std::round(135 + 3 * std::sin(t / 2)) / 10);
+        s.values[8] = static_cast<float>(std::round(pull < 25 ? 80 + 30 * std::sin(pull / 8) : 25) / 10);
+        s.values[9] = static_cast<float>(std::round(std::min(95.0, s.values[8] * 10 / 2 / (60 / rpm * 1000) * 100)));
+        s.values[10] = static_cast<float>(std::round(pull < 25 ? 18 + rpm / 600 : 12));
+        if (i >= 1450 && i < 1470)
+            s.values.fill(NAN); // half a second without frames
+        run.append(s);
+    }
+    run.addMarker(25 * 12, QStringLiteral("2nd gear"));
+    run.addMarker(25 * 50, QStringLiteral("3rd gear, 4000"));
+    run.addMarker(25 * 92, QString());
+    const QString log = dir.filePath(QStringLiteral("2026-12-09 14-02-11 EMU2 AB-010203-04.csv"));
+    if (!DataLogFile::save(run, log, DataLogFile::Format::Csv).isEmpty())
+        return 1;
+    TForm1 w;
+    w.resize(1366, 768);
+    w.show();
+    runFor(500);
+    DataLoggerPage* page = w.dataLogger();
+    w.findChild<QTabWidget*>()->setCurrentWidget(page);
+    if (!page->openLog(log))
+        return 1;
+    page->replay().seek(54300);
+    page->chart()->xAxis->setRange(30, 100);
+    runFor(400);
+    if (!w.grab().save(path))
+        return 1;
+    std::printf("picture of a replayed run: %s\n", qPrintable(path));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (const qsizetype at = args.indexOf(QStringLiteral("--picture")); at > 0 && at + 1 < args.size())
+        return picture(args.at(at + 1));
     QTemporaryDir dir;
     constexpr std::int64_t kRows = 8LL * 3600 * 25;
 

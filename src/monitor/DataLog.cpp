@@ -106,7 +106,7 @@ QString DataLog::cleanNote(const QString& note) {
     for (QChar& c : n)
         if (c == u',' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'"')
             c = u' ';
-    return n.trimmed();
+    return n.simplified();
 }
 
 const LogMarker& DataLog::addMarker(std::int64_t row, const QString& note) {

@@ -75,8 +75,8 @@ class DataLog {
     std::int32_t durationMs() const { return size_ ? timeMs(size_ - 1) : 0; }
     std::int64_t gaps() const { return gaps_; }
 
-    // A marker's note as the log keeps it: short, without the characters that would split a row
-    // of the file.
+    // A marker's note as the log keeps it: short, on one line, without the characters that would
+    // split a row of the file, its spaces collapsed.
     static QString cleanNote(const QString& note);
     // Markers are numbered 1, 2, ... in the order they are added.
     const std::vector<LogMarker>& markers() const { return markers_; }

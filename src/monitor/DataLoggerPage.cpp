@@ -49,8 +49,8 @@ const Scale kScales[] = {
     {"Injector (ms)", 0, 25, true},    {"Timing (\u00b0)", 0, 45, true},
 };
 
-// Okabe-Ito colours, told apart with colour-blindness too; the three that repeat a colour are
-// dashed.
+// Okabe-Ito colours, told apart with colour-blindness too (its yellow is too faint on white and
+// is left out); the four that repeat a colour are dashed.
 struct SeriesSetup {
     const char* title;
     const char* box; // object name of its check box
@@ -69,7 +69,7 @@ const SeriesSetup kSeries[DataLoggerPage::kSeriesCount] = {
     {"Injector %", "LogInjectorDuty", 9, kPercentScale, 0xCC79A7, Qt::SolidLine},
     {"Injector (ms)", "LogInjectorMs", 8, kMsScale, 0xCC79A7, Qt::DashLine},
     {"Temperature", "LogTemperature", 4, kTempScale, 0x000000, Qt::SolidLine},
-    {"Throttle %", "LogThrottle", 2, kPercentScale, 0xC9B800, Qt::SolidLine},
+    {"Throttle %", "LogThrottle", 2, kPercentScale, 0x0072B2, Qt::DashLine},
     {"Air Temp", "LogAirTemp", 5, kTempScale, 0x000000, Qt::DashLine},
     {"POT %", "LogPot", 6, kPercentScale, 0x009E73, Qt::DashLine},
 };
