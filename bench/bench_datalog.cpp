@@ -67,17 +67,22 @@ int picture(const QString& path) {
         const double t = static_cast<double>(i) / 25.0;
         const double pull = std::fmod(t, 40.0);
         LogSample s = synthetic(i);
-        const double rpm = pull < 25 ? 1500 + 4800 * std::pow(std::fmod(pull, 8.3) / 8.3, 0.8) : 1200 + 300 * std::sin(t);
+        const double rpm =
+            pull < 25 ? 1500 + 4800 * std::pow(std::fmod(pull, 8.3) / 8.3, 0.8) : 1200 + 300 * std::sin(t);
         const double throttle = pull < 25 ? 85 + 10 * std::sin(t) : 8;
         s.values[0] = static_cast<float>(std::round(rpm / 10) * 10);
-        s.values[1] = static_cast<float>(std::round(100 * (pull < 25 ? 0.25 + 0.1 * std::sin(t) : 0.75)) / 100);
+        s.values[1] =
+            static_cast<float>(std::round(100 * (pull < 25 ? 0.25 + 0.1 * std::sin(t) : 0.75)) / 100);
         s.values[2] = static_cast<float>(std::round(throttle));
-        s.values[3] = static_cast<float>(std::round(100 * (pull < 25 ? 0.82 + 0.05 * std::sin(t / 2) : 0.35 + 0.25 * std::sin(t / 3))) / 100);
+        s.values[3] = static_cast<float>(
+            std::round(100 * (pull < 25 ? 0.82 + 0.05 * std::sin(t / 2) : 0.35 + 0.25 * std::sin(t / 3))) /
+            100);
         s.values[4] = static_cast<float>(std::round(84 + t / 20));
         s.values[5] = 24;
         s.values[7] = static_cast<float>(std::round(135 + 3 * std::sin(t / 2)) / 10);
         s.values[8] = static_cast<float>(std::round(pull < 25 ? 80 + 30 * std::sin(pull / 8) : 25) / 10);
-        s.values[9] = static_cast<float>(std::round(std::min(95.0, s.values[8] * 10 / 2 / (60 / rpm * 1000) * 100)));
+        s.values[9] =
+            static_cast<float>(std::round(std::min(95.0, s.values[8] * 10 / 2 / (60 / rpm * 1000) * 100)));
         s.values[10] = static_cast<float>(std::round(pull < 25 ? 18 + rpm / 600 : 12));
         if (i >= 1450 && i < 1470)
             s.values.fill(NAN); // half a second without frames
@@ -132,7 +137,8 @@ int main(int argc, char** argv) {
             log.addMarker(m * (kRows / 40), QStringLiteral("marker %1").arg(m + 1));
     std::printf("8 h log at 25 samples/s (%lld rows, 12 channels): %.1f MB held (process grew %.1f MB), "
                 "filled in %.0f ms (target <= 60 MB)\n",
-                static_cast<long long>(log.size()), log.bytes() / 1048576.0, (afterFill - before) / 1024.0, fillMs);
+                static_cast<long long>(log.size()), log.bytes() / 1048576.0, (afterFill - before) / 1024.0,
+                fillMs);
 
     // 2. Open: the CSV file of that log, read and checked line by line.
     const QString path = dir.filePath(QStringLiteral("eight-hours.csv"));
@@ -150,8 +156,9 @@ int main(int argc, char** argv) {
         if (!r.ok || r.log.size() != log.size())
             return 1;
     }
-    std::printf("open of the 8 h CSV log (%.0f MB file, written in %.0f ms): median %.0f ms (target <= 2000 ms)\n",
-                QFileInfo(path).size() / 1048576.0, saveMs, percentile(opens, 0.5));
+    std::printf(
+        "open of the 8 h CSV log (%.0f MB file, written in %.0f ms): median %.0f ms (target <= 2000 ms)\n",
+        QFileInfo(path).size() / 1048576.0, saveMs, percentile(opens, 0.5));
     log.clear();
 
     // 3. Replot: the page with the opened log, a 30 s window in the middle of the run, all eleven lines.
@@ -182,9 +189,10 @@ int main(int argc, char** argv) {
     const double window = replotMedian(4 * 3600, 4 * 3600 + 30);
     const double hour = replotMedian(3600, 7200);
     const double whole = replotMedian(0, 8 * 3600);
-    std::printf("page opens the 8 h log in %.0f ms (process grew %.1f MB); replot median: 30 s window %.2f ms "
-                "(target <= 5 ms), 1 h %.2f ms, whole run %.2f ms\n",
-                pageOpenMs, (afterOpen - beforeOpen) / 1024.0, window, hour, whole);
+    std::printf(
+        "page opens the 8 h log in %.0f ms (process grew %.1f MB); replot median: 30 s window %.2f ms "
+        "(target <= 5 ms), 1 h %.2f ms, whole run %.2f ms\n",
+        pageOpenMs, (afterOpen - beforeOpen) / 1024.0, window, hour, whole);
     delete page;
 
     // 4. Append: one sample while recording to a file, on the page (chart hidden) and on its own.

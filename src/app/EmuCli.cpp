@@ -237,8 +237,8 @@ int EmuCli::live(const QStringList& args) {
     parser.addOption({{QStringLiteral("o"), QStringLiteral("output")},
                       QStringLiteral("Record every frame to a data log FILE instead of printing it."),
                       QStringLiteral("FILE")});
-    parser.addOption({QStringLiteral("format"),
-                      QStringLiteral("The log's format: csv (default) or msl."), QStringLiteral("FORMAT")});
+    parser.addOption({QStringLiteral("format"), QStringLiteral("The log's format: csv (default) or msl."),
+                      QStringLiteral("FORMAT")});
     if (const auto status = parseArguments(parser, QStringLiteral("live"), args, 0, {}))
         return *status;
     DataLogFile::Format format = DataLogFile::Format::Csv;
@@ -295,7 +295,7 @@ int EmuCli::live(const QStringList& args) {
     const auto previous = std::signal(SIGINT, onInterrupt);
     if (!writer.isOpen())
         out_ << "time_s,rpm,vacuum_bar,throttle_pct,lambda_v,water_c,air_c,pot_pct,battery_v,injector_ms,"
-            "timing_deg,injector_duty_pct\n";
+                "timing_deg,injector_duty_pct\n";
     out_.flush();
     LiveFrameBuffer frame;
     LiveValues v;
@@ -325,7 +325,8 @@ int EmuCli::live(const QStringList& args) {
             sample.sample = ++samples;
             for (int c = 0; c < LogChannels::kCount; ++c)
                 sample.values[static_cast<size_t>(c)] = static_cast<float>(LogChannels::at(c).fromLive(v));
-            sample.values[LogChannels::kFuelCurve] = std::numeric_limits<float>::quiet_NaN(); // no window here
+            sample.values[LogChannels::kFuelCurve] =
+                std::numeric_limits<float>::quiet_NaN(); // no window here
             if (!writer.append(sample)) {
                 err_ << "emu-cli: " << logPath << ": " << writer.error() << "\n";
                 status = kFault;
@@ -366,8 +367,8 @@ int EmuCli::log(const QStringList& args) {
     QCommandLineParser parser;
     parser.addOption({QStringLiteral("json"), QStringLiteral("Print the summary as JSON.")});
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The data log (.csv or .msl)."));
-    if (const auto status = parseArguments(parser, QStringLiteral("log"), args, 1,
-                                           QStringLiteral("give one log file")))
+    if (const auto status =
+            parseArguments(parser, QStringLiteral("log"), args, 1, QStringLiteral("give one log file")))
         return *status;
     const QString path = parser.positionalArguments().constFirst();
     const DataLogFile::ReadResult r = DataLogFile::readFile(path);
@@ -378,7 +379,8 @@ int EmuCli::log(const QStringList& args) {
     if (!r.warning.isEmpty())
         err_ << "emu-cli: " << path << ": " << r.warning << "\n";
     const DataLog& log = r.log;
-    const QString format = r.format == DataLogFile::Format::Msl ? QStringLiteral("msl") : QStringLiteral("csv");
+    const QString format =
+        r.format == DataLogFile::Format::Msl ? QStringLiteral("msl") : QStringLiteral("csv");
     if (parser.isSet(QStringLiteral("json"))) {
         QJsonObject o;
         o[QStringLiteral("file")] = path;

@@ -126,7 +126,8 @@ const LogMarker* DataLog::markerOn(std::int64_t row) const {
 }
 
 std::int64_t DataLog::bytes() const {
-    return static_cast<std::int64_t>(chunks_.size() * sizeof(Chunk) + markers_.capacity() * sizeof(LogMarker));
+    return static_cast<std::int64_t>(chunks_.size() * sizeof(Chunk) +
+                                     markers_.capacity() * sizeof(LogMarker));
 }
 
 ChannelStats channelStats(const DataLog& log, int channel) {

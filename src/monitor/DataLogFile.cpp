@@ -121,7 +121,7 @@ namespace DataLogFile {
 
 Format formatFor(const QString& path) {
     return QFileInfo(path).suffix().compare(QLatin1String("msl"), Qt::CaseInsensitive) == 0 ? Format::Msl
-                                                                                           : Format::Csv;
+                                                                                            : Format::Csv;
 }
 
 QString suffix(Format format) {
@@ -204,8 +204,9 @@ ReadResult read(const QByteArray& bytes) {
     if (format == Format::Msl) {
         QByteArray units;
         if (!nextLine(units) || units.split(sep) != unitsRow() || cut) {
-            result.error = QStringLiteral("The file is not a data log of this program: its second line is not "
-                                          "the row of units.");
+            result.error =
+                QStringLiteral("The file is not a data log of this program: its second line is not "
+                               "the row of units.");
             return result;
         }
     }
@@ -259,7 +260,8 @@ ReadResult read(const QByteArray& bytes) {
         const QByteArray& markerField = fields[kColumns - 1];
         LogMarker marker;
         if (!markerField.isEmpty() && !parseMarker(markerField, marker.number, marker.note)) {
-            bad(QStringLiteral("the marker is not a number with an optional note; the rows before it are kept."));
+            bad(QStringLiteral(
+                "the marker is not a number with an optional note; the rows before it are kept."));
             break;
         }
         log.append(s);

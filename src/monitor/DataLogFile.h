@@ -52,7 +52,6 @@ class DataLogWriter {
   public:
     ~DataLogWriter() { close(); }
 
-
     // Creates the file (an existing one is replaced). Empty when open, else why not.
     QString open(const QString& path, DataLogFile::Format format);
     bool isOpen() const { return file_.isOpen(); }

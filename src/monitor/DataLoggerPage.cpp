@@ -1,9 +1,9 @@
 #include "monitor/DataLoggerPage.h"
 
-#include "monitor/MonotonicClock.h"
 #include "monitor/DataLogFile.h"
 #include "monitor/LogReplay.h"
 #include "monitor/LogTraceDisplay.h"
+#include "monitor/MonotonicClock.h"
 #include "monitor/TThreadedTimer.h"
 
 #include <QButtonGroup>
@@ -12,17 +12,17 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QSlider>
 #include <QPushButton>
-#include <QShortcut>
-#include <QGroupBox>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QRadioButton>
+#include <QShortcut>
+#include <QSlider>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QtNumeric>
@@ -42,11 +42,25 @@ struct Scale {
     double upper;
     bool right;
 };
-enum ScaleId { kRpmScale, kPercentScale, kTempScale, kBarScale, kLambdaScale, kBatteryScale, kMsScale, kDegScale };
+enum ScaleId {
+    kRpmScale,
+    kPercentScale,
+    kTempScale,
+    kBarScale,
+    kLambdaScale,
+    kBatteryScale,
+    kMsScale,
+    kDegScale
+};
 const Scale kScales[] = {
-    {"RPM (rpm)", 0, 8000, false},     {"Percent (%)", 0, 100, false},  {"Temperature (\u00b0C)", -20, 140, false},
-    {"Vacuum (bar)", 0, 3.5, true},    {"Lambda (V)", 0, 1, true},      {"Battery (V)", 8, 16, true},
-    {"Injector (ms)", 0, 25, true},    {"Timing (\u00b0)", 0, 45, true},
+    {"RPM (rpm)", 0, 8000, false},
+    {"Percent (%)", 0, 100, false},
+    {"Temperature (\u00b0C)", -20, 140, false},
+    {"Vacuum (bar)", 0, 3.5, true},
+    {"Lambda (V)", 0, 1, true},
+    {"Battery (V)", 8, 16, true},
+    {"Injector (ms)", 0, 25, true},
+    {"Timing (\u00b0)", 0, 45, true},
 };
 
 // Okabe-Ito colours, told apart with colour-blindness too (its yellow is too faint on white and
@@ -194,7 +208,8 @@ DataLoggerPage::DataLoggerPage(const EmuState& state, QWidget* parent) : QWidget
         vv->addWidget(swatch(colour, s.style, values), i, 0);
         vv->addWidget(box, i, 1);
         boxes_[static_cast<size_t>(i)] = box;
-        auto* trace = new LogTraceDisplay(LogChart->xAxis, scales_[static_cast<size_t>(s.scale)], log_, s.channel);
+        auto* trace =
+            new LogTraceDisplay(LogChart->xAxis, scales_[static_cast<size_t>(s.scale)], log_, s.channel);
         trace->setName(QString::fromUtf8(s.title));
         QPen pen(colour, 1, s.style);
         pen.setCosmetic(true); // thin lines stroke fast; wide or dashed ones are filled as paths
@@ -224,7 +239,8 @@ DataLoggerPage::DataLoggerPage(const EmuState& state, QWidget* parent) : QWidget
     RecordToFile = new QCheckBox(QStringLiteral("Record to File"), this);
     RecordToFile->setObjectName(QStringLiteral("RecordToFile"));
     RecordToFile->setAccessibleName(QStringLiteral("Record to File"));
-    RecordToFile->setToolTip(QStringLiteral("Write every sample to a log file in the chosen folder as it is taken"));
+    RecordToFile->setToolTip(
+        QStringLiteral("Write every sample to a log file in the chosen folder as it is taken"));
     connect(RecordToFile, &QCheckBox::clicked, this, &DataLoggerPage::RecordToFileClick);
     RecordFormat = new QComboBox(this);
     RecordFormat->setObjectName(QStringLiteral("RecordFormat"));
@@ -287,7 +303,8 @@ DataLoggerPage::DataLoggerPage(const EmuState& state, QWidget* parent) : QWidget
     ReplayBanner = new QLabel(this);
     ReplayBanner->setObjectName(QStringLiteral("ReplayBanner"));
     ReplayBanner->setAccessibleName(QStringLiteral("Replay"));
-    ReplayBanner->setStyleSheet(QStringLiteral("background: #0072B2; color: white; font-weight: bold; padding: 3px;"));
+    ReplayBanner->setStyleSheet(
+        QStringLiteral("background: #0072B2; color: white; font-weight: bold; padding: 3px;"));
     ReplayBanner->setVisible(false);
     column->addWidget(ReplayBanner);
     auto* player = new QHBoxLayout;
@@ -320,9 +337,10 @@ DataLoggerPage::DataLoggerPage(const EmuState& state, QWidget* parent) : QWidget
     player->addWidget(ReplayPosition, 1);
     column->addLayout(player);
     column->addWidget(LogChart, 1);
-    ChartHint = new QLabel(QStringLiteral("Wheel: zoom the time axis. Drag: pan. Move the mouse: read every value at "
-                                          "the cursor. Space: drop a marker."),
-                           this);
+    ChartHint =
+        new QLabel(QStringLiteral("Wheel: zoom the time axis. Drag: pan. Move the mouse: read every value at "
+                                  "the cursor. Space: drop a marker."),
+                   this);
     ChartHint->setObjectName(QStringLiteral("ChartHint"));
     ChartHint->setAccessibleName(QStringLiteral("Chart hint"));
     column->addWidget(ChartHint);
@@ -567,14 +585,16 @@ void DataLoggerPage::recordingFailed(const QString& why) {
     RecordFormat->setEnabled(true);
     updateRecordStatus();
     emit recordingChanged(QString());
-    const QString text = QStringLiteral("The log could not be written to %1: %2").arg(QDir::toNativeSeparators(path), why);
+    const QString text =
+        QStringLiteral("The log could not be written to %1: %2").arg(QDir::toNativeSeparators(path), why);
     if (hooks_.showError)
         hooks_.showError(text);
 }
 
 void DataLoggerPage::updateRecordStatus() {
     if (writer_.isOpen())
-        RecordStatus->setText(QStringLiteral("Recording to %1").arg(QDir::toNativeSeparators(writer_.path())));
+        RecordStatus->setText(
+            QStringLiteral("Recording to %1").arg(QDir::toNativeSeparators(writer_.path())));
     else if (folder_.isEmpty())
         RecordStatus->setText(QStringLiteral("No log folder chosen yet"));
     else
@@ -600,7 +620,8 @@ void DataLoggerPage::updateAxes() {
     for (size_t a = 0; a < scales_.size(); ++a) {
         bool used = false;
         for (int i = 0; i < kSeriesCount; ++i)
-            used = used || (kSeries[i].scale == static_cast<int>(a) && boxes_[static_cast<size_t>(i)]->isChecked());
+            used = used ||
+                   (kSeries[i].scale == static_cast<int>(a) && boxes_[static_cast<size_t>(i)]->isChecked());
         scales_[a]->setVisible(used);
     }
 }
@@ -639,7 +660,8 @@ bool DataLoggerPage::eventFilter(QObject* watched, QEvent* event) {
             }
         } else if (event->type() == QEvent::MouseButtonDblClick && replayMode_) {
             const auto* me = static_cast<QMouseEvent*>(event);
-            replay_->seek(static_cast<std::int32_t>(std::lround(LogChart->xAxis->pixelToCoord(me->position().x()) * 1000)));
+            replay_->seek(static_cast<std::int32_t>(
+                std::lround(LogChart->xAxis->pixelToCoord(me->position().x()) * 1000)));
         }
     }
     return QWidget::eventFilter(watched, event);

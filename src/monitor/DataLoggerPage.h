@@ -36,7 +36,7 @@ struct DataLoggerHooks {
     std::function<bool(const QString& question)> confirm;
     std::function<QString(const QString& startFolder)> chooseFolder;
     std::function<void(const QString& text)> showError;
-    std::function<int()> fuelCurve; // 1 Low, 2 Cruise, 3 High, 0 none
+    std::function<int()> fuelCurve;                          // 1 Low, 2 Cruise, 3 High, 0 none
     std::function<QString(const QString& folder)> chooseLog; // a log to open, empty: cancelled
 };
 

@@ -64,7 +64,7 @@ class TThreadedTimer : public QObject {
     bool allowZero_ = false;
     bool paced_ = false;
     std::chrono::steady_clock::time_point due_{}; // the end of the current paced wait
-    bool event_ = false; // the auto-reset event
+    bool event_ = false;                          // the auto-reset event
     bool terminated_ = false;
     bool tickPending_ = false;
     int interval_ = 1000;

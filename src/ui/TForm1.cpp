@@ -402,7 +402,8 @@ void TForm1::spAboutClick() {
 }
 
 void TForm1::AnalogEnClick() {
-    if (bar_->AnalogEn->isChecked())
+    // A replay stopped the poll; it comes back when the replay ends.
+    if (bar_->AnalogEn->isChecked() && !liveView_->replaying())
         link().startPoll();
     else
         link().stopPoll();

@@ -65,7 +65,8 @@ class TestCliLog : public QObject {
         QFETCH(QStringList, format);
         QFETCH(int, expected);
         const QString path = dir_->filePath(QStringLiteral("run.log"));
-        const Run r = runCli(QStringList{"live", "--seconds", "1", "--device", sim_->devicePath(), "-o", path} + format);
+        const Run r = runCli(
+            QStringList{"live", "--seconds", "1", "--device", sim_->devicePath(), "-o", path} + format);
         QCOMPARE(r.status, 0);
         const DataLogFile::ReadResult log = DataLogFile::readFile(path);
         QVERIFY2(log.ok && log.warning.isEmpty(), qPrintable(log.error + log.warning));
@@ -81,7 +82,8 @@ class TestCliLog : public QObject {
     }
 
     void liveRefusesAFormatItDoesNotKnow() {
-        QCOMPARE(runCli({"live", "--device", sim_->devicePath(), "-o", "x.csv", "--format", "xls"}).status, 2);
+        QCOMPARE(runCli({"live", "--device", sim_->devicePath(), "-o", "x.csv", "--format", "xls"}).status,
+                 2);
         QCOMPARE(runCli({"live", "--device", sim_->devicePath(), "--format", "msl"}).status, 2);
     }
 
@@ -121,7 +123,8 @@ class TestCliLog : public QObject {
         QCOMPARE(o.value(QStringLiteral("duration_s")).toDouble(), 1.0);
         const QJsonArray markers = o.value(QStringLiteral("markers")).toArray();
         QCOMPARE(markers.size(), 2);
-        QCOMPARE(markers.at(0).toObject().value(QStringLiteral("note")).toString(), QStringLiteral("third gear"));
+        QCOMPARE(markers.at(0).toObject().value(QStringLiteral("note")).toString(),
+                 QStringLiteral("third gear"));
         QCOMPARE(markers.at(1).toObject().value(QStringLiteral("time_s")).toDouble(), 0.8);
         const QJsonObject rpm = o.value(QStringLiteral("channels")).toArray().at(0).toObject();
         QCOMPARE(rpm.value(QStringLiteral("name")).toString(), QStringLiteral("RPM"));

@@ -2,14 +2,14 @@
 #include "monitor/LogTraceDisplay.h"
 #include "monitor/TThreadedTimer.h"
 
+#include "monitor/DataLogFile.h"
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include "monitor/DataLogFile.h"
 #include <QTest>
 
 #include <qcustomplot.h>
@@ -85,7 +85,7 @@ class TestDataLogger : public QObject {
     void samplesAreStampedWithTheirFramesReadTime() {
         Logger log;
         log.frameAndTick(37);
-        log.frameAndTick(141, 60); // a late tick
+        log.frameAndTick(141, 60);      // a late tick
         log.page.ThreadedTimer1Timer(); // no frame since: no copy
         log.now += 100;
         log.page.ThreadedTimer1Timer();

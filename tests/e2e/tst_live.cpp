@@ -8,10 +8,10 @@
 #include "mapeditor/MapPages.h"
 #include "monitor/DataLogFile.h"
 #include "monitor/DataLoggerPage.h"
-#include "monitor/LogTraceDisplay.h"
 #include "monitor/EngineMonitorPage.h"
 #include "monitor/LiveDisplays.h"
 #include "monitor/LiveMonitor.h"
+#include "monitor/LogTraceDisplay.h"
 #include "monitor/TRT.h"
 #include "monitor/TThreadedTimer.h"
 #include "ui/TCommsLostFrm.h"
@@ -19,9 +19,9 @@
 
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <QLabel>
 #include <QTest>
 
 namespace {

@@ -14,8 +14,8 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QSet>
 #include <QLabel>
+#include <QSet>
 #include <QTabWidget>
 #include <QTest>
 
@@ -71,7 +71,8 @@ class TestReplay : public QObject {
         for (int n = 1; n <= 4; ++n)
             QCOMPARE(rtText(w, n, "Label50"), QStringLiteral("2000"));
         QCOMPARE(w.engineMonitor()->gauge(QStringLiteral("RPMGauge"))->value(), 20.0);
-        QVERIFY2(w.statusText(0).contains(QStringLiteral("Replay of climb.csv")), qPrintable(w.statusText(0)));
+        QVERIFY2(w.statusText(0).contains(QStringLiteral("Replay of climb.csv")),
+                 qPrintable(w.statusText(0)));
         auto* banner = logger->findChild<QLabel*>(QStringLiteral("ReplayBanner"));
         QVERIFY(banner->isVisible());
         QVERIFY(banner->text().startsWith(QStringLiteral("REPLAY of climb.csv")));

@@ -22,9 +22,9 @@ LogSample sampleAt(std::int32_t ms, std::uint32_t n) {
     s.sample = n;
     for (int c = 0; c < LogChannels::kCount; ++c)
         s.values[static_cast<size_t>(c)] = static_cast<float>(n * 0.37 + c * 1.01);
-    s.values[0] = static_cast<float>(3000 + n);  // RPM
-    s.values[1] = 1.51f;                          // vacuum, bar
-    s.values[3] = 0.45f;                          // lambda, V
+    s.values[0] = static_cast<float>(3000 + n); // RPM
+    s.values[1] = 1.51f;                        // vacuum, bar
+    s.values[3] = 0.45f;                        // lambda, V
     return s;
 }
 
@@ -60,7 +60,8 @@ void compareLogs(const DataLog& a, const DataLog& b) {
         QCOMPARE(b.timeMs(i), a.timeMs(i));
         QCOMPARE(b.sampleNumber(i), a.sampleNumber(i));
         for (int c = 0; c < LogChannels::kCount; ++c)
-            QVERIFY2(sameValue(a.value(i, c), b.value(i, c)), qPrintable(QStringLiteral("row %1 channel %2").arg(i).arg(c)));
+            QVERIFY2(sameValue(a.value(i, c), b.value(i, c)),
+                     qPrintable(QStringLiteral("row %1 channel %2").arg(i).arg(c)));
     }
     QCOMPARE(b.markers().size(), a.markers().size());
     for (size_t m = 0; m < a.markers().size(); ++m) {
@@ -109,11 +110,13 @@ class TestDataLog : public QObject {
     void headerNamesEveryChannelWithItsUnit() {
         QCOMPARE(DataLogFile::header(DataLogFile::Format::Csv),
                  QByteArray("Time (s),Sample,RPM (rpm),Vacuum (bar),Throttle (%),Lambda (V),Water (\xC2\xB0"
-                            "C),Air (\xC2\xB0" "C),POT (%),Battery (V),Injector pulse (ms),Injector duty (%),"
+                            "C),Air (\xC2\xB0"
+                            "C),POT (%),Battery (V),Injector pulse (ms),Injector duty (%),"
                             "Timing (\xC2\xB0),Fuel curve (1 Low 2 Cruise 3 High),Marker\n"));
         const QList<QByteArray> msl = DataLogFile::header(DataLogFile::Format::Msl).split('\n');
-        QCOMPARE(msl.value(0), QByteArray("Time\tSample\tRPM\tVacuum\tThrottle\tLambda\tWater\tAir\tPOT\tBattery\t"
-                                          "Injector pulse\tInjector duty\tTiming\tFuel curve\tMarker"));
+        QCOMPARE(msl.value(0),
+                 QByteArray("Time\tSample\tRPM\tVacuum\tThrottle\tLambda\tWater\tAir\tPOT\tBattery\t"
+                            "Injector pulse\tInjector duty\tTiming\tFuel curve\tMarker"));
         QVERIFY(msl.value(1).startsWith("s\t#\trpm\tbar\t%\tV\t"));
     }
 
@@ -165,7 +168,8 @@ class TestDataLog : public QObject {
             QVERIFY(r.ok);
             QCOMPARE(r.log.size(), std::int64_t(21));
             QCOMPARE(r.badLine, 23);
-            QVERIFY2(r.warning.startsWith(QStringLiteral("line 23: the row is cut short")), qPrintable(r.warning));
+            QVERIFY2(r.warning.startsWith(QStringLiteral("line 23: the row is cut short")),
+                     qPrintable(r.warning));
         }
     }
 
@@ -195,7 +199,8 @@ class TestDataLog : public QObject {
         QCOMPARE(r.badLine, 7);
         QCOMPARE(r.log.size(), std::int64_t(5));
         QCOMPARE(r.log.markers().size(), size_t(1)); // marker 1 on row 4 came before
-        QVERIFY2(r.warning.startsWith(QStringLiteral("line 7: ")) && r.warning.contains(why), qPrintable(r.warning));
+        QVERIFY2(r.warning.startsWith(QStringLiteral("line 7: ")) && r.warning.contains(why),
+                 qPrintable(r.warning));
     }
 
     void aFileThatIsNoLogIsRefused_data() {
