@@ -82,6 +82,9 @@ int main(int argc, char** argv) {
     state.link.EmuConnected = true;
     state.live.RpmHundreds = 30;
     auto* page = new DataLoggerPage(state);
+    long long now = 1000;
+    page->setClock([&now] { return now; }); // the samples' times are synthesised, 50 ms apart
+    state.live.received = true;
     page->resize(1100, 700);
     page->selectInterval(50);
     page->SpeedButton1Click();
@@ -93,6 +96,9 @@ int main(int argc, char** argv) {
     for (int i = 0; i < samples; ++i) {
         state.live.RpmHundreds = 30 + (i % 400) / 10.0;
         state.live.WaterTemp = 80 + (i % 100) / 10.0;
+        state.live.readMs = 1000 + i * 50LL;
+        ++state.live.frame;
+        now = state.live.readMs + 1;
         page->ThreadedTimer1Timer();
     }
     const double fillMs = fill.elapsed();

@@ -13,8 +13,11 @@
 #include "link/EmuProtocol.h"
 #include "link/PortNaming.h"
 #include "link/TQCCom32.h"
+#include "monitor/DataLog.h"
+#include "monitor/DataLogFile.h"
 #include "monitor/LinkWatch.h"
 #include "monitor/LiveDecode.h"
+#include "monitor/MonotonicClock.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -31,6 +34,7 @@
 #include <cmath>
 #include <csignal>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <type_traits>
 
@@ -66,7 +70,8 @@ const char* const kTopUsage =
     "  read       save the unit's calibration to a .EMU file\n"
     "  write      write a .EMU file's calibration to the unit\n"
     "  show       print a .EMU file's contents\n"
-    "  live       poll the unit's live data and print it as CSV\n"
+    "  live       poll the unit's live data and print it as CSV (or record it: -o FILE)\n"
+    "  log        summarise a data log (duration, samples, gaps, markers, each channel)\n"
     "  journal    list the edit journals, or the edits one holds\n"
     "  diff       compare two tunes (files or units)\n"
     "\n"
@@ -224,8 +229,26 @@ int EmuCli::live(const QStringList& args) {
     parser.addOption({QStringLiteral("seconds"),
                       QStringLiteral("Stop after N seconds (default: until interrupted)."),
                       QStringLiteral("N")});
+    parser.addOption({{QStringLiteral("o"), QStringLiteral("output")},
+                      QStringLiteral("Record every frame to a data log FILE instead of printing it."),
+                      QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("format"), QStringLiteral("The log's format: csv (default) or msl."),
+                      QStringLiteral("FORMAT")});
     if (const auto status = parseArguments(parser, QStringLiteral("live"), args, 0, {}))
         return *status;
+    DataLogFile::Format format = DataLogFile::Format::Csv;
+    if (parser.isSet(QStringLiteral("format"))) {
+        const QString f = parser.value(QStringLiteral("format")).toLower();
+        if (f != QLatin1String("csv") && f != QLatin1String("msl")) {
+            err_ << "emu-cli live: --format is csv or msl\n";
+            return kUsage;
+        }
+        format = f == QLatin1String("msl") ? DataLogFile::Format::Msl : DataLogFile::Format::Csv;
+        if (!parser.isSet(QStringLiteral("output"))) {
+            err_ << "emu-cli live: --format needs -o FILE\n";
+            return kUsage;
+        }
+    }
     double seconds = -1;
     if (parser.isSet(QStringLiteral("seconds"))) {
         bool ok = false;
@@ -253,16 +276,29 @@ int EmuCli::live(const QStringList& args) {
     deriveSetupValues(cal);
     decodeImage(cal);
 
+    DataLogWriter writer;
+    const QString logPath = parser.value(QStringLiteral("output"));
+    if (!logPath.isEmpty()) {
+        const QString openError = writer.open(logPath, format);
+        if (!openError.isEmpty()) {
+            err_ << "emu-cli: " << logPath << ": " << openError << "\n";
+            return kFault;
+        }
+    }
+
     interrupted = false;
     const auto previous = std::signal(SIGINT, onInterrupt);
-    out_ << "time_s,rpm,vacuum_bar,throttle_pct,lambda_v,water_c,air_c,pot_pct,battery_v,injector_ms,"
-            "timing_deg,injector_duty_pct\n";
+    if (!writer.isOpen())
+        out_ << "time_s,rpm,vacuum_bar,throttle_pct,lambda_v,water_c,air_c,pot_pct,battery_v,injector_ms,"
+                "timing_deg,injector_duty_pct\n";
     out_.flush();
     LiveFrameBuffer frame;
     LiveValues v;
     LinkWatch watch;
     QElapsedTimer clock;
     clock.start();
+    const long long startMs = monotonicMs();
+    std::uint32_t samples = 0;
     int status = kOk;
     while (!interrupted && (seconds < 0 || clock.elapsed() < seconds * 1000)) {
         const QByteArray replyFrame = runToEnd(unit.link().realTimeFrame());
@@ -275,8 +311,25 @@ int EmuCli::live(const QStringList& args) {
         }
         if (empty)
             continue;
+        const long long readMs = monotonicMs();
         frame.take(replyFrame);
         LiveDecode::update(v, frame, cal);
+        if (writer.isOpen()) {
+            LogSample sample;
+            sample.timeMs = static_cast<std::int32_t>(readMs - startMs);
+            sample.sample = ++samples;
+            for (int c = 0; c < LogChannels::kCount; ++c)
+                sample.values[static_cast<size_t>(c)] = static_cast<float>(LogChannels::at(c).fromLive(v));
+            sample.values[LogChannels::kFuelCurve] =
+                std::numeric_limits<float>::quiet_NaN(); // no window here
+            if (!writer.append(sample)) {
+                err_ << "emu-cli: " << logPath << ": " << writer.error() << "\n";
+                status = kFault;
+                break;
+            }
+            runToEnd(unit.link().pause(20));
+            continue;
+        }
         out_ << QString::number(clock.elapsed() / 1000.0, 'f', 3) << ',' << roundHalfEven(v.RpmHundreds) * 100
              << ',' << csvNumber(v.Vacuum) << ',' << csvNumber(v.ThrottlePercent) << ','
              << csvNumber(v.LambdaHundredths / 100) << ',' << csvNumber(v.WaterTemp) << ','
@@ -288,7 +341,95 @@ int EmuCli::live(const QStringList& args) {
         runToEnd(unit.link().pause(20));
     }
     std::signal(SIGINT, previous);
+    if (writer.isOpen())
+        out_ << samples << " samples recorded to " << logPath << "\n";
     return status;
+}
+
+namespace {
+
+QString seconds3(double ms) {
+    return QString::number(ms / 1000.0, 'f', 3);
+}
+
+QJsonValue jsonNumber(double v) {
+    return std::isfinite(v) ? QJsonValue(v) : QJsonValue();
+}
+
+} // namespace
+
+int EmuCli::log(const QStringList& args) {
+    QCommandLineParser parser;
+    parser.addOption({QStringLiteral("json"), QStringLiteral("Print the summary as JSON.")});
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The data log (.csv or .msl)."));
+    if (const auto status =
+            parseArguments(parser, QStringLiteral("log"), args, 1, QStringLiteral("give one log file")))
+        return *status;
+    const QString path = parser.positionalArguments().constFirst();
+    const DataLogFile::ReadResult r = DataLogFile::readFile(path);
+    if (!r.ok) {
+        err_ << "emu-cli: " << path << ": " << r.error << "\n";
+        return kFault;
+    }
+    if (!r.warning.isEmpty())
+        err_ << "emu-cli: " << path << ": " << r.warning << "\n";
+    const DataLog& log = r.log;
+    const QString format =
+        r.format == DataLogFile::Format::Msl ? QStringLiteral("msl") : QStringLiteral("csv");
+    if (parser.isSet(QStringLiteral("json"))) {
+        QJsonObject o;
+        o[QStringLiteral("file")] = path;
+        o[QStringLiteral("format")] = format;
+        o[QStringLiteral("duration_s")] = log.durationMs() / 1000.0;
+        o[QStringLiteral("samples")] = static_cast<double>(log.size());
+        o[QStringLiteral("gaps")] = static_cast<double>(log.gaps());
+        if (!r.warning.isEmpty())
+            o[QStringLiteral("warning")] = r.warning;
+        QJsonArray markers;
+        for (const LogMarker& m : log.markers())
+            markers.append(QJsonObject{{QStringLiteral("number"), m.number},
+                                       {QStringLiteral("time_s"), log.timeMs(m.row) / 1000.0},
+                                       {QStringLiteral("note"), m.note}});
+        o[QStringLiteral("markers")] = markers;
+        QJsonArray channels;
+        for (int c = 0; c < LogChannels::kCount; ++c) {
+            const ChannelStats st = channelStats(log, c);
+            QJsonObject ch{{QStringLiteral("name"), QString::fromUtf8(LogChannels::at(c).name)},
+                           {QStringLiteral("unit"), QString::fromUtf8(LogChannels::at(c).unit)},
+                           {QStringLiteral("count"), static_cast<double>(st.count)}};
+            ch[QStringLiteral("min")] = st.count ? jsonNumber(st.min) : QJsonValue();
+            ch[QStringLiteral("mean")] = st.count ? jsonNumber(st.mean) : QJsonValue();
+            ch[QStringLiteral("max")] = st.count ? jsonNumber(st.max) : QJsonValue();
+            channels.append(ch);
+        }
+        o[QStringLiteral("channels")] = channels;
+        out_ << QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Indented));
+        return kOk;
+    }
+    out_ << "file: " << path << "\n"
+         << "format: " << format << "\n"
+         << "duration: " << seconds3(log.durationMs()) << " s\n"
+         << "samples: " << log.size() << "\n"
+         << "gaps: " << log.gaps() << "\n"
+         << "markers: " << log.markers().size() << "\n";
+    for (const LogMarker& m : log.markers()) {
+        out_ << "  M" << m.number << " at " << seconds3(log.timeMs(m.row)) << " s";
+        if (!m.note.isEmpty())
+            out_ << ": " << m.note;
+        out_ << "\n";
+    }
+    out_ << "channel (unit): min / mean / max\n";
+    for (int c = 0; c < LogChannels::kCount; ++c) {
+        const LogChannel& ch = LogChannels::at(c);
+        const ChannelStats st = channelStats(log, c);
+        out_ << "  " << QString::fromUtf8(ch.name) << " (" << QString::fromUtf8(ch.unit) << "): ";
+        if (st.count == 0)
+            out_ << "not measured\n";
+        else
+            out_ << csvNumber(st.min) << " / " << csvNumber(roundHalfEven(st.mean * 100) / 100.0) << " / "
+                 << csvNumber(st.max) << "\n";
+    }
+    return kOk;
 }
 
 std::optional<SettingsFileContents> EmuCli::openSettingsFile(const QString& path) {
@@ -333,6 +474,8 @@ int EmuCli::run(const QStringList& args) {
         return live(rest);
     if (command == QLatin1String("journal"))
         return journal(rest);
+    if (command == QLatin1String("log"))
+        return log(rest);
     if (command == QLatin1String("diff"))
         return diff(rest);
     err_ << "emu-cli: unknown command '" << command << "'\n" << kTopUsage;

@@ -43,6 +43,7 @@ class EmuCli {
     int show(const QStringList& args);
     int live(const QStringList& args);
     int journal(const QStringList& args);
+    int log(const QStringList& args);
     int diff(const QStringList& args);
 
     // One side of a diff: a .EMU file, or the unit on a port or device ("--port N", "--device PATH").

@@ -15,6 +15,10 @@ struct LiveValues {
     double LiveTiming = 0;       // degrees of advance the maps give at the operating point
     int InjectorDuty = 0;        // percent of two engine turns (one on a two-stroke)
     bool received = false;       // at least one frame has been decoded
+    // When the reply of the values above was read (monotonic milliseconds) and its poll's number;
+    // a sample of a log with the same frame number as the one before it is no new measurement.
+    long long readMs = 0;
+    unsigned long long frame = 0;
     // The unit has stopped sending frames: the values above are the last ones known, not current.
     bool stale = false;
 };

@@ -1,5 +1,7 @@
 #include "monitor/LiveMonitor.h"
 
+#include "monitor/MonotonicClock.h"
+
 #include <cmath>
 #include <limits>
 
@@ -31,8 +33,11 @@ void LiveMonitor::takeFrame(const QByteArray& reply) {
         break;
     }
 
+    const long long readMs = clock_ ? clock_() : monotonicMs();
     frame_.take(reply);
     LiveDecode::update(state_.live, frame_, state_.cal);
+    state_.live.readMs = readMs;
+    state_.live.frame = static_cast<unsigned long long>(watch_.polls());
     state_.live.stale = false;
     deriveTiming();
     const LiveValues& live = state_.live;

@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 // The live poll's work on each reply that EmuLink's Timer1 brings: the frame buffer, the decode
 // into EmuState::live, the tracking choice, the missed-frame rule and the lost-link rule. Runs on
 // the user-interface thread, inside the poll's tick; the displays repaint at their own rate from
@@ -24,6 +26,9 @@ class LiveMonitor : public QObject {
     // "Realtime Tracking": pick the fuel curve from the vacuum and move the chart cursors.
     void setTracking(bool on) { tracking_ = on; }
     bool tracking() const { return tracking_; }
+
+    // The clock that stamps each frame when its reply is read (the monotonic one by default).
+    void setClock(std::function<long long()> clock) { clock_ = std::move(clock); }
 
     const LinkWatch& watch() const { return watch_; }
     const LiveValues& values() const { return state_.live; }
@@ -60,4 +65,5 @@ class LiveMonitor : public QObject {
     LiveFrameBuffer frame_;
     LinkWatch watch_;
     bool tracking_ = false;
+    std::function<long long()> clock_;
 };

@@ -54,6 +54,20 @@ void TThreadedTimer::setInterval(int ms) {
     setEnabled(wasEnabled);
 }
 
+bool TThreadedTimer::Paced() const {
+    const std::lock_guard lock(mutex_);
+    return paced_;
+}
+
+void TThreadedTimer::setPaced(bool paced) {
+    {
+        const std::lock_guard lock(mutex_);
+        paced_ = paced;
+        event_ = enabled_; // the wait starts again under the new rule
+    }
+    wake_.notify_all();
+}
+
 bool TThreadedTimer::AllowZero() const {
     const std::lock_guard lock(mutex_);
     return allowZero_;
@@ -89,14 +103,26 @@ void TThreadedTimer::workerLoop() {
         if (!mayRun()) {
             wake_.wait(lock, [&] { return terminated_ || mayRun(); });
             event_ = false;
+            due_ = std::chrono::steady_clock::now();
             continue;
         }
-        const bool signalled = wake_.wait_for(lock, std::chrono::milliseconds(interval_),
-                                              [&] { return event_ || terminated_ || !enabled_; });
+        const auto period = std::chrono::milliseconds(interval_);
+        const auto stop = [&] { return event_ || terminated_ || !enabled_; };
+        bool signalled = false;
+        if (paced_ && interval_ > 0) {
+            const auto now = std::chrono::steady_clock::now();
+            due_ += period;
+            if (due_ < now) // ticks the receiver was too busy for are skipped
+                due_ += period * ((now - due_) / period + 1);
+            signalled = wake_.wait_until(lock, due_, stop);
+        } else {
+            signalled = wake_.wait_for(lock, period, stop);
+        }
         if (terminated_)
             break;
         if (signalled) {
             event_ = false; // auto-reset; a restart or a disable produces no tick
+            due_ = std::chrono::steady_clock::now();
             continue;
         }
         // The hand-over: the tick runs on the timer's own thread and the worker waits for it.

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QThread>
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -25,6 +26,11 @@ class TThreadedTimer : public QObject {
     void setInterval(int ms); // restarts the wait when it changes
     bool AllowZero() const;
     void setAllowZero(bool allow);
+    // Paced: each wait ends at the next multiple of the interval since the timer was enabled, so
+    // the time the handler takes does not add up; a tick missed while the receiver was busy is
+    // skipped, never made up twice. Off: each wait is a whole interval after the last tick.
+    bool Paced() const;
+    void setPaced(bool paced);
     QThread::Priority ThreadPriority() const { return priority_; }
     void setThreadPriority(QThread::Priority priority);
 
@@ -56,7 +62,9 @@ class TThreadedTimer : public QObject {
     std::condition_variable wake_;
     bool enabled_ = false;
     bool allowZero_ = false;
-    bool event_ = false; // the auto-reset event
+    bool paced_ = false;
+    std::chrono::steady_clock::time_point due_{}; // the end of the current paced wait
+    bool event_ = false;                          // the auto-reset event
     bool terminated_ = false;
     bool tickPending_ = false;
     int interval_ = 1000;

@@ -3,6 +3,7 @@
 #include "calibration/CalibrationEditor.h"
 #include "mapeditor/FuelMapsPage.h"
 #include "mapeditor/MapPages.h"
+#include "monitor/DataLoggerPage.h"
 #include "monitor/LiveDecode.h"
 #include "monitor/LiveDisplays.h"
 #include "monitor/LiveMonitor.h"
@@ -10,12 +11,13 @@
 #include "ui/StatusPanels.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 
 #include <memory>
 
 LiveView::LiveView(TuneSession& session, MapPages& pages, const std::array<TRT*, 4>& frames,
                    const QList<MapChartWidget*>& charts, EngineMonitorPage* monitorPage, QCheckBox* tracking,
-                   StatusPanels& status, QObject* parent)
+                   StatusPanels& status, DataLoggerPage* logger, QObject* parent)
     : QObject(parent) {
     monitor_ = new LiveMonitor(session.state(), this);
     displays_ = new LiveDisplays(this);
@@ -25,7 +27,11 @@ LiveView::LiveView(TuneSession& session, MapPages& pages, const std::array<TRT*,
         displays_->addChart(c);
     displays_->setMonitorPage(monitorPage);
     connect(&session.emuLink(), &EmuLink::frameReceived, monitor_, &LiveMonitor::takeFrame);
-    connect(monitor_, &LiveMonitor::liveUpdated, displays_, &LiveDisplays::UpdateLiveDisplays);
+    // During a replay the displays show the replayed rows, not the poll's (which is stopped).
+    connect(monitor_, &LiveMonitor::liveUpdated, displays_, [this](const LiveValues& v) {
+        if (!replaying_)
+            displays_->UpdateLiveDisplays(v);
+    });
     connect(monitor_, &LiveMonitor::framesMissed, displays_, &LiveDisplays::setMissedFrames);
     // A silent unit says so in panel 0, unless a message came during the silence (a send that
     // did not reach the unit says more); the panel's earlier text comes back with the frames.
@@ -61,6 +67,27 @@ LiveView::LiveView(TuneSession& session, MapPages& pages, const std::array<TRT*,
                 editing.FuelRpmCursorX = rpmHundreds;
                 editing.VacuumCursorX = vacuum;
             });
+    if (logger) {
+        connect(logger, &DataLoggerPage::replayStarted, this, [this, &session, &status](const QString& path) {
+            if (!replaying_) {
+                replaying_ = true;
+                pollWasRunning_ = session.emuLink().pollRunning();
+                statusBeforeReplay_ = status.text(0);
+            }
+            // Nothing goes to a unit while a log is replayed.
+            session.emuLink().stopPoll();
+            status.setText(0, QStringLiteral("Replay of %1: not live data").arg(QFileInfo(path).fileName()));
+        });
+        connect(logger, &DataLoggerPage::replaySample, displays_,
+                [this](const LiveValues& v, double) { displays_->UpdateLiveDisplays(v); });
+        connect(logger, &DataLoggerPage::replayEnded, this, [this, &session, &status] {
+            replaying_ = false;
+            status.setText(0, statusBeforeReplay_);
+            displays_->UpdateLiveDisplays(session.state().live);
+            if (pollWasRunning_)
+                session.emuLink().startPoll();
+        });
+    }
     connect(&session.editor(), &CalibrationEditor::setupValueChanged, this,
             [this, &session] { displays_->setLambdaTarget(liveSettings(session.state().cal).lambdaTarget); });
 }

@@ -2,9 +2,11 @@
 
 #include <QList>
 #include <QObject>
+#include <QString>
 
 #include <array>
 
+class DataLoggerPage;
 class EngineMonitorPage;
 class LiveDisplays;
 class LiveMonitor;
@@ -24,7 +26,10 @@ class LiveView : public QObject {
   public:
     LiveView(TuneSession& session, MapPages& pages, const std::array<TRT*, 4>& frames,
              const QList<MapChartWidget*>& charts, EngineMonitorPage* monitorPage, QCheckBox* tracking,
-             StatusPanels& status, QObject* parent);
+             StatusPanels& status, DataLoggerPage* logger, QObject* parent);
+
+    // A log is being replayed: the displays follow it and the poll is stopped.
+    bool replaying() const { return replaying_; }
 
     LiveMonitor& monitor() { return *monitor_; }
     LiveDisplays& displays() { return *displays_; }
@@ -32,4 +37,7 @@ class LiveView : public QObject {
   private:
     LiveMonitor* monitor_ = nullptr;
     LiveDisplays* displays_ = nullptr;
+    bool replaying_ = false;
+    bool pollWasRunning_ = false;
+    QString statusBeforeReplay_;
 };

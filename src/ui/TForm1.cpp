@@ -395,7 +395,8 @@ void TForm1::spAboutClick() {
 }
 
 void TForm1::AnalogEnClick() {
-    if (bar_->AnalogEn->isChecked())
+    // A replay stopped the poll; it comes back when the replay ends.
+    if (bar_->AnalogEn->isChecked() && !liveView_->replaying())
         link().startPoll();
     else
         link().stopPoll();
@@ -404,8 +405,26 @@ void TForm1::AnalogEnClick() {
 
 void TForm1::buildLiveMonitor() {
     liveView_ = new LiveView(session_, *pages_->maps, pages_->frames, pages_->charts(), pages_->engineMonitor,
-                             bar_->RT_Track, *status_, this);
+                             bar_->RT_Track, *status_, pages_->dataLogger, this);
     connect(&liveView_->monitor(), &LiveMonitor::linkLost, this, &TForm1::commsLost);
+    DataLoggerPage* logger = pages_->dataLogger;
+    DataLoggerHooks hooks;
+    hooks.confirm = [this](const QString& text) { return prompts().askConfirm(this, text); };
+    hooks.chooseFolder = [this](const QString& folder) { return prompts().askFolder(this, folder); };
+    hooks.showError = [this](const QString& text) { prompts().showError(this, text); };
+    hooks.chooseLog = [this](const QString& folder) { return prompts().askOpenLogName(this, folder); };
+    hooks.fuelCurve = [this] {
+        const std::optional<MapId> curve = pages_->maps->editing().FuelRpmCurveSelection;
+        if (!curve)
+            return 0;
+        return *curve == MapId::FuelRpmLow ? 1 : *curve == MapId::FuelRpmCruise ? 2 : 3;
+    };
+    logger->setHooks(std::move(hooks));
+    logger->setLogFolder(settings_->logFolder());
+    connect(logger, &DataLoggerPage::logFolderChosen, this, [this](const QString& folder) {
+        settings_->setLogFolder(folder);
+        settings_->sync();
+    });
 }
 
 void TForm1::commsLost() {

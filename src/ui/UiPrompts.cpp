@@ -2,6 +2,7 @@
 
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
@@ -96,4 +97,19 @@ UiPrompts::JournalChoice QtUiPrompts::askJournalRestore(QWidget* parent, const Q
     if (box.clickedButton() == discard)
         return JournalChoice::Discard;
     return JournalChoice::Later;
+}
+
+bool QtUiPrompts::askConfirm(QWidget* parent, const QString& text) {
+    return QMessageBox::question(parent, kApplicationTitle, text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
+QString QtUiPrompts::askFolder(QWidget* parent, const QString& folder) {
+    return QFileDialog::getExistingDirectory(parent, QStringLiteral("Log folder"),
+                                             folder.isEmpty() ? QDir::homePath() : folder);
+}
+
+QString QtUiPrompts::askOpenLogName(QWidget* parent, const QString& folder) {
+    return QFileDialog::getOpenFileName(parent, QStringLiteral("Open log"), folder.isEmpty() ? kFolder : folder,
+                                        QStringLiteral("Data logs (*.csv *.msl);;All files (*)"));
 }

@@ -32,6 +32,12 @@ class UiPrompts {
     virtual bool askRetry(QWidget* parent, const QString& text) = 0;
     // At Connect, when the unit's edit journal still holds edits.
     virtual JournalChoice askJournalRestore(QWidget* parent, const QString& text) = 0;
+    // A yes/no question; true for yes.
+    virtual bool askConfirm(QWidget* parent, const QString& text) = 0;
+    // A folder, starting in the given one; empty when the user cancels.
+    virtual QString askFolder(QWidget* parent, const QString& folder) = 0;
+    // A data log (.csv or .msl) to open; empty when the user cancels.
+    virtual QString askOpenLogName(QWidget* parent, const QString& folder) = 0;
 };
 
 // The real dialogs.
@@ -48,4 +54,7 @@ class QtUiPrompts : public UiPrompts {
     bool runPrintDialog(QWidget* parent, QPrinter& printer) override;
     bool askRetry(QWidget* parent, const QString& text) override;
     JournalChoice askJournalRestore(QWidget* parent, const QString& text) override;
+    bool askConfirm(QWidget* parent, const QString& text) override;
+    QString askFolder(QWidget* parent, const QString& folder) override;
+    QString askOpenLogName(QWidget* parent, const QString& folder) override;
 };

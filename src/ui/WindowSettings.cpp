@@ -14,6 +14,7 @@ const QString kLastPort = QStringLiteral("link/lastPort");
 const QString kOpenFolder = QStringLiteral("files/openFolder");
 const QString kSaveFolder = QStringLiteral("files/saveFolder");
 const QString kRecentFiles = QStringLiteral("files/recent");
+const QString kLogFolder = QStringLiteral("logger/folder");
 
 // Anything larger is no window a screen shows.
 constexpr int kMaxExtent = 32768;
@@ -117,6 +118,14 @@ void WindowSettings::setSaveFolder(const QString& folder) {
     settings_->setValue(kSaveFolder, folder);
 }
 
+QString WindowSettings::logFolder() const {
+    return folderValue(kLogFolder);
+}
+
+void WindowSettings::setLogFolder(const QString& folder) {
+    settings_->setValue(kLogFolder, folder);
+}
+
 QStringList WindowSettings::recentFiles() const {
     return settings_->value(kRecentFiles).toStringList();
 }
@@ -136,7 +145,7 @@ bool WindowSettings::sync() {
     // A file QSettings read without complaint may still be one it cannot write back (junk that
     // parsed as keys): start a clean file with this run's values.
     QVariantMap values;
-    for (const QString& key : {kGeometry, kMaximized, kLastPort, kOpenFolder, kSaveFolder, kRecentFiles})
+    for (const QString& key : {kGeometry, kMaximized, kLastPort, kOpenFolder, kSaveFolder, kRecentFiles, kLogFolder})
         if (settings_->contains(key))
             values.insert(key, settings_->value(key));
     setAside();

@@ -36,6 +36,9 @@ class WindowSettings {
     void setOpenFolder(const QString& folder);
     QString saveFolder() const;
     void setSaveFolder(const QString& folder);
+    // The folder the data logger records into.
+    QString logFolder() const;
+    void setLogFolder(const QString& folder);
 
     // The most recent first.
     QStringList recentFiles() const;

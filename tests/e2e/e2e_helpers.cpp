@@ -45,6 +45,21 @@ UiPrompts::JournalChoice FakePrompts::askJournalRestore(QWidget*, const QString&
     return journalChoice;
 }
 
+bool FakePrompts::askConfirm(QWidget*, const QString& text) {
+    confirmTexts << text;
+    shown_.append({QStringLiteral("question"), text});
+    return confirmAnswer;
+}
+
+QString FakePrompts::askFolder(QWidget*, const QString&) {
+    ++folderAsked;
+    return folderNames.isEmpty() ? QString() : folderNames.takeFirst();
+}
+
+QString FakePrompts::askOpenLogName(QWidget*, const QString&) {
+    return logNames.isEmpty() ? QString() : logNames.takeFirst();
+}
+
 QStringList FakePrompts::unexpected() const {
     QStringList out;
     for (const Shown& box : shown_) {

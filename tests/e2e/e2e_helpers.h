@@ -60,6 +60,14 @@ class FakePrompts : public UiPrompts {
     QStringList journalTexts; // the restore questions asked
     JournalChoice journalChoice = JournalChoice::Later;
     JournalChoice askJournalRestore(QWidget*, const QString& text) override;
+    QStringList confirmTexts; // the yes/no questions asked
+    bool confirmAnswer = false;
+    bool askConfirm(QWidget*, const QString& text) override;
+    QStringList folderNames; // taken in turn; none left: the user cancels
+    int folderAsked = 0;
+    QString askFolder(QWidget*, const QString& folder) override;
+    QStringList logNames; // taken in turn; none left: the user cancels
+    QString askOpenLogName(QWidget*, const QString& folder) override;
 
   private:
     struct Shown {

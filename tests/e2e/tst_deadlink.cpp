@@ -6,6 +6,7 @@
 #include "controls/TALProgressBar.h"
 #include "mapeditor/MapChartWidget.h"
 #include "monitor/DataLoggerPage.h"
+#include "monitor/LogTraceDisplay.h"
 #include "monitor/EngineMonitorPage.h"
 #include "monitor/LiveMonitor.h"
 #include "monitor/TRT.h"
@@ -34,7 +35,7 @@ int pollsRecorded(const EmuSimulator& unit) {
     return static_cast<int>(commandBytes(unit).count(0xFC));
 }
 
-QCPGraph* rpmLog(TForm1& w) {
+LogTraceDisplay* rpmLog(TForm1& w) {
     return w.dataLogger()->series(0);
 }
 
@@ -83,7 +84,7 @@ class TestDeadLink : public QObject {
         // The poll keeps asking; the logger leaves one break and copies nothing.
         unit.clearRecord();
         QVERIFY(waitUntil(
-            [&] { return std::isnan(rpmLog(w)->data()->at(rpmLog(w)->dataCount() - 1)->value); }, 2000));
+            [&] { return std::isnan(rpmLog(w)->value(rpmLog(w)->dataCount() - 1)); }, 2000));
         const int logged = rpmLog(w)->dataCount();
         QTest::qWait(400);
         QCOMPARE(rpmLog(w)->dataCount(), logged);
@@ -104,7 +105,7 @@ class TestDeadLink : public QObject {
         QCOMPARE(rpmDial->value(), 40.0);
         QCOMPARE(chartOf(w, "TimingChart")->bars(1)->data()->at(0)->key, 40.0);
         QVERIFY(waitUntil([&] { return rpmLog(w)->dataCount() > logged; }, 3000));
-        QCOMPARE(rpmLog(w)->data()->at(rpmLog(w)->dataCount() - 1)->value, 40.0);
+        QCOMPARE(rpmLog(w)->value(rpmLog(w)->dataCount() - 1), 4000.0);
         logger->findChild<QAbstractButton*>(QStringLiteral("SpeedButton2"))->click();
     }
 

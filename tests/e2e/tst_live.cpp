@@ -6,16 +6,22 @@
 #include "controls/TALProgressBar.h"
 #include "mapeditor/MapChartWidget.h"
 #include "mapeditor/MapPages.h"
+#include "monitor/DataLogFile.h"
 #include "monitor/DataLoggerPage.h"
 #include "monitor/EngineMonitorPage.h"
 #include "monitor/LiveDisplays.h"
 #include "monitor/LiveMonitor.h"
+#include "monitor/LogTraceDisplay.h"
 #include "monitor/TRT.h"
 #include "monitor/TThreadedTimer.h"
 #include "ui/TCommsLostFrm.h"
+#include "ui/WindowSettings.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -206,11 +212,74 @@ class TestLive : public QObject {
         QVERIFY(waitUntil([&] { return rtText(w, 1, "Label50") == QLatin1String("3000"); }));
         logger->findChild<QAbstractButton*>(QStringLiteral("SpeedButton1"))->click();
         QVERIFY(waitUntil([&] { return logger->series(0)->dataCount() >= 5; }, 5000));
-        QCOMPARE(logger->series(0)->data()->at(0)->value, 30.0);
-        QCOMPARE(logger->series(4)->data()->at(0)->value, 13.0);
-        QCOMPARE(logger->series(0)->data()->at(4)->key, 0.4);
+        QCOMPARE(logger->series(0)->value(0), 3000.0);
+        QCOMPARE(logger->series(4)->value(0), 13.0);
+        for (int i = 1; i < 5; ++i) { // each sample at its frame's time, about 100 ms apart
+            const double step = logger->series(0)->key(i) - logger->series(0)->key(i - 1);
+            QVERIFY2(step > 0.05 && step < 0.15, qPrintable(QString::number(step)));
+        }
         logger->findChild<QAbstractButton*>(QStringLiteral("SpeedButton2"))->click();
         QVERIFY(!logger->dataLogTimer().Enabled());
+    }
+
+    // The time axis is the wall clock: a hundred samples at "100 ms" take ten seconds of real
+    // time, and the last one's time is within 1 % of the time since "On".
+    void loggerTimeIsTheWallClock() {
+        Bench bench;
+        EmuSimulator& unit = bench.addUnit(2, unitConfig(3));
+        unit.setFixedFrame(kSample);
+        TForm1& w = bench.window();
+        QVERIFY(connectTo(w, unit));
+        DataLoggerPage* logger = w.dataLogger();
+        QVERIFY(waitUntil([&] { return rtText(w, 1, "Label50") == QLatin1String("3000"); }));
+        QElapsedTimer wall;
+        logger->findChild<QAbstractButton*>(QStringLiteral("SpeedButton1"))->click();
+        wall.start();
+        QVERIFY(waitUntil([&] { return logger->series(0)->dataCount() >= 100; }, 20000));
+        const double seconds = wall.elapsed() / 1000.0;
+        logger->findChild<QAbstractButton*>(QStringLiteral("SpeedButton2"))->click();
+        const double last = logger->series(0)->key(99);
+        QVERIFY2(std::abs(last - seconds) <= 0.01 * seconds,
+                 qPrintable(QStringLiteral("last sample at %1 s, %2 s since On").arg(last).arg(seconds)));
+        QVERIFY2(seconds > 9.8 && seconds < 10.4, qPrintable(QString::number(seconds)));
+    }
+
+    // A recording goes on whatever tab is shown; "On" during it asks, and "No" keeps it.
+    void recordingGoesOnOnEveryTab() {
+        Bench bench;
+        EmuSimulator& unit = bench.addUnit(2, unitConfig(3));
+        unit.setFixedFrame(kSample);
+        TForm1& w = bench.window();
+        QVERIFY(connectTo(w, unit));
+        auto* tabs = w.findChild<QTabWidget*>();
+        tabs->setCurrentWidget(w.dataLogger());
+        DataLoggerPage* logger = w.dataLogger();
+        QTemporaryDir logs;
+        bench.prompts.folderNames << logs.path();
+        logger->findChild<QAbstractButton*>(QStringLiteral("RecordToFile"))->click();
+        logger->findChild<QAbstractButton*>(QStringLiteral("SpeedButton1"))->click();
+        const QString path = logger->recordingPath();
+        QVERIFY(!path.isEmpty());
+        tabs->setCurrentIndex(0); // "Setup"
+        QTest::qWait(1500);
+        const DataLogFile::ReadResult r = DataLogFile::readFile(path);
+        QVERIFY2(r.ok, qPrintable(r.error));
+        QVERIFY2(r.log.size() >= 12, qPrintable(QString::number(r.log.size())));
+        QCOMPARE(r.log.value(0, 0), 3000.f);
+        bench.prompts.expect(QStringLiteral("A recording is running"));
+        tabs->setCurrentWidget(logger);
+        logger->findChild<QAbstractButton*>(QStringLiteral("SpeedButton1"))->click();
+        QCOMPARE(bench.prompts.confirmTexts.size(), 1);
+        QCOMPARE(logger->recordingPath(), path);
+        QVERIFY(logger->log().size() >= r.log.size());
+        logger->findChild<QAbstractButton*>(QStringLiteral("SpeedButton2"))->click();
+        QVERIFY(logger->recordingPath().isEmpty());
+        QCOMPARE(w.settings().logFolder(), logs.path());
+        // Off, then On: a new recording without a question.
+        logger->findChild<QAbstractButton*>(QStringLiteral("SpeedButton1"))->click();
+        QCOMPARE(bench.prompts.confirmTexts.size(), 1);
+        QVERIFY(!logger->recordingPath().isEmpty() && logger->recordingPath() != path);
+        logger->findChild<QAbstractButton*>(QStringLiteral("SpeedButton2"))->click();
     }
 };
 

@@ -328,20 +328,40 @@ class TestLiveDecode : public QObject {
         QCOMPARE(order, (QStringList{"curve", "displays", "cursor"}));
     }
 
-    // The time of a sample is its count times the step: 300 steps of 0.1 s make exactly 30 s.
-    void logClockCountsSamples() {
+    // Each frame carries the time its reply was read and its poll's number; the logger's clock
+    // takes a frame once, at that time, and a silence once, as a gap.
+    void framesAreStampedAndTakenOnce() {
+        EmuState state;
+        state.link.EmuConnected = true;
+        LiveMonitor monitor(state);
+        long long now = 5000;
+        monitor.setClock([&now] { return now; });
+        monitor.takeFrame(kSample);
+        QCOMPARE(state.live.readMs, 5000LL);
+        const unsigned long long first = state.live.frame;
+        now = 5041;
+        monitor.takeFrame(QByteArray()); // missed: no new stamp
+        QCOMPARE(state.live.readMs, 5000LL);
+        monitor.takeFrame(kSample);
+        QCOMPARE(state.live.readMs, 5041LL);
+        QCOMPARE(state.live.frame, first + 2); // the missed poll is counted
+
         DataLogClock clock;
-        clock.start(100);
-        QCOMPARE(DataLogClock::timerIntervalFor(100), 85);
-        double summed = 0;
-        for (int i = 0; i < 300; ++i) {
-            clock.advance();
-            summed += 0.1;
-        }
-        QVERIFY(summed != 30.0); // what a running sum would give
-        QCOMPARE(clock.sampleTime(), 30.0);
-        QCOMPARE(DataLogClock::windowStartAfter(clock.sampleTime(), 0), 0.0);
+        clock.start(100, 5020);
+        QCOMPARE(DataLogClock::timerIntervalFor(100), 100);
+        DataLogClock::Tick t = clock.take(state.live, 5100);
+        QCOMPARE(t.take, DataLogClock::Take::Sample);
+        QCOMPARE(t.timeMs, 21LL);
+        QCOMPARE(clock.take(state.live, 5200).take, DataLogClock::Take::None); // no newer frame
+        state.live.stale = true;
+        t = clock.take(state.live, 5300);
+        QCOMPARE(t.take, DataLogClock::Take::Gap);
+        QCOMPARE(t.timeMs, 280LL);
+        QCOMPARE(clock.take(state.live, 5400).take, DataLogClock::Take::None);
+        QCOMPARE(clock.count(), 2LL);
+        QCOMPARE(DataLogClock::windowStartAfter(30.0, 0), 0.0);
         QCOMPARE(DataLogClock::windowStartAfter(30.1, 0), 30.0);
+        QCOMPARE(DataLogClock::windowStartAfter(95, 30), 90.0);
     }
 };
 

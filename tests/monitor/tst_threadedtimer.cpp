@@ -108,6 +108,33 @@ class TestThreadedTimer : public QObject {
         timer.setEnabled(true);
         QTRY_VERIFY_WITH_TIMEOUT(ticks >= 20, 2000);
     }
+
+    // Paced: the handler's own time does not add to the period; the ticks keep to the schedule
+    // and a busy stretch skips ticks rather than making them up.
+    void pacedTicksKeepToTheSchedule() {
+        TThreadedTimer timer;
+        timer.setPaced(true);
+        QVector<qint64> at;
+        QElapsedTimer clock;
+        connect(&timer, &TThreadedTimer::OnTimer, this, [&] {
+            at << clock.elapsed();
+            QTest::qSleep(at.size() == 3 ? 130 : 15); // each tick takes 15 ms, the third 130 ms
+        });
+        timer.setInterval(40);
+        clock.start();
+        timer.setEnabled(true);
+        QTRY_VERIFY_WITH_TIMEOUT(at.size() >= 10, 5000);
+        timer.setEnabled(false);
+        // Ticks sit on multiples of 40 ms (within the scheduler's slack), none twice.
+        for (int i = 0; i < 10; ++i) {
+            const qint64 slot = (at[i] + 20) / 40;
+            QVERIFY2(std::abs(at[i] - slot * 40) <= 15, qPrintable(QString::number(at[i])));
+            if (i > 0)
+                QVERIFY(slot > (at[i - 1] + 20) / 40);
+        }
+        // Ten ticks over the busy stretch: without pacing they would have taken 10 x 55 ms.
+        QVERIFY2(at[9] < 600, qPrintable(QString::number(at[9])));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestThreadedTimer)
