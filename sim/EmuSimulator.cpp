@@ -83,6 +83,9 @@ struct EmuSimulator::Impl {
     QByteArray lastFrame;
     SimEngineModel engine;
     std::int64_t startNs = 0;
+    // The road cycle's view of the image, decoded again whenever the image has changed.
+    std::array<std::uint8_t, kImageSize> tuneImage{};
+    std::optional<SimMixture::UnitTune> tune;
 
     // The pty and the thread that serves it (changed only while that thread is not running).
     int masterFd = -1;
@@ -359,10 +362,18 @@ QByteArray EmuSimulator::Impl::identity() const {
 }
 
 QByteArray EmuSimulator::Impl::frame() {
-    if (fixedFrame)
+    const double seconds = static_cast<double>(nowNs() - startNs) / 1e9;
+    if (fixedFrame) {
         lastFrame = *fixedFrame;
-    else
-        lastFrame = engine.frameAt(static_cast<double>(nowNs() - startNs) / 1e9);
+    } else if (config.mixtureFollowsTune) {
+        if (!tune || tuneImage != image) {
+            tuneImage = image;
+            tune = SimMixture::decodeTune(image, config.type);
+        }
+        lastFrame = engine.roadFrameAt(seconds, *tune);
+    } else {
+        lastFrame = engine.frameAt(seconds);
+    }
     return lastFrame;
 }
 

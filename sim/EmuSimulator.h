@@ -26,6 +26,9 @@ struct SimConfig {
     bool usbLatency = false; // hold short replies like an FTDI adapter's 16 ms latency timer
     QString linkPath;        // when set, a symlink at this path points to the pty (survives replug)
     std::uint32_t seed = 1;  // engine model randomness
+    // The road cycle: an engine whose lambda reading answers the unit's fuel points (see
+    // SimEngineModel); off: the short throttle blips whose lambda ignores the tune.
+    bool mixtureFollowsTune = false;
 };
 
 struct SimCommand {

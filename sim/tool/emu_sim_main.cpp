@@ -53,7 +53,7 @@ QString describe(const SimConfig& config, const QString& device) {
     if (type.isEmpty())
         type = QStringLiteral("unknown type");
     QString letter = config.releaseLetter.isNull() ? QString() : QString(config.releaseLetter);
-    return QStringLiteral("EMU type %1 (%2), firmware %3.%4%5, serial %6%7%8 on %9")
+    return QStringLiteral("EMU type %1 (%2), firmware %3.%4%5, serial %6%7%8%9 on %10")
         .arg(config.type)
         .arg(type)
         .arg(config.firmwareVersion)
@@ -61,6 +61,7 @@ QString describe(const SimConfig& config, const QString& device) {
         .arg(letter, config.serial)
         .arg(config.image ? QStringLiteral(", tune from file") : QStringLiteral(", base tune"))
         .arg(config.usbLatency ? QStringLiteral(", 16 ms USB latency") : QString())
+        .arg(config.mixtureFollowsTune ? QStringLiteral(", road cycle answering the tune") : QString())
         .arg(device);
 }
 
@@ -111,8 +112,11 @@ int main(int argc, char** argv) {
     const QCommandLineOption silentOpt(QStringLiteral("silent"), QStringLiteral("Answer nothing."));
     const QCommandLineOption seedOpt(QStringLiteral("seed"), QStringLiteral("Engine model seed (default 1)."),
                                      QStringLiteral("n"), QStringLiteral("1"));
-    parser.addOptions(
-        {typeOpt, firmwareOpt, letterOpt, serialOpt, fileOpt, usbOpt, linkOpt, silentOpt, seedOpt});
+    const QCommandLineOption mixtureOpt(
+        QStringLiteral("mixture"),
+        QStringLiteral("Drive a road cycle whose lambda reading answers the unit's fuel maps."));
+    parser.addOptions({typeOpt, firmwareOpt, letterOpt, serialOpt, fileOpt, usbOpt, linkOpt, silentOpt,
+                       seedOpt, mixtureOpt});
     // Wrong usage exits 2, as emu-cli does; help and version need no unit.
     if (!parser.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "emu-sim: %s\nTry 'emu-sim --help' for the options.\n",
@@ -151,6 +155,7 @@ int main(int argc, char** argv) {
     if (!ok)
         return fail(QStringLiteral("--seed takes a number"));
     config.usbLatency = parser.isSet(usbOpt);
+    config.mixtureFollowsTune = parser.isSet(mixtureOpt);
     config.linkPath = parser.value(linkOpt);
     if (parser.isSet(fileOpt)) {
         QString error;

@@ -13,6 +13,7 @@
 #include "link/EmuProtocol.h"
 #include "link/PortNaming.h"
 #include "link/TQCCom32.h"
+#include "mixture/MixtureAnalysis.h"
 #include "monitor/DataLog.h"
 #include "monitor/DataLogFile.h"
 #include "monitor/LinkWatch.h"
@@ -30,6 +31,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <csignal>
@@ -72,6 +74,7 @@ const char* const kTopUsage =
     "  show       print a .EMU file's contents\n"
     "  live       poll the unit's live data and print it as CSV (or record it: -o FILE)\n"
     "  log        summarise a data log (duration, samples, gaps, markers, each channel)\n"
+    "  suggest    mixture suggestions per fuel point from a data log and its tune\n"
     "  journal    list the edit journals, or the edits one holds\n"
     "  diff       compare two tunes (files or units)\n"
     "\n"
@@ -432,6 +435,172 @@ int EmuCli::log(const QStringList& args) {
     return kOk;
 }
 
+// The points a log says something about (hits or readings left out), curve by curve, with what a
+// pass would change; nothing is written anywhere.
+int EmuCli::suggest(const QStringList& args) {
+    QCommandLineParser parser;
+    parser.addOption({QStringLiteral("tune"), QStringLiteral("The .EMU file the run was made with."),
+                      QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("adjust"),
+                      QStringLiteral("Which map takes the suggestions: rpm (the three RPM curves, default) "
+                                     "or vacuum (the fuel-vacuum map)."),
+                      QStringLiteral("MAP"), QStringLiteral("rpm")});
+    parser.addOption({QStringLiteral("min-water"),
+                      QStringLiteral("Leave out readings colder than this (default 70 C)."),
+                      QStringLiteral("C")});
+    parser.addOption({QStringLiteral("json"), QStringLiteral("Print JSON.")});
+    parser.addPositionalArgument(QStringLiteral("LOG"), QStringLiteral("The data log (.csv or .msl)."));
+    if (const auto status =
+            parseArguments(parser, QStringLiteral("suggest"), args, 1, QStringLiteral("give one log file")))
+        return *status;
+    MixtureOptions options;
+    const QString adjust = parser.value(QStringLiteral("adjust"));
+    bool ok = true;
+    if (parser.isSet(QStringLiteral("min-water")))
+        options.minWaterC = parser.value(QStringLiteral("min-water")).toDouble(&ok);
+    QString usage;
+    if (!parser.isSet(QStringLiteral("tune")))
+        usage = QStringLiteral("give the tune the run was made with: --tune FILE");
+    else if (adjust != QLatin1String("rpm") && adjust != QLatin1String("vacuum"))
+        usage = QStringLiteral("--adjust takes rpm or vacuum");
+    else if (!ok)
+        usage = QStringLiteral("--min-water takes a number");
+    if (!usage.isEmpty()) {
+        err_ << "emu-cli suggest: " << usage << "\n";
+        return kUsage;
+    }
+    options.adjustVacuumMap = adjust == QLatin1String("vacuum");
+    const std::optional<SettingsFileContents> contents =
+        openSettingsFile(parser.value(QStringLiteral("tune")));
+    if (!contents)
+        return kFault;
+    CalibrationData cal;
+    loadCalibration(cal, *contents, contents->identity.model());
+    if (!cal.HasFuelMaps) {
+        err_ << "emu-cli: " << parser.value(QStringLiteral("tune")) << ": the unit has no fuel maps\n";
+        return kFault;
+    }
+    const QString path = parser.positionalArguments().constFirst();
+    const DataLogFile::ReadResult read = DataLogFile::readFile(path);
+    if (!read.ok) {
+        err_ << "emu-cli: " << path << ": " << read.error << "\n";
+        return kFault;
+    }
+    if (!read.warning.isEmpty())
+        err_ << "emu-cli: " << path << ": " << read.warning << "\n";
+    const MixtureResult result = analyseMixture(read.log, cal, options);
+    const auto shown = [](const MixturePoint& p) {
+        return p.hits > 0 ||
+               std::any_of(p.rejects.begin(), p.rejects.end(), [](std::int64_t n) { return n > 0; });
+    };
+    const auto axisOf = [](MapId map, double x) { return map == MapId::FuelVacuum ? x : x * 100.0; };
+    const QString note = QStringLiteral(
+        "A narrowband sensor says only whether the mixture is lean or rich of its switching point, "
+        "not by how much: each pass moves a point a bounded step, and a point that switches around "
+        "the target is left alone.");
+
+    if (parser.isSet(QStringLiteral("json"))) {
+        QJsonObject o{{"log", path},
+                      {"tune", parser.value(QStringLiteral("tune"))},
+                      {"samples", static_cast<double>(result.samples)},
+                      {"used", static_cast<double>(result.used)},
+                      {"target_volts", result.targetVolts},
+                      {"suggestions", result.suggestionCount()},
+                      {"note", note}};
+        const auto rejectsJson = [](const MixtureRejectCounts& counts) {
+            QJsonObject r;
+            for (int k = 0; k < kMixtureRejectCount; ++k)
+                r[mixtureRejectKey(MixtureReject(k))] = static_cast<double>(counts[static_cast<size_t>(k)]);
+            return r;
+        };
+        o[QStringLiteral("rejected")] = rejectsJson(result.rejects);
+        QJsonArray curves;
+        for (const MixtureCurve& curve : result.curves) {
+            QJsonArray points;
+            for (const MixturePoint& p : curve.points) {
+                if (!shown(p))
+                    continue;
+                points.append(QJsonObject{{"point", p.point},
+                                          {"axis", axisOf(curve.map, p.axis)},
+                                          {"value", p.current},
+                                          {"hits", static_cast<double>(p.hits)},
+                                          {"lean_share", p.leanShare},
+                                          {"rich_share", p.richShare},
+                                          {"mean_volts", p.meanVolts},
+                                          {"confidence", mixtureConfidenceText(p.confidence)},
+                                          {"verdict", mixtureVerdictText(p.verdict)},
+                                          {"step", p.step},
+                                          {"suggested", p.suggested},
+                                          {"rejected", rejectsJson(p.rejects)}});
+            }
+            curves.append(QJsonObject{{"map", QString::fromLatin1(mapInfo(curve.map).name)},
+                                      {"axis_unit", curve.map == MapId::FuelVacuum ? "bar" : "rpm"},
+                                      {"adjusted", curve.adjusted},
+                                      {"points", points}});
+        }
+        o[QStringLiteral("curves")] = curves;
+        out_ << QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Indented));
+        return kOk;
+    }
+
+    out_ << "log: " << path << " (" << result.samples << " samples, " << result.used << " used)\n"
+         << "target: " << QString::number(result.targetVolts, 'f', 2) << " V\n"
+         << "left out:";
+    bool any = false;
+    for (int k = 0; k < kMixtureRejectCount; ++k)
+        if (const std::int64_t n = result.rejects[static_cast<size_t>(k)]) {
+            out_ << (any ? ", " : " ") << n << " " << mixtureRejectText(MixtureReject(k));
+            any = true;
+        }
+    out_ << (any ? "\n" : " none\n");
+    const auto percent = [](double share) { return QString::number(roundHalfEven(share * 100.0)); };
+    for (const MixtureCurve& curve : result.curves) {
+        out_ << "\n"
+             << mapInfo(curve.map).name
+             << (curve.adjusted ? "" : " (readings only: this pass adjusts the other map)") << "\n";
+        out_ << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11\n")
+                    .arg(QStringLiteral("point"), 5)
+                    .arg(curve.map == MapId::FuelVacuum ? QStringLiteral("bar") : QStringLiteral("rpm"), 6)
+                    .arg(QStringLiteral("value"), 5)
+                    .arg(QStringLiteral("hits"), 6)
+                    .arg(QStringLiteral("lean%"), 5)
+                    .arg(QStringLiteral("rich%"), 5)
+                    .arg(QStringLiteral("mean V"), 6)
+                    .arg(QStringLiteral("confidence"), -10)
+                    .arg(QStringLiteral("reading"), -14)
+                    .arg(QStringLiteral("step"), 4)
+                    .arg(QStringLiteral("left out"));
+        int rows = 0;
+        for (const MixturePoint& p : curve.points) {
+            if (!shown(p))
+                continue;
+            std::int64_t out = 0;
+            for (std::int64_t n : p.rejects)
+                out += n;
+            const double axis = axisOf(curve.map, p.axis);
+            out_ << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11\n")
+                        .arg(p.point, 5)
+                        .arg(curve.map == MapId::FuelVacuum ? QString::number(axis, 'f', 3)
+                                                            : QString::number(roundHalfEven(axis)),
+                             6)
+                        .arg(csvNumber(p.current), 5)
+                        .arg(p.hits, 6)
+                        .arg(p.hits ? percent(p.leanShare) : QStringLiteral("-"), 5)
+                        .arg(p.hits ? percent(p.richShare) : QStringLiteral("-"), 5)
+                        .arg(p.hits ? QString::number(p.meanVolts, 'f', 2) : QStringLiteral("-"), 6)
+                        .arg(mixtureConfidenceText(p.confidence), -10)
+                        .arg(mixtureVerdictText(p.verdict), -14)
+                        .arg(p.step > 0 ? QStringLiteral("+%1").arg(p.step) : QString::number(p.step), 4)
+                        .arg(out);
+            ++rows;
+        }
+        if (rows == 0)
+            out_ << "  (no readings)\n";
+    }
+    out_ << "\n" << result.suggestionCount() << " points to change\n" << note << "\n";
+    return kOk;
+}
+
 std::optional<SettingsFileContents> EmuCli::openSettingsFile(const QString& path) {
     QString error;
     const std::optional<QByteArray> text = SettingsFile::loadFromFile(path, &error);
@@ -478,6 +647,8 @@ int EmuCli::run(const QStringList& args) {
         return log(rest);
     if (command == QLatin1String("diff"))
         return diff(rest);
+    if (command == QLatin1String("suggest"))
+        return suggest(rest);
     err_ << "emu-cli: unknown command '" << command << "'\n" << kTopUsage;
     return kUsage;
 }

@@ -45,6 +45,7 @@ class EmuCli {
     int journal(const QStringList& args);
     int log(const QStringList& args);
     int diff(const QStringList& args);
+    int suggest(const QStringList& args);
 
     // One side of a diff: a .EMU file, or the unit on a port or device ("--port N", "--device PATH").
     struct DiffSide {

@@ -141,6 +141,7 @@ int main(int argc, char** argv) {
         config.firmwareVersion = 1;
         config.firmwareRelease = 13;
         config.releaseLetter = QLatin1Char('A');
+        config.mixtureFollowsTune = true; // the lambda reading answers the fuel maps
         simulator = std::make_unique<EmuSimulator>(config);
         if (!simulator->start()) {
             std::fprintf(stderr, "emu-interface: the simulated unit could not be started\n");
