@@ -1,8 +1,8 @@
 #include "ui/UiPrompts.h"
 
-
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPushButton>
@@ -96,4 +96,13 @@ UiPrompts::JournalChoice QtUiPrompts::askJournalRestore(QWidget* parent, const Q
     if (box.clickedButton() == discard)
         return JournalChoice::Discard;
     return JournalChoice::Later;
+}
+
+std::optional<double> QtUiPrompts::askNumber(QWidget* parent, const QString& title, const QString& label,
+                                             double initial) {
+    bool ok = false;
+    const double value = QInputDialog::getDouble(parent, title, label, initial, -1000, 1000, 1, &ok);
+    if (!ok)
+        return std::nullopt;
+    return value;
 }

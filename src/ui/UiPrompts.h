@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class QPrinter;
 class QWidget;
 
@@ -32,6 +34,9 @@ class UiPrompts {
     virtual bool askRetry(QWidget* parent, const QString& text) = 0;
     // At Connect, when the unit's edit journal still holds edits.
     virtual JournalChoice askJournalRestore(QWidget* parent, const QString& text) = 0;
+    // A number for a map tool (the value to set, to add, the percentage); empty when cancelled.
+    virtual std::optional<double> askNumber(QWidget* parent, const QString& title, const QString& label,
+                                            double initial) = 0;
 };
 
 // The real dialogs.
@@ -39,6 +44,7 @@ class QtUiPrompts : public UiPrompts {
   public:
     // The title of every message box.
     static const QString kApplicationTitle;
+
   public:
     QString askOpenFileName(QWidget* parent, const QString& folder) override;
     QString askSaveFileName(QWidget* parent, const QString& folder) override;
@@ -48,4 +54,6 @@ class QtUiPrompts : public UiPrompts {
     bool runPrintDialog(QWidget* parent, QPrinter& printer) override;
     bool askRetry(QWidget* parent, const QString& text) override;
     JournalChoice askJournalRestore(QWidget* parent, const QString& text) override;
+    std::optional<double> askNumber(QWidget* parent, const QString& title, const QString& label,
+                                    double initial) override;
 };

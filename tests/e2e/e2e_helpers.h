@@ -60,6 +60,9 @@ class FakePrompts : public UiPrompts {
     QStringList journalTexts; // the restore questions asked
     JournalChoice journalChoice = JournalChoice::Later;
     JournalChoice askJournalRestore(QWidget*, const QString& text) override;
+    QList<double> numbers; // taken in turn by the map tools' questions; none left: the user cancels
+    QStringList numberTitles; // the questions asked
+    std::optional<double> askNumber(QWidget*, const QString& title, const QString& label, double initial) override;
 
   private:
     struct Shown {
