@@ -1,5 +1,7 @@
 #include "mapeditor/CorrectionMapsPage.h"
 
+#include "mapeditor/MapToolsWidget.h"
+
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QRadioButton>
@@ -51,6 +53,7 @@ void CorrectionMapsPage::selectAirCurve(MapId map) {
         f.setBold(r == chosen);
         r->setFont(f);
     }
+    tools(ChartId::Air)->refresh(); // the table shows the chosen curve
 }
 
 void CorrectionMapsPage::RadioFuelClick() {

@@ -5,6 +5,7 @@
 #include "controls/CommitLineEdit.h"
 #include "link/Connection.h"
 #include "mapeditor/MapChartWidget.h"
+#include "mapeditor/MapToolsWidget.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -184,6 +185,7 @@ void FuelMapsPage::selectFuelRpmCurve(MapId map) {
     chosen->setChecked(true);
     for (QRadioButton* r : {RadioLow, RadioCruise, RadioHigh})
         setBold(r, r == chosen);
+    tools(ChartId::FuelRpm)->refresh(); // the table shows the chosen curve
 }
 
 void FuelMapsPage::RadioLowClick() {

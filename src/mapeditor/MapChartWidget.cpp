@@ -187,6 +187,12 @@ MapChartWidget::MapChartWidget(const ChartSetup& setup, QWidget* parent)
         zero->setSelectable(false);
     }
 
+    // The live marker moves at the poll's rate: on a buffered layer of its own it is redrawn
+    // alone, over the buffers of the curves and the axes, without a replot of the whole chart.
+    addLayer(QStringLiteral("live"), layer(QStringLiteral("main")), QCustomPlot::limAbove);
+    QCPLayer* live = layer(QStringLiteral("live"));
+    live->setMode(QCPLayer::lmBuffered);
+
     int mapLines = 0;
     for (const ChartSeriesSetup& s : setup.series) {
         const QColor colour = QColor::fromRgba(s.colour);
@@ -206,6 +212,8 @@ MapChartWidget::MapChartWidget(const ChartSetup& setup, QWidget* parent)
         bar->setPen(QPen(colour));
         bar->setBrush(colour);
         bar->removeFromLegend();
+        if (s.role == SeriesRole::LiveMarker)
+            bar->setLayer(live);
         series_.push_back(bar);
     }
 
@@ -343,7 +351,16 @@ void MapChartWidget::setLiveMarker(double x, double y) {
         return;
     bar->data()->clear();
     bar->addData(x, y);
-    replot(QCustomPlot::rpQueuedReplot);
+    replotLiveMarker();
+}
+
+void MapChartWidget::replotLiveMarker() {
+    // A chart not laid out yet (never shown, resized, an axis changed) needs its whole replot;
+    // the layer's replot falls back to it then.
+    if (QCPLayer* live = layer(QStringLiteral("live")))
+        live->replot();
+    else
+        replot(QCustomPlot::rpQueuedReplot);
 }
 
 QPointF MapChartWidget::valueAt(const QPointF& pixel) const {

@@ -88,6 +88,8 @@ class MapChartWidget : public QCustomPlot {
     bool hasEditCursor() const;
     // The live operating point: one bar at x reaching y. Filled by the live display.
     void setLiveMarker(double x, double y);
+    // Redraws the live marker's own layer only (the whole chart when its buffers are not ready).
+    void replotLiveMarker();
 
     // Chart values at a pixel position, through the axes the map lines share.
     QPointF valueAt(const QPointF& pixel) const;

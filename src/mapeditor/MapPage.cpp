@@ -2,6 +2,7 @@
 
 #include "calibration/Rounding.h"
 #include "mapeditor/MapChartWidget.h"
+#include "mapeditor/MapToolsWidget.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -41,6 +42,11 @@ QLineEdit* MapPage::positionBox(ChartId id) const {
     return it == readouts_.end() ? nullptr : it->second.position;
 }
 
+MapToolsWidget* MapPage::tools(ChartId id) const {
+    const auto it = tools_.find(id);
+    return it == tools_.end() ? nullptr : it->second;
+}
+
 QWidget* MapPage::addChart(ChartId id, QWidget* parent, QWidget* selectors) {
     auto* panel = new QWidget(parent);
     panel->setObjectName(QString::fromLatin1(chartName(id)) + QStringLiteral("Panel"));
@@ -48,8 +54,19 @@ QWidget* MapPage::addChart(ChartId id, QWidget* parent, QWidget* selectors) {
     auto* layout = new QVBoxLayout(panel);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* chart = new MapChartWidget(*mapChartSetup(chartName(id)), panel);
-    layout->addWidget(chart, 1);
+    auto* tools = new MapToolsWidget(context_, id, chart, panel);
+    if (context_.hooks)
+        connect(tools, &MapToolsWidget::status, this, [this](const QString& text) {
+            if (context_.hooks->showStatus)
+                context_.hooks->showStatus(text);
+        });
+    // The table of the curve, when shown, stands beside the chart.
+    auto* plotRow = new QHBoxLayout;
+    plotRow->addWidget(chart, 1);
+    plotRow->addWidget(tools->table());
+    layout->addLayout(plotRow, 1);
     charts_[id] = chart;
+    tools_[id] = tools;
 
     const ChartReadoutSetup& r = chart->setup().readout;
     Readouts boxes;
@@ -91,6 +108,7 @@ QWidget* MapPage::addChart(ChartId id, QWidget* parent, QWidget* selectors) {
     };
     if (selectors)
         row->addWidget(selectors);
+    row->addWidget(tools);
     row->addStretch();
     addReadout(r.valueBox, r.valueCaption, boxes.valueCaption, boxes.value);
     row->addSpacing(16);
@@ -147,8 +165,14 @@ void MapPage::ChartMouseMove(MapChartWidget* chart, QMouseEvent* event) {
     chart->clearRole(SeriesRole::Cursor);
     editing.ActiveMapChart = *id;
 
-    if (event->buttons() & Qt::LeftButton)
+    if (event->buttons() & Qt::LeftButton) {
+        // Shift+drag selects points; it never tunes.
+        if (MapToolsWidget* t = tools(*id); t && t->selecting()) {
+            t->extendSelection(at.x());
+            return;
+        }
         ChartDragOver(chart, event);
+    }
 }
 
 void MapPage::ChartDragOver(MapChartWidget* chart, QMouseEvent* event) {
@@ -182,14 +206,30 @@ void MapPage::ChartDragOver(MapChartWidget* chart, QMouseEvent* event) {
 }
 
 void MapPage::ChartMousePress(MapChartWidget* chart, QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || !context_.editing.MouseTuningEnabled)
+    if (event->button() != Qt::LeftButton)
+        return;
+    const auto id = chartByName(chart->objectName());
+    MapToolsWidget* t = id ? tools(*id) : nullptr;
+    if (t && chart->isEnabled()) {
+        if (event->modifiers() & Qt::ShiftModifier) {
+            t->beginSelection(chart->valueAt(event->position()).x());
+            return;
+        }
+        t->setSelection({});
+    }
+    if (!context_.editing.MouseTuningEnabled)
         return;
     dragging_ = true;
     chart->setCursor(Qt::SizeVerCursor);
 }
 
 void MapPage::ChartMouseRelease(MapChartWidget* chart, QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || !dragging_)
+    if (event->button() != Qt::LeftButton)
+        return;
+    if (const auto id = chartByName(chart->objectName()))
+        if (MapToolsWidget* t = tools(*id))
+            t->endSelection();
+    if (!dragging_)
         return;
     dragging_ = false;
     // Back to the pointer the chart had: none once a key has been pressed on it.
@@ -197,7 +237,7 @@ void MapPage::ChartMouseRelease(MapChartWidget* chart, QMouseEvent* event) {
     context_.editor.endEditGroup();
 }
 
-void MapPage::ChartKeyDown(ChartId id, TuningKey key) {
+void MapPage::ChartKeyDown(ChartId id, TuningKey key, bool extend) {
     MapChartWidget* c = chart(id);
     MapEditorState& editing = context_.editing;
     if (!c || !c->isEnabled())
@@ -214,6 +254,15 @@ void MapPage::ChartKeyDown(ChartId id, TuningKey key) {
         return;
 
     c->setEditCursor(plan->cursorX, MapTuning::cursorHeight(id));
+    if (MapToolsWidget* t = tools(id); t && (key == TuningKey::Left || key == TuningKey::Right)) {
+        const int from = std::clamp(MapTuning::pointIndex(id, editing.cursorX(id), scales), 1,
+                                    MapTuning::chartPoints(id, scales));
+        if (extend)
+            t->keySelect(from, plan->point);
+        else
+            t->setSelection({});
+        t->showCursorPoint(plan->point);
+    }
     const double current = cal.map(*map)[static_cast<size_t>(plan->point)];
     // Only Up, Down and the page keys change a value; every other key leaves the tune alone.
     if (plan->shift != 0)

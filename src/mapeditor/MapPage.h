@@ -10,6 +10,7 @@
 #include <optional>
 
 class MapChartWidget;
+class MapToolsWidget;
 class QHBoxLayout;
 class QLabel;
 class QLineEdit;
@@ -20,6 +21,7 @@ struct MapEditorContext {
     EmuState& state;
     CalibrationEditor& editor;
     MapEditorState& editing;
+    struct MapToolHooks* hooks = nullptr; // the curve tools' questions and status line
 };
 
 // A map page: its charts with their readout boxes, and the pointer, drag and key handling of those
@@ -34,6 +36,8 @@ class MapPage : public QWidget {
     const std::map<ChartId, MapChartWidget*>& charts() const { return charts_; }
     QLineEdit* valueBox(ChartId id) const;
     QLineEdit* positionBox(ChartId id) const;
+    // The selection, the tools menu and the table of a chart.
+    MapToolsWidget* tools(ChartId id) const;
 
     // The readout boxes of this page and their captions.
     void hideReadouts();
@@ -45,7 +49,8 @@ class MapPage : public QWidget {
     void clearReadouts();
 
     // A key pressed while a chart of this page is active.
-    void ChartKeyDown(ChartId id, TuningKey key);
+    // With extend (Shift held), Left and Right also select the points the cursor passes.
+    void ChartKeyDown(ChartId id, TuningKey key, bool extend = false);
     // The value box shows the value of the point under the chart's cursor (after a send failed,
     // the value the unit still holds).
     void showCursorValue(ChartId id);
@@ -77,5 +82,6 @@ class MapPage : public QWidget {
 
     std::map<ChartId, MapChartWidget*> charts_;
     std::map<ChartId, Readouts> readouts_;
+    std::map<ChartId, MapToolsWidget*> tools_;
     bool dragging_ = false;
 };

@@ -38,7 +38,7 @@ TuningKey tuningKey(int key) {
 
 MapPages::MapPages(EmuState& state, CalibrationEditor& editor, QWidget* parent)
     : QObject(parent), state_(state), editor_(editor) {
-    const MapEditorContext context{state_, editor_, editing_};
+    const MapEditorContext context{state_, editor_, editing_, &hooks_};
     timing_ = new TimingMapPage(context, parent);
     fuel_ = new FuelMapsPage(context, parent);
     corrections_ = new CorrectionMapsPage(context, parent);
@@ -57,6 +57,18 @@ MapPage* MapPages::pageOf(ChartId id) const {
         if (page->chart(id))
             return page;
     return nullptr;
+}
+
+MapPage* MapPages::shownPage(const QWidget* shownTab) const {
+    for (MapPage* page : std::initializer_list<MapPage*>{timing_, fuel_, corrections_})
+        if (isShown(page, shownTab))
+            return page;
+    return nullptr;
+}
+
+MapToolsWidget* MapPages::tools(ChartId id) const {
+    MapPage* page = pageOf(id);
+    return page ? page->tools(id) : nullptr;
 }
 
 MapChartWidget* MapPages::chart(ChartId id) const {
@@ -137,6 +149,7 @@ void MapPages::fillAfterRead() {
         fuel_->selectFuelRpmCurve(MapId::FuelRpmCruise);
     for (MapPage* page : std::initializer_list<MapPage*>{timing_, fuel_, corrections_})
         page->refreshReadouts();
+    refreshTools();
 }
 
 void MapPages::rescale() {
@@ -201,6 +214,14 @@ void MapPages::closeAll() {
     dropUnsentKeyEdits();
     for (MapPage* page : std::initializer_list<MapPage*>{timing_, fuel_, corrections_})
         page->clearReadouts();
+    editing_.selections.fill({});
+    refreshTools();
+}
+
+void MapPages::refreshTools() {
+    for (int i = 0; i < kChartCount; ++i)
+        if (MapToolsWidget* t = tools(static_cast<ChartId>(i)))
+            t->refresh();
 }
 
 void MapPages::SpeedButton3Click(bool down) {
@@ -215,7 +236,7 @@ void MapPages::keyDown(const QKeyEvent& event, const QWidget* shownPage, const Q
     // Only a chart the tuner can see: the last chart visited on another page stays untouched.
     if (const auto active = editing_.ActiveMapChart) {
         if (MapPage* page = pageOf(*active); isShown(page, shownPage))
-            page->ChartKeyDown(*active, tuningKey(event.key()));
+            page->ChartKeyDown(*active, tuningKey(event.key()), event.modifiers() & Qt::ShiftModifier);
     }
     if (isShown(fuel_, shownPage))
         fuel_->jetKey(event.key());

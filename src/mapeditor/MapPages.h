@@ -2,6 +2,7 @@
 
 #include "calibration/CalibrationEditor.h"
 #include "calibration/EmuState.h"
+#include "mapeditor/MapToolsWidget.h"
 #include "mapeditor/MapTuning.h"
 
 #include <QObject>
@@ -28,6 +29,11 @@ class MapPages : public QObject {
     CorrectionMapsPage* correctionPage() const { return corrections_; }
     MapChartWidget* chart(ChartId id) const;
     MapEditorState& editing() { return editing_; }
+    MapToolsWidget* tools(ChartId id) const;
+    // The map page on show in the given tab, or nullptr when the tab shows no map page.
+    MapPage* shownPage(const QWidget* shownTab) const;
+    // The curve tools' number question and status line; the window sets them.
+    MapToolHooks& toolHooks() { return hooks_; }
 
     // Connect: axes for the map families the unit has, and those charts (and the jet trims) enabled.
     void configureForFamilies();
@@ -61,10 +67,13 @@ class MapPages : public QObject {
     void configureAxes();
     // The changes kept back for a key release are void once the maps are replaced.
     void dropUnsentKeyEdits();
+    // Selections and tables show the curves again (new data, another curve chosen).
+    void refreshTools();
 
     EmuState& state_;
     CalibrationEditor& editor_;
     MapEditorState editing_;
+    MapToolHooks hooks_;
     TimingMapPage* timing_ = nullptr;
     FuelMapsPage* fuel_ = nullptr;
     CorrectionMapsPage* corrections_ = nullptr;

@@ -286,6 +286,47 @@ MapPointWrite pointWrite(MapId map, int point, double value) {
             CalibrationEditor::mapPointByte(map, value)};
 }
 
+namespace {
+
+struct AxisColumn {
+    const char* title;
+    double factor;
+    int decimals;
+};
+
+AxisColumn axisColumn(ChartId chart) {
+    switch (chart) {
+    case ChartId::Timing:
+    case ChartId::FuelRpm:
+        return {"RPM", 100, 0};
+    case ChartId::Vacuum:
+    case ChartId::FuelVacuum:
+        return {"Bar", 1, 3};
+    case ChartId::Water:
+        return {"°C", 1, 0};
+    case ChartId::Air:
+        return {"°C", 1, 1};
+    case ChartId::Voltage:
+        return {"V", 1, 2};
+    }
+    return {"", 1, 0};
+}
+
+} // namespace
+
+const char* axisTitle(ChartId chart) {
+    return axisColumn(chart).title;
+}
+
+double axisValue(ChartId chart, double x) {
+    const AxisColumn c = axisColumn(chart);
+    return roundTo(x * c.factor, c.decimals);
+}
+
+QString axisText(ChartId chart, double x) {
+    return QString::number(axisValue(chart, x), 'f', axisColumn(chart).decimals);
+}
+
 double roundTo(double x, int decimals) {
     const double scale = std::pow(10.0, decimals);
     return roundHalfEven(x * scale) / scale;

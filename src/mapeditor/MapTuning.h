@@ -2,6 +2,7 @@
 
 #include "calibration/CalibrationData.h"
 #include "calibration/MapTable.h"
+#include "mapeditor/CurveTools.h"
 
 #include <QString>
 
@@ -41,6 +42,11 @@ struct MapEditorState {
         bool operator==(const KeyEdit&) const = default;
     };
     std::vector<KeyEdit> unsentKeyEdits;
+
+    // The points selected on each chart (Shift+drag, Shift+Left/Right, rows of its table); the
+    // curve tools act on them. Empty: none.
+    std::array<PointRange, kChartCount> selections{};
+    PointRange& selection(ChartId chart) { return selections[static_cast<size_t>(chart)]; }
 
     double& cursorX(ChartId chart);
     double cursorX(ChartId chart) const;
@@ -128,6 +134,12 @@ std::optional<KeyPlan> keyPlan(ChartId chart, TuningKey key, double cursorX, dou
 
 // The message of point (1-based) of a map with the given value.
 MapPointWrite pointWrite(MapId map, int point, double value);
+
+// The axis as a tuner reads it (tables, print): its unit's title ("RPM", "Bar", "°C", "V") and a
+// chart x in that unit (timing and fuel RPM x 100, to the decimals the axis needs).
+const char* axisTitle(ChartId chart);
+QString axisText(ChartId chart, double x);
+double axisValue(ChartId chart, double x);
 
 // Rounding to a number of decimals, halves to even.
 double roundTo(double x, int decimals);

@@ -94,7 +94,7 @@ void LiveDisplays::placeMarker(MapChartWidget* chart, const LiveValues& live) {
     if (!live.stale)
         bars->addData(x, height);
     if (chart->isVisible())
-        chart->replot(QCustomPlot::rpQueuedReplot);
+        chart->replotLiveMarker();
     else
         stale_.insert(chart);
 }

@@ -162,6 +162,10 @@ void TForm1::buildPages() {
     hooks.askTriggerExternal = [this] { showTriggerWarning(); };
     pages_ = new MainPages(state(), editor(), std::move(hooks), this);
     pages_->maps->fuelPage()->showError = [this](const QString& text) { prompts().showError(this, text); };
+    pages_->maps->toolHooks().showStatus = [this](const QString& text) { setStatus(0, text); };
+    pages_->maps->toolHooks().askNumber = [this](const QString& title, const QString& label, double initial) {
+        return prompts().askNumber(this, title, label, initial);
+    };
     connect(bar_->SpeedButton3, &QToolButton::toggled, pages_->maps, &MapPages::SpeedButton3Click);
     setCentralWidget(pages_);
 }
@@ -378,9 +382,12 @@ void TForm1::spCloseClick() {
 }
 
 void TForm1::spPrintClick() {
+    QString what;
+    const QList<ChartPrinter::PrintedChart> charts =
+        ChartPrinter::chartsOnShow(*pages_->maps, *pages_, *pages_->TimingChart, &what);
     // The status says where the page went, or that printing failed (the error box says why).
-    const QString done = ChartPrinter::printWithDialog(
-        this, prompts(), *pages_->TimingChart, WindowTitle::compose(kCaption, currentFile(), false),
+    const QString done = ChartPrinter::printChartsWithDialog(
+        this, prompts(), charts, what, WindowTitle::compose(kCaption, currentFile(), false),
         ChartPrinter::headerText(pages_->vehicle(), statusText(1), QDate::currentDate()));
     if (!done.isEmpty())
         setStatus(0, done);

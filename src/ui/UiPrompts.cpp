@@ -1,9 +1,9 @@
 #include "ui/UiPrompts.h"
 
-
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPushButton>
@@ -112,4 +112,13 @@ QString QtUiPrompts::askFolder(QWidget* parent, const QString& folder) {
 QString QtUiPrompts::askOpenLogName(QWidget* parent, const QString& folder) {
     return QFileDialog::getOpenFileName(parent, QStringLiteral("Open log"), folder.isEmpty() ? kFolder : folder,
                                         QStringLiteral("Data logs (*.csv *.msl);;All files (*)"));
+}
+
+std::optional<double> QtUiPrompts::askNumber(QWidget* parent, const QString& title, const QString& label,
+                                             double initial) {
+    bool ok = false;
+    const double value = QInputDialog::getDouble(parent, title, label, initial, -1000, 1000, 1, &ok);
+    if (!ok)
+        return std::nullopt;
+    return value;
 }

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class QPrinter;
 class QWidget;
 
@@ -38,6 +40,9 @@ class UiPrompts {
     virtual QString askFolder(QWidget* parent, const QString& folder) = 0;
     // A data log (.csv or .msl) to open; empty when the user cancels.
     virtual QString askOpenLogName(QWidget* parent, const QString& folder) = 0;
+    // A number for a map tool (the value to set, to add, the percentage); empty when cancelled.
+    virtual std::optional<double> askNumber(QWidget* parent, const QString& title, const QString& label,
+                                            double initial) = 0;
 };
 
 // The real dialogs.
@@ -45,6 +50,7 @@ class QtUiPrompts : public UiPrompts {
   public:
     // The title of every message box.
     static const QString kApplicationTitle;
+
   public:
     QString askOpenFileName(QWidget* parent, const QString& folder) override;
     QString askSaveFileName(QWidget* parent, const QString& folder) override;
@@ -57,4 +63,6 @@ class QtUiPrompts : public UiPrompts {
     bool askConfirm(QWidget* parent, const QString& text) override;
     QString askFolder(QWidget* parent, const QString& folder) override;
     QString askOpenLogName(QWidget* parent, const QString& folder) override;
+    std::optional<double> askNumber(QWidget* parent, const QString& title, const QString& label,
+                                    double initial) override;
 };

@@ -86,6 +86,13 @@ UiPrompts::UnsavedChoice FakePrompts::askUnsavedChanges(QWidget*) {
     return unsavedChoice;
 }
 
+std::optional<double> FakePrompts::askNumber(QWidget*, const QString& title, const QString&, double) {
+    numberTitles << title;
+    if (numbers.isEmpty())
+        return std::nullopt;
+    return numbers.takeFirst();
+}
+
 bool FakePrompts::runPrintDialog(QWidget*, QPrinter& printer) {
     ++printAsked;
     // What the dialog's "Print to file (PDF)" choice sets.

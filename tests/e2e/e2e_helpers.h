@@ -68,6 +68,9 @@ class FakePrompts : public UiPrompts {
     QString askFolder(QWidget*, const QString& folder) override;
     QStringList logNames; // taken in turn; none left: the user cancels
     QString askOpenLogName(QWidget*, const QString& folder) override;
+    QList<double> numbers; // taken in turn by the map tools' questions; none left: the user cancels
+    QStringList numberTitles; // the questions asked
+    std::optional<double> askNumber(QWidget*, const QString& title, const QString& label, double initial) override;
 
   private:
     struct Shown {
