@@ -43,7 +43,7 @@ int AnchoredLabelRow::lineHeight() const {
 QSize AnchoredLabelRow::sizeHint() const {
     int w = 0;
     for (const Item& i : items_)
-        w += i.label->sizeHint().width() + kGap;
+        w += std::max(i.label->sizeHint().width(), i.label->minimumWidth()) + kGap;
     return {w, lineHeight() * (staggered_ ? 2 : 1)};
 }
 
@@ -85,7 +85,8 @@ void AnchoredLabelRow::place() {
             continue;
         const QPoint c = i.anchor->mapTo(window(), i.anchor->rect().center());
         const int centre = mapFrom(window(), c).x();
-        places.append({i.label, centre, i.label->sizeHint().width()});
+        // A label held at a fixed width is placed at that width.
+        places.append({i.label, centre, std::max(i.label->sizeHint().width(), i.label->minimumWidth())});
     }
     // One line when no two neighbours touch.
     bool touch = false;

@@ -187,11 +187,13 @@ MapChartWidget::MapChartWidget(const ChartSetup& setup, QWidget* parent)
         zero->setSelectable(false);
     }
 
-    // The live marker moves at the poll's rate: on a buffered layer of its own it is redrawn
-    // alone, over the buffers of the curves and the axes, without a replot of the whole chart.
+    // The live marker moves at the poll's rate. Its bar keeps the operating point on a layer of
+    // its own that is never drawn on screen; a thin child widget over the plot shows it, so a move
+    // repaints only the strips it leaves and enters, not the whole chart (a layer's replot would).
     addLayer(QStringLiteral("live"), layer(QStringLiteral("main")), QCustomPlot::limAbove);
     QCPLayer* live = layer(QStringLiteral("live"));
-    live->setMode(QCPLayer::lmBuffered);
+    live->setVisible(false);
+    connect(this, &QCustomPlot::afterReplot, this, &MapChartWidget::placeLiveOverlay);
 
     int mapLines = 0;
     for (const ChartSeriesSetup& s : setup.series) {
@@ -212,8 +214,18 @@ MapChartWidget::MapChartWidget(const ChartSetup& setup, QWidget* parent)
         bar->setPen(QPen(colour));
         bar->setBrush(colour);
         bar->removeFromLegend();
-        if (s.role == SeriesRole::LiveMarker)
+        if (s.role == SeriesRole::LiveMarker) {
             bar->setLayer(live);
+            liveOverlay_ = new QWidget(this);
+            liveOverlay_->setObjectName(QStringLiteral("LiveMarker"));
+            liveOverlay_->setAccessibleName(QStringLiteral("Live operating point"));
+            liveOverlay_->setAttribute(Qt::WA_TransparentForMouseEvents);
+            liveOverlay_->setAutoFillBackground(true);
+            QPalette p = liveOverlay_->palette();
+            p.setColor(QPalette::Window, colour);
+            liveOverlay_->setPalette(p);
+            liveOverlay_->hide();
+        }
         series_.push_back(bar);
     }
 
@@ -355,12 +367,31 @@ void MapChartWidget::setLiveMarker(double x, double y) {
 }
 
 void MapChartWidget::replotLiveMarker() {
-    // A chart not laid out yet (never shown, resized, an axis changed) needs its whole replot;
-    // the layer's replot falls back to it then.
-    if (QCPLayer* live = layer(QStringLiteral("live")))
-        live->replot();
-    else
-        replot(QCustomPlot::rpQueuedReplot);
+    placeLiveOverlay();
+}
+
+void MapChartWidget::placeLiveOverlay() {
+    if (!liveOverlay_)
+        return;
+    const QCPBars* bar = firstBarsOf(SeriesRole::LiveMarker);
+    if (!bar || bar->dataCount() == 0) {
+        liveOverlay_->hide();
+        return;
+    }
+    const auto point = bar->data()->constBegin();
+    const double left = xAxis->coordToPixel(point->key) - bar->width() / 2.0;
+    const double base = yAxis->coordToPixel(bar->baseValue());
+    const double top = yAxis->coordToPixel(bar->baseValue() + point->value);
+    const QRect area = axisRect()->rect();
+    const QRectF shown =
+        QRectF(QPointF(left, std::min(base, top)), QPointF(left + bar->width() + 1, std::max(base, top)))
+            .intersected(QRectF(area));
+    if (shown.isEmpty() || !std::isfinite(left)) {
+        liveOverlay_->hide();
+        return;
+    }
+    liveOverlay_->setGeometry(shown.toAlignedRect());
+    liveOverlay_->show();
 }
 
 QPointF MapChartWidget::valueAt(const QPointF& pixel) const {

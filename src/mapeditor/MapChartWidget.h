@@ -88,7 +88,7 @@ class MapChartWidget : public QCustomPlot {
     bool hasEditCursor() const;
     // The live operating point: one bar at x reaching y. Filled by the live display.
     void setLiveMarker(double x, double y);
-    // Redraws the live marker's own layer only (the whole chart when its buffers are not ready).
+    // Moves the live marker to its bar's point without replotting the chart.
     void replotLiveMarker();
 
     // Chart values at a pixel position, through the axes the map lines share.
@@ -101,9 +101,12 @@ class MapChartWidget : public QCustomPlot {
 
   private:
     QCPBars* firstBarsOf(SeriesRole role) const;
+    // Puts the live marker's widget over its bar's place on the plot (hidden without a point).
+    void placeLiveOverlay();
 
     ChartSetup setup_;
     std::vector<QCPAbstractPlottable*> series_;
     QSharedPointer<QCPAxisTickerFixed> ticker_;
     double step_ = 1;
+    QWidget* liveOverlay_ = nullptr;
 };

@@ -29,6 +29,7 @@ class MapPages : public QObject {
     CorrectionMapsPage* correctionPage() const { return corrections_; }
     MapChartWidget* chart(ChartId id) const;
     MapEditorState& editing() { return editing_; }
+    const MapEditorState& editing() const { return editing_; }
     MapToolsWidget* tools(ChartId id) const;
     // The map page on show in the given tab, or nullptr when the tab shows no map page.
     MapPage* shownPage(const QWidget* shownTab) const;

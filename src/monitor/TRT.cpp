@@ -12,6 +12,7 @@
 #include <QLocale>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -21,6 +22,17 @@ constexpr double kVacuumErrorAbove = 3.5; // bar; beyond any sensor fitted
 constexpr char kSpecDegreeMark[] = "o";
 constexpr char kSpecDegreesC[] = "ºC";
 const QColor kYellow(0xf0, 0xd0, 0x00);
+
+// A read-out whose text changes at the poll's rate keeps one size, as wide as the widest text it
+// can show: a label whose size is fixed asks no layout to run again when its text changes, so a
+// new value repaints the label alone instead of laying out the whole page.
+void holdSize(QLabel* label, std::initializer_list<const char*> widest) {
+    int width = label->fontMetrics().horizontalAdvance(label->text());
+    for (const char* text : widest)
+        width = std::max(width, label->fontMetrics().horizontalAdvance(QString::fromUtf8(text)));
+    const QMargins m = label->contentsMargins();
+    label->setFixedSize(width + m.left() + m.right() + 2 * label->margin() + 2, label->sizeHint().height());
+}
 
 QLabel* scaleLabel(const QString& text, QWidget* parent) {
     auto* l = new QLabel(text, parent);
@@ -173,6 +185,13 @@ TRT::TRT(const QString& objectName, QWidget* parent) : QFrame(parent) {
     lambdaRow->addWidget(scaleLabel(QStringLiteral("1.0"), this));
     layout->addLayout(lambdaRow);
     setLambdaTarget(0.5);
+
+    holdSize(Label49, {"NA", "-88.5"});
+    holdSize(Label50, {"NA", "25400"});
+    holdSize(Label51, {"Err", "NA", "8.88"});
+    holdSize(Label56, {"NA", "2.54"});
+    for (QLabel* value : {Label53, Label54, Label55, Label10, Label13, Label19, Label20})
+        holdSize(value, {"NA", "-21", "254", "88.88"});
 }
 
 void TRT::setCompact(bool compact) {

@@ -16,6 +16,7 @@
 #include "tools/TForm2.h"
 #include "tools/TTPSCalForm.h"
 #include "ui/ChartPrinter.h"
+#include "ui/DataLoggerBinding.h"
 #include "ui/EditSafetyNet.h"
 #include "ui/MainToolBar.h"
 #include "ui/RecentFilesMenu.h"
@@ -37,10 +38,8 @@
 #include <QComboBox>
 #include <QDate>
 #include <QFileInfo>
-#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QTabWidget>
 #include <QToolButton>
 
 #include <utility>
@@ -414,24 +413,8 @@ void TForm1::buildLiveMonitor() {
     liveView_ = new LiveView(session_, *pages_->maps, pages_->frames, pages_->charts(), pages_->engineMonitor,
                              bar_->RT_Track, *status_, pages_->dataLogger, this);
     connect(&liveView_->monitor(), &LiveMonitor::linkLost, this, &TForm1::commsLost);
-    DataLoggerPage* logger = pages_->dataLogger;
-    DataLoggerHooks hooks;
-    hooks.confirm = [this](const QString& text) { return prompts().askConfirm(this, text); };
-    hooks.chooseFolder = [this](const QString& folder) { return prompts().askFolder(this, folder); };
-    hooks.showError = [this](const QString& text) { prompts().showError(this, text); };
-    hooks.chooseLog = [this](const QString& folder) { return prompts().askOpenLogName(this, folder); };
-    hooks.fuelCurve = [this] {
-        const std::optional<MapId> curve = pages_->maps->editing().FuelRpmCurveSelection;
-        if (!curve)
-            return 0;
-        return *curve == MapId::FuelRpmLow ? 1 : *curve == MapId::FuelRpmCruise ? 2 : 3;
-    };
-    logger->setHooks(std::move(hooks));
-    logger->setLogFolder(settings_->logFolder());
-    connect(logger, &DataLoggerPage::logFolderChosen, this, [this](const QString& folder) {
-        settings_->setLogFolder(folder);
-        settings_->sync();
-    });
+    bindDataLogger(
+        *pages_->dataLogger, *pages_->maps, *settings_, [this]() -> UiPrompts& { return prompts(); }, this);
 }
 
 void TForm1::commsLost() {
