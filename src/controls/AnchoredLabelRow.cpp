@@ -4,6 +4,7 @@
 #include <QLabel>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -88,18 +89,19 @@ void AnchoredLabelRow::place() {
         // A label held at a fixed width is placed at that width.
         places.append({i.label, centre, std::max(i.label->sizeHint().width(), i.label->minimumWidth())});
     }
-    // One line when no two neighbours touch.
+    // Each label centred on its anchor, kept inside the row; one line when no two neighbours touch
+    // where they are placed (the row's edges may push a label towards its neighbour).
+    std::vector<int> lefts;
+    for (const Slot& s : places)
+        lefts.push_back(std::clamp(s.centre - s.width / 2, 0, std::max(0, width() - s.width)));
     bool touch = false;
     for (qsizetype k = 1; k < places.size(); ++k)
-        touch = touch || places[k - 1].centre + (places[k - 1].width + 1) / 2 + kGap >
-                             places[k].centre - (places[k].width + 1) / 2;
+        touch = touch || lefts[static_cast<size_t>(k - 1)] + places[k - 1].width + kGap >
+                             lefts[static_cast<size_t>(k)];
     const int line = lineHeight();
-    for (qsizetype k = 0; k < places.size(); ++k) {
-        const Slot& s = places[k];
-        int left = s.centre - s.width / 2;
-        left = std::clamp(left, 0, std::max(0, width() - s.width));
-        s.label->setGeometry(left, touch && k % 2 ? line : 0, s.width, line);
-    }
+    for (qsizetype k = 0; k < places.size(); ++k)
+        places[k].label->setGeometry(lefts[static_cast<size_t>(k)], touch && k % 2 ? line : 0,
+                                     places[k].width, line);
     if (touch != staggered_) {
         staggered_ = touch;
         updateGeometry();

@@ -190,8 +190,6 @@ TRT::TRT(const QString& objectName, QWidget* parent) : QFrame(parent) {
     holdSize(Label50, {"NA", "25400"});
     holdSize(Label51, {"Err", "NA", "8.88"});
     holdSize(Label56, {"NA", "2.54"});
-    for (QLabel* value : {Label53, Label54, Label55, Label10, Label13, Label19, Label20})
-        holdSize(value, {"NA", "-21", "254", "88.88"});
 }
 
 void TRT::setCompact(bool compact) {
