@@ -39,6 +39,17 @@ inline double percentile(std::vector<double> v, double p) {
     return v[std::min(v.size() - 1, rank == 0 ? 0 : rank - 1)];
 }
 
+// The process's resident memory in kB (0 when /proc cannot say).
+inline long rssKb() {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return 0;
+}
+
 inline void runFor(int ms) {
     QElapsedTimer t;
     t.start();

@@ -25,16 +25,6 @@ using namespace bench;
 
 namespace {
 
-long rssKb() {
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return 0;
-}
-
 // A plausible engine: every channel moves, a gap now and then.
 LogSample synthetic(std::int64_t i) {
     LogSample s;

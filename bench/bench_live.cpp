@@ -16,16 +16,6 @@ using namespace bench;
 
 namespace {
 
-long rssKb() {
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return 0;
-}
-
 void shot(TForm1& w, const QString& dir, const QString& tab, const QString& file) {
     showTab(w, tab);
     runFor(300);
