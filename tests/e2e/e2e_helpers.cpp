@@ -5,6 +5,7 @@
 
 #include "calibration/SettingsFile.h"
 #include "mapeditor/MapChartWidget.h"
+#include "monitor/TRT.h"
 #include "ui/TuneStore.h"
 
 #include <QAbstractButton>
@@ -63,8 +64,9 @@ QString FakePrompts::askOpenLogName(QWidget*, const QString&) {
 QStringList FakePrompts::unexpected() const {
     QStringList out;
     for (const Shown& box : shown_) {
-        const bool declared = std::any_of(expected_.cbegin(), expected_.cend(),
-                                          [&box](const QString& fragment) { return box.text.contains(fragment); });
+        const bool declared =
+            std::any_of(expected_.cbegin(), expected_.cend(),
+                        [&box](const QString& fragment) { return box.text.contains(fragment); });
         if (!declared)
             out << box.kind + QStringLiteral(": ") + box.text;
     }
@@ -116,7 +118,8 @@ Bench::~Bench() {
     const QStringList unexpected = prompts.unexpected();
     if (unexpected.isEmpty())
         return;
-    const QByteArray message = "the window showed boxes the test did not expect: " + unexpected.join(QStringLiteral(" | ")).toUtf8();
+    const QByteArray message =
+        "the window showed boxes the test did not expect: " + unexpected.join(QStringLiteral(" | ")).toUtf8();
     // A test that failed already keeps its first failure; the boxes are still named.
     if (QTest::currentTestFailed())
         qWarning("%s", message.constData());
@@ -266,4 +269,12 @@ QByteArray settingsFileText(int type, const VehicleInfo& vehicle, const QString&
     EmuIdentity id;
     id.bytes = {1, static_cast<std::uint8_t>(type), 13, 1, 1, 4, 4, 0};
     return SettingsFile::write(id, vehicle, tune.data(), 481);
+}
+
+int pollsRecorded(const EmuSimulator& sim) {
+    return static_cast<int>(commandBytes(sim).count(0xFC));
+}
+
+QString rtText(TForm1& w, int frame, const char* label) {
+    return w.rtFrame(frame)->label(QString::fromLatin1(label))->text();
 }

@@ -68,9 +68,10 @@ class FakePrompts : public UiPrompts {
     QString askFolder(QWidget*, const QString& folder) override;
     QStringList logNames; // taken in turn; none left: the user cancels
     QString askOpenLogName(QWidget*, const QString& folder) override;
-    QList<double> numbers; // taken in turn by the map tools' questions; none left: the user cancels
+    QList<double> numbers;    // taken in turn by the map tools' questions; none left: the user cancels
     QStringList numberTitles; // the questions asked
-    std::optional<double> askNumber(QWidget*, const QString& title, const QString& label, double initial) override;
+    std::optional<double> askNumber(QWidget*, const QString& title, const QString& label,
+                                    double initial) override;
 
   private:
     struct Shown {
@@ -142,6 +143,12 @@ QList<int> commandBytes(const EmuSimulator& sim);
 
 // The commands other than the live poll's (0xFC), each command's first byte.
 QList<int> nonPollCommands(const EmuSimulator& sim);
+
+// How many live queries (0xFC) the simulator recorded.
+int pollsRecorded(const EmuSimulator& sim);
+
+// The text of a label of the real-time frame n (1..4: Setup, Timing, Fuel, Corrections pages).
+QString rtText(TForm1& w, int frame, const char* label);
 
 // Simulator configurations.
 SimConfig unitConfig(int type, int version = 1, int release = 13, QChar letter = QChar());

@@ -6,9 +6,9 @@
 #include "controls/TALProgressBar.h"
 #include "mapeditor/MapChartWidget.h"
 #include "monitor/DataLoggerPage.h"
-#include "monitor/LogTraceDisplay.h"
 #include "monitor/EngineMonitorPage.h"
 #include "monitor/LiveMonitor.h"
+#include "monitor/LogTraceDisplay.h"
 #include "monitor/TRT.h"
 #include "ui/TCommsLostFrm.h"
 
@@ -26,14 +26,6 @@ const char* const kReadouts[] = {"Label49", "Label50", "Label51", "Label53", "La
                                  "Label55", "Label10", "Label13", "Label19", "Label56"};
 const char* const kDials[] = {"RPMGauge",  "VacuumGauge", "AnalogTiming", "TempGauge",
                               "VoltGauge", "LambdaGauge", "InjectorGauge"};
-
-QString rtText(TForm1& w, int frame, const char* label) {
-    return w.rtFrame(frame)->label(QString::fromLatin1(label))->text();
-}
-
-int pollsRecorded(const EmuSimulator& unit) {
-    return static_cast<int>(commandBytes(unit).count(0xFC));
-}
 
 LogTraceDisplay* rpmLog(TForm1& w) {
     return w.dataLogger()->series(0);
@@ -83,8 +75,7 @@ class TestDeadLink : public QObject {
 
         // The poll keeps asking; the logger leaves one break and copies nothing.
         unit.clearRecord();
-        QVERIFY(waitUntil(
-            [&] { return std::isnan(rpmLog(w)->value(rpmLog(w)->dataCount() - 1)); }, 2000));
+        QVERIFY(waitUntil([&] { return std::isnan(rpmLog(w)->value(rpmLog(w)->dataCount() - 1)); }, 2000));
         const int logged = rpmLog(w)->dataCount();
         QTest::qWait(400);
         QCOMPARE(rpmLog(w)->dataCount(), logged);

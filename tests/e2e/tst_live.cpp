@@ -28,14 +28,6 @@ namespace {
 
 const QByteArray kSample("\x1f\x81\x33\x2e\x56\x29\x80\x83\x3d\x01", 10);
 
-QString rtText(TForm1& w, int frame, const char* label) {
-    return w.rtFrame(frame)->label(QString::fromLatin1(label))->text();
-}
-
-int pollsRecorded(const EmuSimulator& unit) {
-    return static_cast<int>(commandBytes(unit).count(0xFC));
-}
-
 } // namespace
 
 class TestLive : public QObject {

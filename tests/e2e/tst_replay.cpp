@@ -39,10 +39,6 @@ DataLog climb() {
     return log;
 }
 
-QString rtText(TForm1& w, int frame, const char* label) {
-    return w.rtFrame(frame)->label(QString::fromLatin1(label))->text();
-}
-
 } // namespace
 
 class TestReplay : public QObject {
