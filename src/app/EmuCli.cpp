@@ -315,6 +315,9 @@ int EmuCli::live(const QStringList& args) {
         if (empty)
             continue;
         const long long readMs = monotonicMs();
+        // A reply that arrives after the asked-for run has ended is not part of it.
+        if (seconds > 0 && readMs - startMs > seconds * 1000)
+            break;
         frame.take(replyFrame);
         LiveDecode::update(v, frame, cal);
         if (writer.isOpen()) {

@@ -78,7 +78,8 @@ class TestCliLog : public QObject {
         QCOMPARE(log.log.value(0, 0), 3000.f);
         QCOMPARE(log.log.value(0, 2), 50.f); // throttle
         QCOMPARE(log.log.value(0, 7), 13.f);
-        QVERIFY(log.log.durationMs() > 800 && log.log.durationMs() <= 1000);
+        QVERIFY2(log.log.durationMs() > 800 && log.log.durationMs() <= 1000,
+                 qPrintable(QString::number(log.log.durationMs())));
     }
 
     void liveRefusesAFormatItDoesNotKnow() {

@@ -105,8 +105,8 @@ class TestReplay : public QObject {
         // "On" goes live again: the poll comes back and the displays follow the unit.
         logger->findChild<QAbstractButton*>(QStringLiteral("SpeedButton1"))->click();
         QVERIFY(!logger->replaying());
+        QVERIFY(waitUntil([&] { return commandBytes(unit).contains(0xFC); }, 3000));
         QVERIFY(waitUntil([&] { return rtText(w, 1, "Label50") == QLatin1String("3000"); }, 3000));
-        QVERIFY(commandBytes(unit).contains(0xFC));
         QVERIFY(!w.statusText(0).contains(QStringLiteral("Replay")));
         logger->findChild<QAbstractButton*>(QStringLiteral("SpeedButton2"))->click();
     }
