@@ -98,7 +98,10 @@ MapToolsWidget::MapToolsWidget(const MapEditorContext& context, ChartId chart, M
     table_->setHorizontalHeaderLabels(
         {QString::fromUtf8(MapTuning::axisTitle(chart)), QString::fromUtf8(plot->setup().yLabel)});
     table_->verticalHeader()->setDefaultSectionSize(20);
-    table_->horizontalHeader()->setStretchLastSection(true);
+    // The value column takes what the axis column leaves, so both stay in sight whole.
+    table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Fixed);
+    table_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    table_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::ContiguousSelection);
     table_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |

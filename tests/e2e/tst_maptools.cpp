@@ -14,6 +14,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QImage>
 #include <QLineEdit>
 #include <QProcess>
@@ -252,6 +253,22 @@ void TestMapTools::aTypedCellIsSentAndOneOutOfRangeIsNot() {
     QCOMPARE(table->rowCount(), t.w.state().cal.TimingPointCount);
     QCOMPARE(table->item(4, 0)->text(), QStringLiteral("500"));
     QCOMPARE(table->item(4, 1)->text(), QString::number(t.point(MapId::Timing, 5)));
+    // Both columns are in sight whole at 1366x768: no value is cut or pushed out of view.
+    t.w.resize(1366, 768);
+    QTest::qWait(50);
+    const auto columnsInSight = [](QTableWidget* tw) {
+        const QHeaderView* header = tw->horizontalHeader();
+        for (int c = 0; c < 2; ++c) {
+            const int right = header->sectionViewportPosition(c) + header->sectionSize(c);
+            if (header->sectionViewportPosition(c) < 0 || right > tw->viewport()->width())
+                return false;
+            for (int r = 0; r < tw->rowCount(); ++r)
+                if (tw->fontMetrics().horizontalAdvance(tw->item(r, c)->text()) + 8 > header->sectionSize(c))
+                    return false;
+        }
+        return true;
+    };
+    QVERIFY(columnsInSight(table));
 
     const auto typeInto = [&](int row, const QString& text) {
         table->setFocus();
@@ -290,6 +307,12 @@ void TestMapTools::aTypedCellIsSentAndOneOutOfRangeIsNot() {
     QCOMPARE(table->selectedRanges().first().topRow(), 1);
     QCOMPARE(table->selectedRanges().first().bottomRow(), 3);
     Q_UNUSED(chart);
+
+    showChart(t.w, kFuelTab, "FuelRPMChart");
+    MapToolsWidget* fuel = t.w.mapPages().tools(ChartId::FuelRpm);
+    fuel->tableToggle()->click();
+    QTest::qWait(50);
+    QVERIFY(columnsInSight(fuel->table()));
 }
 
 void TestMapTools::smoothViaTheContextMenuKeysIsOneStep() {
