@@ -302,10 +302,18 @@ int EmuCli::live(const QStringList& args) {
     clock.start();
     const long long startMs = monotonicMs();
     std::uint32_t samples = 0;
+    // Polls that gave no frame: no answer in time, or an answer after the asked-for run had ended.
+    std::uint32_t polls = 0;
+    std::uint32_t unanswered = 0;
+    std::uint32_t afterTheEnd = 0;
     int status = kOk;
+    QElapsedTimer pollClock;
     while (!interrupted && (seconds < 0 || clock.elapsed() < seconds * 1000)) {
+        pollClock.start();
         const QByteArray replyFrame = runToEnd(unit.link().realTimeFrame());
+        ++polls;
         const bool empty = replyFrame.isEmpty() || replyFrame.at(0) == 0;
+        unanswered += empty ? 1 : 0;
         // A CLI holds no unsent changes: the third silent poll in a row means the unit has gone.
         if (watch.take(empty, true) == LinkWatch::Verdict::Lost) {
             err_ << "emu-cli: the EMU stopped answering\n";
@@ -316,8 +324,10 @@ int EmuCli::live(const QStringList& args) {
             continue;
         const long long readMs = monotonicMs();
         // A reply that arrives after the asked-for run has ended is not part of it.
-        if (seconds > 0 && readMs - startMs > seconds * 1000)
+        if (seconds > 0 && readMs - startMs > seconds * 1000) {
+            ++afterTheEnd;
             break;
+        }
         frame.take(replyFrame);
         LiveDecode::update(v, frame, cal);
         if (writer.isOpen()) {
@@ -333,7 +343,7 @@ int EmuCli::live(const QStringList& args) {
                 status = kFault;
                 break;
             }
-            runToEnd(unit.link().pause(20));
+            runToEnd(unit.link().pause(EmuLink::kPollPeriodMs + EmuLink::pollRestMs(pollClock.elapsed())));
             continue;
         }
         out_ << QString::number(clock.elapsed() / 1000.0, 'f', 3) << ',' << roundHalfEven(v.RpmHundreds) * 100
@@ -344,11 +354,14 @@ int EmuCli::live(const QStringList& args) {
              << csvNumber(v.LiveTiming) << ',' << v.InjectorDuty << '\n';
         out_.flush();
         // The unit is polled at most 25 times a second, as the program does.
-        runToEnd(unit.link().pause(20));
+        runToEnd(unit.link().pause(EmuLink::kPollPeriodMs + EmuLink::pollRestMs(pollClock.elapsed())));
     }
     std::signal(SIGINT, previous);
     if (writer.isOpen())
         out_ << samples << " samples recorded to " << logPath << "\n";
+    if (status == kOk && (unanswered > 0 || afterTheEnd > 0))
+        err_ << "emu-cli: " << polls << " polls, " << unanswered << " unanswered, " << afterTheEnd
+             << " answered after the end\n";
     return status;
 }
 

@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr int kPollPeriodMs = 20;
 // After the image: its time on the wire (482 bytes at 19200 baud) and a margin for the unit to
 // store it, before the read-back is asked for.
 constexpr int kReadBackSettleMs = 251 + 250;
@@ -33,6 +32,8 @@ EmuLink::EmuLink(LinkState& link, QObject* parent) : QObject(parent), link_(link
     Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer1.setSingleShot(true);
     Timer1.setInterval(kPollPeriodMs);
+    pollRest_.setSingleShot(true);
+    connect(&pollRest_, &QTimer::timeout, this, &EmuLink::rearmPoll);
     connect(&Timer1, &QTimer::timeout, this, &EmuLink::Timer1Timer);
     Timer2.setObjectName(QStringLiteral("Timer2"));
     Timer2.setSingleShot(true);
@@ -74,6 +75,7 @@ bool EmuLink::open() {
         return true;
     const bool opened = EFI.Open();
     everOpened_ = everOpened_ || opened;
+    lineQuiet_ = false; // a device just opened may still be sending
     return opened;
 }
 
@@ -113,16 +115,34 @@ LinkTask<QByteArray> EmuLink::transact(std::uint8_t command, int pauseMs, int re
         }
     }
     discardWaiting();
+    // Whatever the outcome below, only an exchange that ends with exactly its reply leaves a quiet
+    // line behind it.
+    const bool lineWasQuiet = std::exchange(lineQuiet_, false);
     if (!EFI.Write(commandByte(command)))
         co_return reply;
-    co_await After{*this, pauseMs};
+    if (command == EmuCommand::kRealTimeFrame && lineWasQuiet) {
+        // The live frame is asked for many times a second and holds back every change waiting for
+        // the wire: it is taken as soon as it is whole, the pause being the longest it is waited
+        // for. Only after a quiet line, when no late tail of an earlier reply can be in front of it
+        // (such a mix shows only as too many bytes at the end of the full pause).
+        QElapsedTimer paused;
+        paused.start();
+        while (EFI.Opened() && EFI.InCount() < replyLength && paused.elapsed() < pauseMs)
+            co_await After{*this, static_cast<int>(std::min<qint64>(kCompletionStepMs, pauseMs - paused.elapsed()))};
+    } else {
+        co_await After{*this, pauseMs};
+    }
     EFI.Read(reply);
     if (reply.size() > replyLength) {
         // An earlier reply that came after the purge is mixed with this one; which bytes belong
         // to which cannot be told, so neither is taken.
         co_return QByteArray();
     }
-    if (reply.isEmpty() || reply.size() == replyLength)
+    if (reply.size() == replyLength) {
+        lineQuiet_ = true;
+        co_return reply;
+    }
+    if (reply.isEmpty())
         co_return reply;
 
     // Started but short: keep reading until complete or the bounded extra wait has passed.
@@ -139,6 +159,7 @@ LinkTask<QByteArray> EmuLink::transact(std::uint8_t command, int pauseMs, int re
     }
     if (reply.size() > replyLength)
         co_return QByteArray();
+    lineQuiet_ = reply.size() == replyLength;
     co_return reply;
 }
 
@@ -288,7 +309,7 @@ void EmuLink::rearmPoll() {
     if (holds_ > 0 || dying_)
         return;
     // A timer already counting keeps its count, so neither poll starves the other.
-    if (pollWanted_ && !pollInFlight_ && !Timer1.isActive())
+    if (pollWanted_ && !pollInFlight_ && !pollRest_.isActive() && !Timer1.isActive())
         Timer1.start();
     if (throttleWanted_ && !throttleInFlight_ && !Timer2.isActive())
         Timer2.start();
@@ -302,11 +323,18 @@ void EmuLink::Timer1Timer() {
         return;
     }
     pollInFlight_ = true;
+    pollStarted_.start();
     realTimeFrame().then(this, [this](QByteArray frame) {
         pollInFlight_ = false;
         if (pollWanted_)
             emit frameReceived(frame);
-        rearmPoll();
+        // A frame taken before its pause was out leaves the wire free for changes at once, but the
+        // poll itself rests out the pause: at most 25 polls a second, as with the whole pause.
+        const int rest = pollRestMs(pollStarted_.elapsed());
+        if (rest > 0)
+            pollRest_.start(rest);
+        else
+            rearmPoll();
     });
 }
 

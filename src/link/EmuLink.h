@@ -7,7 +7,10 @@
 #include "link/TQCCom32.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
+
+#include <algorithm>
 #include <QString>
 #include <QTimer>
 
@@ -75,6 +78,13 @@ class EmuLink : public QObject {
     // The same with the link held for it: no poll and no queued set message comes in between.
     LinkTask<ImageRead> readImageHeld(int pauseMs = EmuPause::kReadImage);
     LinkTask<QByteArray> realTimeFrame(); // 0xFC, 10 bytes; never opens the port
+    // The live poll's timer: the next poll this long after the last one's pause.
+    static constexpr int kPollPeriodMs = 20;
+    // A frame is taken as soon as it is whole, but a poll that began sinceStartMs ago rests out the
+    // rest of its pause before the period to the next one counts: at most 25 polls a second.
+    static int pollRestMs(qint64 sinceStartMs) {
+        return static_cast<int>(std::max<qint64>(0, EmuPause::kRealTimeFrame - sinceStartMs));
+    }
     // 0xF3, its gap, the 482-byte plain image in one write, the time the unit needs to store it,
     // then 0xFD and its read-back, all in one turn on the wire.
     LinkTask<ImageWrite> writeImage(QByteArray plainImage);
@@ -167,6 +177,10 @@ class EmuLink : public QObject {
     bool onWire_ = false;
     bool everOpened_ = false;
     bool dying_ = false;
+    // The last exchange ended with exactly its reply: nothing of it can still be on the way.
+    bool lineQuiet_ = false;
+    QElapsedTimer pollStarted_;
+    QTimer pollRest_; // the rest of a poll's pause after its frame was taken early
     int holds_ = 0;
     std::deque<QByteArray> queued_;
     std::deque<Waiter> wireWaiters_;

@@ -1,5 +1,7 @@
 #include "cli_helpers.h"
 
+#include <QRegularExpression>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
@@ -28,6 +30,17 @@ Run runCli(const QStringList& args, const QString& stateHome) {
     r.out = QString::fromUtf8(p.readAllStandardOutput());
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
+}
+
+int framesTaken(const Run& r, int polls) {
+    static const QRegularExpression report(
+        QStringLiteral("(\\d+) polls, (\\d+) unanswered, (\\d+) answered after the end"));
+    const QRegularExpressionMatch m = report.match(r.err);
+    if (!m.hasMatch())
+        return polls;
+    if (m.captured(1).toInt() != polls)
+        return -1;
+    return polls - m.captured(2).toInt() - m.captured(3).toInt();
 }
 
 QByteArray commandBytes(const QList<SimCommand>& commands) {

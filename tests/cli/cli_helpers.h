@@ -19,5 +19,10 @@ QString cliPath();
 // Runs emu-cli with these arguments; a stateHome sets XDG_STATE_HOME (where journals live).
 Run runCli(const QStringList& args, const QString& stateHome = QString());
 
+// The frames `emu-cli live` took from the polls the simulator saw: every poll, less those it
+// reported unanswered or answered after the end (a loaded machine may miss one). -1 when its report
+// does not match the simulator's count.
+int framesTaken(const Run& r, int polls);
+
 // The first byte of each command the simulator recorded.
 QByteArray commandBytes(const QList<SimCommand>& commands);
