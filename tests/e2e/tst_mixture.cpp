@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
@@ -121,7 +122,30 @@ void TestMixture::checkedSuggestionsAreOneStepAndNothingElseIsSent() {
         return d;
     };
 
-    QPointer<MixtureSuggestionsDialog> d = openDialog();
+    // Nothing recorded yet: the recording has nothing to say and nothing can be applied.
+    t.w.mapPages().fuelPage()->mixtureButton()->click();
+    QPointer<MixtureSuggestionsDialog> d = t.w.findChild<MixtureSuggestionsDialog*>();
+    QVERIFY(d && d->isVisible());
+    QVERIFY(d->findChild<QRadioButton*>(QStringLiteral("RecordingSource"))->isChecked());
+    QCOMPARE(d->findChild<QLabel*>(QStringLiteral("SourceLabel"))->text(),
+             QStringLiteral("The recording is empty."));
+    QVERIFY(!d->result().has_value());
+    QVERIFY(!d->findChild<QPushButton*>(QStringLiteral("ApplyButton"))->isEnabled());
+    // The dialog's own controls (Qt's unnamed parts of a table or a tab bar aside).
+    for (QWidget* control : d->findChildren<QWidget*>())
+        if (!control->objectName().isEmpty() &&
+            (qobject_cast<QAbstractButton*>(control) || qobject_cast<QAbstractSpinBox*>(control) ||
+             qobject_cast<QTableWidget*>(control) || qobject_cast<QTabWidget*>(control)))
+            QVERIFY2(!control->accessibleName().isEmpty(),
+                     qPrintable(control->objectName() + QLatin1Char(' ') +
+                                QString::fromLatin1(control->metaObject()->className())));
+    // A cancelled file question keeps the recording as the source.
+    d->findChild<QRadioButton*>(QStringLiteral("FileSource"))->click();
+    QVERIFY(d->findChild<QRadioButton*>(QStringLiteral("RecordingSource"))->isChecked());
+    d->findChild<QPushButton*>(QStringLiteral("CloseButton"))->click();
+    QVERIFY(waitUntil([&] { return d.isNull(); }, 3000));
+
+    d = openDialog();
     QVERIFY(d);
     QVERIFY(d->result().has_value());
     QVERIFY(
