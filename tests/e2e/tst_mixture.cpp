@@ -248,6 +248,25 @@ void TestMixture::checkedSuggestionsAreOneStepAndNothingElseIsSent() {
     QCOMPARE(d->table(kCruise)->rowCount(), 0);
     d->findChild<QPushButton*>(QStringLiteral("CloseButton"))->click();
     QVERIFY(noMoreSets(t.unit, 3));
+    QVERIFY(waitUntil([&] { return d.isNull(); }, 3000));
+
+    // A tune read again from the unit voids the suggestions too.
+    t.unit.clearRecord();
+    d = openDialog();
+    QVERIFY(d);
+    QVERIFY(!rpmChart->pointMarkItems().empty());
+    // The PC's copy differs from what the unit stored: the read asks first.
+    t.bench.prompts.expect(FakePrompts::kUnsavedChangesText);
+    t.bench.prompts.unsavedChoice = UiPrompts::UnsavedChoice::Discard;
+    t.w.spReadClick();
+    QVERIFY(finishFlows(t.w));
+    QVERIFY(nonPollCommands(t.unit).contains(0xFD));
+    QVERIFY(rpmChart->pointMarkItems().empty());
+    QVERIFY(!d->findChild<QPushButton*>(QStringLiteral("ApplyButton"))->isEnabled());
+    d->findChild<QPushButton*>(QStringLiteral("CloseButton"))->click();
+    for (const QByteArray& command : sets(t.unit))
+        QVERIFY(static_cast<std::uint8_t>(command.at(0)) != 0xDE &&
+                static_cast<std::uint8_t>(command.at(0)) != 0xCA);
     QVERIFY(t.bench.prompts.unexpected().isEmpty());
 }
 
