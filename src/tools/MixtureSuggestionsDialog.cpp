@@ -163,7 +163,7 @@ MixtureSuggestionsDialog::MixtureSuggestionsDialog(CalibrationEditor& editor, Mi
     SummaryLabel->setAccessibleName(QStringLiteral("Suggestions summary"));
     SummaryLabel->setWordWrap(true);
     auto* buttons = new QDialogButtonBox(this);
-    ApplyButton = buttons->addButton(QStringLiteral("Apply"), QDialogButtonBox::AcceptRole);
+    ApplyButton = buttons->addButton(QStringLiteral("Apply"), QDialogButtonBox::ActionRole);
     ApplyButton->setObjectName(QStringLiteral("ApplyButton"));
     ApplyButton->setAccessibleName(QStringLiteral("Apply the checked suggestions"));
     ApplyButton->setToolTip(
@@ -171,6 +171,7 @@ MixtureSuggestionsDialog::MixtureSuggestionsDialog(CalibrationEditor& editor, Mi
     CloseButton = buttons->addButton(QStringLiteral("Close"), QDialogButtonBox::RejectRole);
     CloseButton->setObjectName(QStringLiteral("CloseButton"));
     CloseButton->setAccessibleName(QStringLiteral("Close without applying"));
+    // Return in the warm threshold box must never apply: neither button is the default.
     ApplyButton->setAutoDefault(false);
     CloseButton->setAutoDefault(false);
     bottom->addWidget(SummaryLabel, 1);

@@ -15,6 +15,7 @@
 #include "undo/EditHistory.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -177,6 +178,41 @@ void TestMixture::checkedSuggestionsAreOneStepAndNothingElseIsSent() {
     QCOMPARE(d->table(2)->item(d->rowOf(2, a), MixtureSuggestionsDialog::Verdict)->text(),
              QStringLiteral("rich"));
     QVERIFY(vacChart->pointMarkItems().empty());
+
+    // The other map takes the steps: the arrows move to the vacuum chart, and back.
+    auto* adjustVacuum = d->findChild<QCheckBox*>(QStringLiteral("AdjustVacuum"));
+    adjustVacuum->click();
+    QVERIFY(rpmChart->pointMarkItems().empty());
+    QVERIFY(!vacChart->pointMarkItems().empty());
+    QVERIFY(d->rowOf(kCruise, a) >= 0);
+    QCOMPARE(d->table(kCruise)->item(d->rowOf(kCruise, a), MixtureSuggestionsDialog::Point)->flags() &
+                 Qt::ItemIsUserCheckable,
+             Qt::ItemFlags());
+    adjustVacuum->click();
+    QCOMPARE(rpmChart->pointMarkItems().size(), size_t(4));
+    QVERIFY(vacChart->pointMarkItems().empty());
+    // Warm only from 90 °C, typed: the whole 85 °C run is left out as cold, and nothing can be applied.
+    auto* minWater = d->findChild<QSpinBox*>(QStringLiteral("MinWater"));
+    minWater->setFocus();
+    QTest::keyClick(minWater, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(minWater, QStringLiteral("9"));
+    QTest::keyClicks(minWater, QStringLiteral("0"));
+    QTest::keyClick(minWater, Qt::Key_Return);
+    QCOMPARE(minWater->value(), 90);
+    QVERIFY(rpmChart->pointMarkItems().empty());
+    QVERIFY(!d->findChild<QPushButton*>(QStringLiteral("ApplyButton"))->isEnabled());
+    QVERIFY(d->findChild<QLabel*>(QStringLiteral("LeftOutLabel"))
+                ->text()
+                .contains(QStringLiteral("1594 engine cold")));
+    QTest::keyClick(minWater, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(minWater, QStringLiteral("7"));
+    QTest::keyClicks(minWater, QStringLiteral("0"));
+    QTest::keyClick(minWater, Qt::Key_Return);
+    QCOMPARE(rpmChart->pointMarkItems().size(), size_t(4));
+    // Return in the box is not "Apply".
+    QVERIFY(d && d->isVisible());
+    QVERIFY(noMoreSets(t.unit, 0));
+    table = d->table(kCruise);
 
     // The 4000 RPM suggestion unchecked, from the keyboard.
     const int rowB = d->rowOf(kCruise, b);
