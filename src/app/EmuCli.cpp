@@ -465,6 +465,7 @@ int EmuCli::suggest(const QStringList& args) {
                       QStringLiteral("Leave out readings colder than this (default 70 C)."),
                       QStringLiteral("C")});
     parser.addOption({QStringLiteral("json"), QStringLiteral("Print JSON.")});
+    addPortOptions(parser); // the unit's own tune instead of a file
     parser.addPositionalArgument(QStringLiteral("LOG"), QStringLiteral("The data log (.csv or .msl)."));
     if (const auto status =
             parseArguments(parser, QStringLiteral("suggest"), args, 1, QStringLiteral("give one log file")))
@@ -475,8 +476,11 @@ int EmuCli::suggest(const QStringList& args) {
     if (parser.isSet(QStringLiteral("min-water")))
         options.minWaterC = parser.value(QStringLiteral("min-water")).toDouble(&ok);
     QString usage;
-    if (!parser.isSet(QStringLiteral("tune")))
-        usage = QStringLiteral("give the tune the run was made with: --tune FILE");
+    const bool fromUnit = parser.isSet(QStringLiteral("port")) || parser.isSet(QStringLiteral("device"));
+    if (parser.isSet(QStringLiteral("tune")) == fromUnit)
+        usage =
+            QStringLiteral("give the tune the run was made with: --tune FILE, or --port N or --device PATH "
+                           "for the unit's");
     else if (adjust != QLatin1String("rpm") && adjust != QLatin1String("vacuum"))
         usage = QStringLiteral("--adjust takes rpm or vacuum");
     else if (!ok)
@@ -486,14 +490,29 @@ int EmuCli::suggest(const QStringList& args) {
         return kUsage;
     }
     options.adjustVacuumMap = adjust == QLatin1String("vacuum");
-    const std::optional<SettingsFileContents> contents =
-        openSettingsFile(parser.value(QStringLiteral("tune")));
+    std::optional<SettingsFileContents> contents;
+    QString tuneName = parser.value(QStringLiteral("tune"));
+    if (fromUnit) {
+        Unit unit;
+        if (const auto status = connectUnit(parser, QStringLiteral("suggest"), unit))
+            return *status;
+        QString error;
+        const auto image = runToEnd(unit.session.imageToSave(false, &error));
+        if (!image) {
+            err_ << "emu-cli: " << unit.link().devicePath() << ": " << error << "\n";
+            return kFault;
+        }
+        tuneName = unit.link().devicePath();
+        contents = SettingsFileContents{unit.identity, VehicleInfo{}, *image};
+    } else {
+        contents = openSettingsFile(tuneName);
+    }
     if (!contents)
         return kFault;
     CalibrationData cal;
     loadCalibration(cal, *contents, contents->identity.model());
     if (!cal.HasFuelMaps) {
-        err_ << "emu-cli: " << parser.value(QStringLiteral("tune")) << ": the unit has no fuel maps\n";
+        err_ << "emu-cli: " << tuneName << ": the unit has no fuel maps\n";
         return kFault;
     }
     const QString path = parser.positionalArguments().constFirst();
@@ -517,7 +536,7 @@ int EmuCli::suggest(const QStringList& args) {
 
     if (parser.isSet(QStringLiteral("json"))) {
         QJsonObject o{{"log", path},
-                      {"tune", parser.value(QStringLiteral("tune"))},
+                      {"tune", tuneName},
                       {"samples", static_cast<double>(result.samples)},
                       {"used", static_cast<double>(result.used)},
                       {"target_volts", result.targetVolts},

@@ -9,6 +9,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 #include <QVBoxLayout>
@@ -77,6 +78,17 @@ FuelMapsPage::FuelMapsPage(const MapEditorContext& context, QWidget* parent) : M
     RadioCruise->setChecked(true);
     for (QRadioButton* r : {RadioLow, RadioCruise, RadioHigh})
         row->addWidget(r);
+    row->addStretch(1);
+    MixtureButton = new QPushButton(QStringLiteral("Mixture suggestions..."), selectors);
+    MixtureButton->setObjectName(QStringLiteral("MixtureButton"));
+    MixtureButton->setAccessibleName(QStringLiteral("Mixture suggestions"));
+    MixtureButton->setToolTip(QStringLiteral(
+        "Reads a logged run (the current recording or a log file) against the tune in the window and "
+        "shows which fuel points ran lean or rich, with a bounded step for each; nothing is sent "
+        "until you apply the ones you choose."));
+    MixtureButton->setFocusPolicy(Qt::NoFocus); // the arrow keys tune the chart
+    row->addWidget(MixtureButton);
+    connect(MixtureButton, &QPushButton::clicked, this, &FuelMapsPage::mixtureSuggestionsRequested);
     connect(RadioLow, &QRadioButton::clicked, this, &FuelMapsPage::RadioLowClick);
     connect(RadioCruise, &QRadioButton::clicked, this, &FuelMapsPage::RadioCruiseClick);
     connect(RadioHigh, &QRadioButton::clicked, this, &FuelMapsPage::RadioHighClick);
@@ -175,6 +187,18 @@ void FuelMapsPage::showSetupTrim(int id) {
     sliderOf(id)->setValue(kTrimMax - stored);
     boxOf(id)->setAcceptedText(QString::number(stored));
     filling_ = false;
+}
+
+void FuelMapsPage::showSuggestionMarks(const std::vector<PointMark>& marks) {
+    for (ChartId id : {ChartId::FuelVacuum, ChartId::FuelRpm})
+        if (MapChartWidget* c = chart(id))
+            c->setPointMarks(marks);
+}
+
+void FuelMapsPage::clearSuggestionMarks() {
+    for (ChartId id : {ChartId::FuelVacuum, ChartId::FuelRpm})
+        if (MapChartWidget* c = chart(id))
+            c->clearPointMarks();
 }
 
 void FuelMapsPage::selectFuelRpmCurve(MapId map) {

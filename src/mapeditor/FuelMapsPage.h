@@ -4,8 +4,11 @@
 #include "mapeditor/MapPage.h"
 
 #include <functional>
+#include <vector>
 
 class CommitLineEdit;
+class QPushButton;
+struct PointMark;
 class QRadioButton;
 class QSlider;
 
@@ -31,6 +34,13 @@ class FuelMapsPage : public MapPage {
     // slider could take it. The window calls it only for plain keys (no Ctrl, Alt or Meta).
     bool jetKey(int key);
 
+    // "Mixture suggestions...": the window opens the suggestions dialog on mixtureSuggestionsRequested.
+    QPushButton* mixtureButton() const { return MixtureButton; }
+    // Arrows on the suggested points of both fuel charts (replacing those shown); cleared again
+    // when the suggestions are gone.
+    void showSuggestionMarks(const std::vector<PointMark>& marks);
+    void clearSuggestionMarks();
+
     QSlider* mainJetSlider() const { return MainJetAdjust; }
     QSlider* idleJetSlider() const { return IdleJetAdjust; }
     CommitLineEdit* mainJetBox() const { return Edit28; }
@@ -38,6 +48,9 @@ class FuelMapsPage : public MapPage {
 
     // Shows a refused trim to the user (the conversion error); set by the window.
     std::function<void(const QString&)> showError;
+
+  signals:
+    void mixtureSuggestionsRequested();
 
   public slots:
     void RadioLowClick();
@@ -62,6 +75,7 @@ class FuelMapsPage : public MapPage {
     QRadioButton* RadioLow = nullptr;
     QRadioButton* RadioCruise = nullptr;
     QRadioButton* RadioHigh = nullptr;
+    QPushButton* MixtureButton = nullptr;
     QSlider* MainJetAdjust = nullptr;
     QSlider* IdleJetAdjust = nullptr;
     CommitLineEdit* Edit28 = nullptr;

@@ -323,6 +323,40 @@ void MapChartWidget::clearRole(SeriesRole role) {
             clearSeries(i);
 }
 
+void MapChartWidget::setPointMarks(const std::vector<PointMark>& marks) {
+    clearPointMarks();
+    for (const PointMark& m : marks) {
+        QCPGraph* graph = mapLine(m.map);
+        if (!graph || m.direction == 0 || m.point < 1 || m.point > graph->dataCount())
+            continue;
+        const auto at = graph->data()->at(m.point - 1);
+        auto* item = new QCPItemText(this);
+        item->setClipToAxisRect(false);
+        item->position->setType(QCPItemPosition::ptPlotCoords);
+        item->position->setCoords(at->key, at->value);
+        const bool up = m.direction > 0;
+        item->setText(up ? QStringLiteral("\u25B2") : QStringLiteral("\u25BC"));
+        item->setPositionAlignment(Qt::AlignHCenter | (up ? Qt::AlignBottom : Qt::AlignTop));
+        item->setPadding(QMargins(0, 3, 0, 3));
+        item->setColor(graph->pen().color());
+        QFont f = font();
+        f.setBold(true);
+        f.setPointSizeF(f.pointSizeF() * 1.4);
+        item->setFont(f);
+        marks_.push_back(item);
+    }
+    replot(QCustomPlot::rpQueuedReplot);
+}
+
+void MapChartWidget::clearPointMarks() {
+    if (marks_.empty())
+        return;
+    for (QCPItemText* item : marks_)
+        removeItem(item);
+    marks_.clear();
+    replot(QCustomPlot::rpQueuedReplot);
+}
+
 void MapChartWidget::setBottomMaximum(double maximum) {
     xAxis->setRangeUpper(maximum);
     replot(QCustomPlot::rpQueuedReplot);

@@ -43,6 +43,13 @@ struct ChartSetup {
     ChartReadoutSetup readout;
 };
 
+// A mark on one point of a map line: an arrow pointing up (direction > 0) or down.
+struct PointMark {
+    MapId map = MapId::FuelRpmCruise;
+    int point = 0; // 1-based
+    int direction = 0;
+};
+
 // The seven map charts, in page order: TimingChart, VacuumChart, FuelVacChart, FuelRPMChart,
 // TempChart, AirTmpChart, VoltageChart.
 const std::vector<ChartSetup>& mapChartSetups();
@@ -91,6 +98,13 @@ class MapChartWidget : public QCustomPlot {
     // Moves the live marker to its bar's point without replotting the chart.
     void replotLiveMarker();
 
+    // Arrows on points of the map lines this chart draws (marks for other maps are skipped); they
+    // replace the marks shown before. The arrow sits above a point it moves up, below one it moves
+    // down, in its line's colour.
+    void setPointMarks(const std::vector<PointMark>& marks);
+    void clearPointMarks();
+    const std::vector<QCPItemText*>& pointMarkItems() const { return marks_; }
+
     // Chart values at a pixel position, through the axes the map lines share.
     QPointF valueAt(const QPointF& pixel) const;
     QPointF pixelAt(double x, double y) const;
@@ -109,4 +123,5 @@ class MapChartWidget : public QCustomPlot {
     QSharedPointer<QCPAxisTickerFixed> ticker_;
     double step_ = 1;
     QWidget* liveOverlay_ = nullptr;
+    std::vector<QCPItemText*> marks_;
 };

@@ -19,6 +19,7 @@
 #include "ui/DataLoggerBinding.h"
 #include "ui/EditSafetyNet.h"
 #include "ui/MainToolBar.h"
+#include "ui/MixtureBinding.h"
 #include "ui/RecentFilesMenu.h"
 #include "ui/StatusPanels.h"
 #include "ui/TCommsLostFrm.h"
@@ -415,6 +416,10 @@ void TForm1::buildLiveMonitor() {
     connect(&liveView_->monitor(), &LiveMonitor::linkLost, this, &TForm1::commsLost);
     bindDataLogger(
         *pages_->dataLogger, *pages_->maps, *settings_, [this]() -> UiPrompts& { return prompts(); }, this);
+    bindMixtureSuggestions(
+        *pages_->maps->fuelPage(), editor(), session_, *pages_->dataLogger,
+        [this]() -> UiPrompts& { return prompts(); }, [this] { return settings_->logFolder(); },
+        [this](const QString& text) { setStatus(0, text); }, this);
 }
 
 void TForm1::commsLost() {

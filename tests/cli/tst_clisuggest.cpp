@@ -12,6 +12,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -131,11 +132,48 @@ class TestCliSuggest : public QObject {
         QVERIFY(v.out.contains(QStringLiteral("FuelVacuumMap\n")));
     }
 
+    void theUnitsTuneGivesTheSameTable() {
+        SimConfig config;
+        config.type = 3;
+        config.image = leanCruiseRichHigh();
+        EmuSimulator sim(config);
+        QVERIFY(sim.start());
+        const Run fromFile = runCli({"suggest", log_, "--tune", tune_});
+        QCOMPARE(fromFile.status, 0);
+        QVERIFY(fromFile.out.contains(QStringLiteral(" lean ")));
+
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("EMU_PORTS"), QStringLiteral(":") + sim.devicePath());
+        p.setProcessEnvironment(env);
+        p.start(cliPath(), {QStringLiteral("suggest"), log_, QStringLiteral("--port"), QStringLiteral("2")});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), fromFile.out);
+        // Identified and read; nothing written to the unit.
+        QCOMPARE(commandBytes(sim.commands()), QByteArray("\xFF\xFD"));
+
+        sim.clearRecord();
+        const Run json = runCli({"suggest", log_, "--device", sim.devicePath(), "--json"});
+        QCOMPARE(json.status, 0);
+        const QJsonObject o = QJsonDocument::fromJson(json.out.toUtf8()).object();
+        QCOMPARE(o.value("tune").toString(), sim.devicePath());
+        QVERIFY(o.value("suggestions").toInt() > 0);
+        sim.stop();
+        // The unit gone: a fault, not a table.
+        const Run gone = runCli({"suggest", log_, "--device", dir_->filePath(QStringLiteral("no-such-tty"))});
+        QCOMPARE(gone.status, 1);
+        QVERIFY(gone.out.isEmpty());
+    }
+
     void wrongUsageAndBadFiles_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("status");
         QTest::newRow("no tune") << QStringList{"suggest", "LOG"} << 2;
         QTest::newRow("no log") << QStringList{"suggest", "--tune", "TUNE"} << 2;
+        QTest::newRow("tune and port") << QStringList{"suggest", "LOG", "--tune", "TUNE", "--port", "1"} << 2;
+        QTest::newRow("port and device")
+            << QStringList{"suggest", "LOG", "--port", "1", "--device", "/dev/null"} << 2;
         QTest::newRow("unknown map") << QStringList{"suggest", "LOG", "--tune", "TUNE", "--adjust", "timing"}
                                      << 2;
         QTest::newRow("water not a number")
