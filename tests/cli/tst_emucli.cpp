@@ -2,6 +2,7 @@
 #include "calibration/SettingsFile.h"
 
 #include "EmuSimulator.h"
+#include "PtyPair.h"
 #include "cli_helpers.h"
 
 #include <QCoreApplication>
@@ -11,7 +12,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -46,7 +46,7 @@ class TestEmuCli : public QObject {
 
   private:
     void startSim(SimConfig config);
-    QString backupOf(const SimConfig& config);
+    QString backupOf(int type = 3);
 
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<EmuSimulator> sim_;
@@ -102,7 +102,6 @@ void TestEmuCli::usage() {
 
 void TestEmuCli::identify() {
     SimConfig config;
-    config.type = 3;
     config.releaseLetter = QLatin1Char('A');
     startSim(config);
     const Run r = runCli({"identify", "--device", sim_->devicePath()});
@@ -128,13 +127,10 @@ void TestEmuCli::identify() {
     sim_->setShortImageReplies(-1);
 
     // The same unit by port number through EMU_PORTS.
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    QProcess p;
-    env.insert("EMU_PORTS", ":" + sim_->devicePath());
-    p.setProcessEnvironment(env);
-    p.start(cliPath(), {"identify", "--port", "2"});
-    QVERIFY(p.waitForFinished(60000));
-    QCOMPARE(p.exitCode(), 0);
+    ScopedEmuPorts ports({QString(), sim_->devicePath()});
+    const Run byPort = runCli({"identify", "--port", "2"});
+    QCOMPARE(byPort.status, 0);
+    QVERIFY2(byPort.out.contains("Model: 3\n"), qPrintable(byPort.out));
 }
 
 void TestEmuCli::identifyShowsControlBytesOfASerialSafely() {
@@ -208,9 +204,12 @@ void TestEmuCli::readRefusesVehicleTextsTheFileCannotHold() {
     QVERIFY(sim_->commands().isEmpty());
 }
 
-QString TestEmuCli::backupOf(const SimConfig& config) {
+// A unit of the type started and its data read into a file; empty when the read failed.
+QString TestEmuCli::backupOf(int type) {
+    SimConfig config;
+    config.type = type;
     startSim(config);
-    const QString file = dir_->filePath(QStringLiteral("backup-%1.emu").arg(config.type));
+    const QString file = dir_->filePath(QStringLiteral("backup-%1.emu").arg(type));
     const Run r = runCli({"read", "--device", sim_->devicePath(), "-o", file});
     if (r.status != 0)
         return {};
@@ -219,9 +218,7 @@ QString TestEmuCli::backupOf(const SimConfig& config) {
 
 void TestEmuCli::writeRestoresABackup() {
     for (int type : {1, 2, 3, 5, 6}) {
-        SimConfig config;
-        config.type = type;
-        const QString file = backupOf(config);
+        const QString file = backupOf(type);
         QVERIFY(!file.isEmpty());
         const auto original = sim_->image();
 
@@ -259,9 +256,7 @@ void TestEmuCli::writeRefusals_data() {
 }
 
 void TestEmuCli::writeRefusals() {
-    SimConfig fileUnit;
-    fileUnit.type = 3;
-    const QString file = backupOf(fileUnit);
+    const QString file = backupOf();
     QVERIFY(!file.isEmpty());
 
     QFETCH(int, unitType);
@@ -286,9 +281,7 @@ void TestEmuCli::writeRefusals() {
 }
 
 void TestEmuCli::showJson() {
-    SimConfig config;
-    config.type = 3;
-    const QString file = backupOf(config);
+    const QString file = backupOf();
     QVERIFY(!file.isEmpty());
     const Run r = runCli({"show", file, "--json"});
     QCOMPARE(r.status, 0);
@@ -334,9 +327,6 @@ void TestEmuCli::showRejectsABadFile() {
     QCOMPARE(r.status, 1);
     QVERIFY(r.err.contains("Incorrect .EMU file version"));
     QCOMPARE(r.err.count('\n'), 1);
-
-    const Run missing = runCli({"show", dir_->filePath("missing.emu")});
-    QCOMPARE(missing.status, 1);
 }
 
 void TestEmuCli::writeIsConfirmedByTheReadBack_data() {
@@ -351,9 +341,7 @@ void TestEmuCli::writeIsConfirmedByTheReadBack() {
     QFETCH(bool, dropsWrite);
     QFETCH(int, readBackBytes);
     QFETCH(QString, reason);
-    SimConfig config;
-    config.type = 3;
-    const QString file = backupOf(config);
+    const QString file = backupOf();
     QVERIFY(!file.isEmpty());
     // The unit holds another tune, so a dropped write shows in the read-back.
     std::array<std::uint8_t, 481> other{};
@@ -373,9 +361,7 @@ void TestEmuCli::writeIsConfirmedByTheReadBack() {
 }
 
 void TestEmuCli::deviceNameWithColonsIsUsedWhole() {
-    SimConfig config;
-    config.type = 3;
-    startSim(config);
+    startSim({});
     // A by-path name as udev makes them: the colons belong to the name.
     const QString byPath = dir_->filePath(QStringLiteral("pci-0000:00:14.0-usb-0:2:1.0-port0"));
     QVERIFY(QFile::link(sim_->devicePath(), byPath));
@@ -390,9 +376,7 @@ void TestEmuCli::deviceNameWithColonsIsUsedWhole() {
 }
 
 void TestEmuCli::outputTargets() {
-    SimConfig config;
-    config.type = 3;
-    startSim(config);
+    startSim({});
     const QString device = sim_->devicePath();
 
     // A pipe is never replaced by a file, and the unit is not asked for its data.

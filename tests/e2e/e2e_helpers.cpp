@@ -212,6 +212,19 @@ QList<int> commandBytes(const EmuSimulator& sim) {
     return out;
 }
 
+QByteArray parameterSet(int id, int value) {
+    const char bytes[3] = {char(0xF2), char(id), char(value)};
+    return QByteArray(bytes, 3);
+}
+
+QList<QByteArray> parameterSets(const EmuSimulator& sim) {
+    QList<QByteArray> out;
+    for (const SimCommand& c : sim.commands())
+        if (!c.bytes.isEmpty() && static_cast<std::uint8_t>(c.bytes.at(0)) == 0xF2)
+            out << c.bytes;
+    return out;
+}
+
 QList<int> nonPollCommands(const EmuSimulator& sim) {
     QList<int> bytes = commandBytes(sim);
     bytes.removeAll(0xFC);

@@ -144,6 +144,11 @@ QList<int> commandBytes(const EmuSimulator& sim);
 // The commands other than the live poll's (0xFC), each command's first byte.
 QList<int> nonPollCommands(const EmuSimulator& sim);
 
+// A parameter set message as it goes on the wire: 0xF2, the id, the plain value.
+QByteArray parameterSet(int id, int value);
+// The parameter set messages (0xF2) the simulator recorded, each whole, in order.
+QList<QByteArray> parameterSets(const EmuSimulator& sim);
+
 // How many live queries (0xFC) the simulator recorded.
 int pollsRecorded(const EmuSimulator& sim);
 

@@ -21,11 +21,6 @@ void loseLink(TForm1& w) {
     w.commsLostForm()->show();
 }
 
-QByteArray set(int id, int value) {
-    const char bytes[3] = {char(0xF2), char(id), char(value)};
-    return QByteArray(bytes, 3);
-}
-
 } // namespace
 
 class TestDialogs : public QObject {
@@ -176,7 +171,7 @@ void TestDialogs::triggerWarning() {
 
     QVERIFY(unit.waitForCommands(1, 2000));
     QCOMPARE(unit.commands().size(), 1);
-    QCOMPARE(unit.commands().first().bytes, set(22, sent));
+    QCOMPARE(unit.commands().first().bytes, parameterSet(22, sent));
     QCOMPARE(w.state().cal.SetupBlock[22], std::uint8_t(sent + 1));
     QVERIFY(w.state().link.SetupChanged);
     QVERIFY(!warning->isVisible());
@@ -195,7 +190,8 @@ void TestDialogs::exitWithPendingChanges_data() {
     QTest::newRow("nothing pending: no question") << false << false << C::Cancel << true << QList<int>{};
     QTest::newRow("cancel stays") << true << false << C::Cancel << false << QList<int>{};
     QTest::newRow("discard leaves") << true << false << C::Discard << true << QList<int>{};
-    QTest::newRow("write, then leave") << true << false << C::WriteToEmu << true << QList<int>{0xFF, 0xF3, 0xFD};
+    QTest::newRow("write, then leave")
+        << true << false << C::WriteToEmu << true << QList<int>{0xFF, 0xF3, 0xFD};
     QTest::newRow("failed write stays") << true << true << C::WriteToEmu << false << QList<int>{};
     QTest::newRow("save, then leave") << true << false << C::SaveToFile << true << QList<int>{};
 }

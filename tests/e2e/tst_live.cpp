@@ -145,26 +145,6 @@ class TestLive : public QObject {
         w.commsLostForm()->hide();
     }
 
-    void silentUnitWithoutChangesKeepsPolling() {
-        Bench bench;
-        EmuSimulator& unit = bench.addUnit(2, unitConfig(3));
-        unit.setFixedFrame(kSample);
-        TForm1& w = bench.window();
-        QVERIFY(connectTo(w, unit));
-        QVERIFY(waitUntil([&] { return rtText(w, 1, "Label50") == QLatin1String("3000"); }));
-        unit.setSilent(true);
-        QVERIFY(waitUntil([&] { return rtText(w, 1, "Label50") == QLatin1String("NA"); }, 3000));
-        QVERIFY(w.state().link.EmuConnected);
-        QVERIFY(!w.commsLostForm()->isVisible());
-        QCOMPARE(rtText(w, 1, "Label53"), QStringLiteral("NA"));
-        unit.clearRecord();
-        QTest::qWait(200);
-        QVERIFY(pollsRecorded(unit) > 0); // still asking
-        unit.setSilent(false);
-        QVERIFY(waitUntil([&] { return rtText(w, 1, "Label50") == QLatin1String("3000"); }, 3000));
-    }
-
-    // One or two late frames between good ones: the last values stay and no dialog comes up.
     void lateFramesAreHeld() {
         Bench bench;
         EmuSimulator& unit = bench.addUnit(2, unitConfig(3));

@@ -96,7 +96,6 @@ class TestReadouts : public QObject {
     void mapReadoutsFollowOpenAndCloseAll();
     void readoutsLookReadOnly();
     void savedToGivesWayToLaterEdits();
-    void liveTimingIsNaAfterCloseAll();
     void keysPageFromAbout();
 };
 
@@ -264,25 +263,6 @@ void TestReadouts::savedToGivesWayToLaterEdits() {
 
 // Close all leaves the live readings running but no maps to add up: the timing reads "NA" in
 // every frame and the timing dial is parked, frame after frame.
-void TestReadouts::liveTimingIsNaAfterCloseAll() {
-    Bench bench;
-    EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
-    TForm1& w = bench.window();
-    QVERIFY(connectTo(w, unit));
-    QVERIFY(waitUntil([&] { return liveShown(w); }));
-    w.spCloseClick();
-    finishFlows(w);
-    const int polls = int(unit.commands().size());
-    QVERIFY(waitUntil([&] { return int(unit.commands().size()) > polls + 5; }));
-    for (const char* f : kFrames) {
-        const auto* rt = w.findChild<TRT*>(QLatin1String(f));
-        QCOMPARE(rt->label(QStringLiteral("Label49"))->text(), QStringLiteral("NA"));
-        QVERIFY(rt->label(QStringLiteral("Label50"))->text() != QStringLiteral("NA"));
-    }
-    auto* dial = w.findChild<TA3nalogGauge*>(QStringLiteral("AnalogTiming"));
-    QVERIFY(dial->parked());
-}
-
 // F1 opens About; its Keys button lists the chart, jet and logger keys.
 void TestReadouts::keysPageFromAbout() {
     Bench bench;

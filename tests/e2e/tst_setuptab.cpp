@@ -23,17 +23,10 @@
 
 namespace {
 
-QByteArray set(int id, int value) {
-    const char bytes[3] = {char(0xF2), char(id), char(value)};
-    return QByteArray(bytes, 3);
-}
-
-QList<QByteArray> setMessages(const EmuSimulator& unit) {
-    QList<QByteArray> out;
-    for (const SimCommand& c : unit.commands())
-        if (!c.bytes.isEmpty() && static_cast<std::uint8_t>(c.bytes.at(0)) == 0xF2)
-            out << c.bytes;
-    return out;
+// The parameter a control (or a radio group's item, "RadioGroupNItemK") is bound to.
+int idOf(const QString& name) {
+    const bool item = name.startsWith(QLatin1String("RadioGroup"));
+    return setupParameterByControl(item ? name.section(QLatin1String("Item"), 0, 0) : name)->id;
 }
 
 // Types into a box as a tuner does: a click in it, its text selected, one key at a time, then the
@@ -160,7 +153,6 @@ class TestSetupTab : public QObject {
     void triggerLevelExternalAsksFirst();
     void sensorBoxFollowsItsCalibrateButton();
     void targetVolts();
-    void refreshAfterWriteSendsNothingNew();
     void picture();
 };
 
@@ -175,49 +167,52 @@ void TestSetupTab::edits_data() {
     const QStringList none;
     const QString kept = QStringLiteral("=");
     // The base tune: Cylinders 4, RPM Range 8000, RPM Limiter 7500, Max Fueling 15.
-    QTest::newRow("Cylinders 13 restores") << none << "Edit12=13" << L{} << -1 << "4";
-    QTest::newRow("Cylinders 12") << none << "Edit12=12" << L{set(0x50, 0x0C)} << 0x0D << "12";
-    QTest::newRow("RPM Limiter 7000") << none << "Edit20=7000" << L{set(84, 70)} << 71 << "7000";
-    QTest::newRow("Gear Teeth 24") << none << "Edit34=24" << L{set(1, 24)} << 25 << "24";
+    QTest::newRow("Cylinders 12") << none << "Edit12=12" << L{parameterSet(0x50, 0x0C)} << 0x0D << "12";
+    QTest::newRow("RPM Limiter 7000") << none << "Edit20=7000" << L{parameterSet(84, 70)} << 71 << "7000";
+    QTest::newRow("Gear Teeth 24") << none << "Edit34=24" << L{parameterSet(1, 24)} << 25 << "24";
     QTest::newRow("RPM Limiter above RPM Range")
         << QStringList{"Edit20=5000", "Edit13=6000"} << "Edit20=7500" << L{} << 51 << "5000";
     QTest::newRow("RPM Limiter after Range 8000")
         << QStringList{"Edit20=5000", "Edit13=6000", "Edit20=7500", "Edit13=8000"} << "Edit20=7500"
-        << L{set(84, 75)} << 76 << "7500";
-    QTest::newRow("Coil Time 2.5") << none << "Edit14=2.5" << L{set(82, 5)} << 6 << "2.5";
-    QTest::newRow("Coil Time 2.25 ties to even") << none << "Edit14=2.25" << L{set(82, 4)} << 5 << "2.25";
+        << L{parameterSet(84, 75)} << 76 << "7500";
+    QTest::newRow("Coil Time 2.5") << none << "Edit14=2.5" << L{parameterSet(82, 5)} << 6 << "2.5";
+    QTest::newRow("Coil Time 2.25 ties to even")
+        << none << "Edit14=2.25" << L{parameterSet(82, 4)} << 5 << "2.25";
     QTest::newRow("Start enrichment 30 is refused") << none << "Edit35=30" << L{} << -1 << kept;
-    QTest::newRow("Max Fueling 26 is refused") << none << "Edit36=26" << L{} << -1 << "15";
-    QTest::newRow("Control Delay 3 is refused") << none << "Edit50=3" << L{} << -1 << "10";
-    QTest::newRow("typed tie 0.545 gives 54") << none << "Edit57=0.545" << L{set(16, 54)} << 55 << "0.545";
-    QTest::newRow("typed tie 0.575 gives 58") << none << "Edit57=0.575" << L{set(16, 58)} << 59 << "0.575";
-    QTest::newRow("Fuel Cut-off Vac 2.53 fits") << none << "Edit57=2.53" << L{set(16, 253)} << 254 << "2.53";
+    QTest::newRow("typed tie 0.545 gives 54")
+        << none << "Edit57=0.545" << L{parameterSet(16, 54)} << 55 << "0.545";
+    QTest::newRow("typed tie 0.575 gives 58")
+        << none << "Edit57=0.575" << L{parameterSet(16, 58)} << 59 << "0.575";
+    QTest::newRow("Fuel Cut-off Vac 2.53 fits")
+        << none << "Edit57=2.53" << L{parameterSet(16, 253)} << 254 << "2.53";
     QTest::newRow("Fuel Cut-off Vac 3 does not wrap") << none << "Edit57=3" << L{} << -1 << "0.2";
-    QTest::newRow("Low throttle vacuum 2.6 is refused") << none << "Edit37=2.6" << L{} << -1 << "0.3";
-    QTest::newRow("Lambda High Limit 0.9") << none << "Edit63=0.9" << L{set(19, 90)} << 91 << "0.9";
-    QTest::newRow("Fuel Cut-off RPM 5450") << none << "Edit41=5450" << L{set(15, 54)} << 55 << "5450";
+    QTest::newRow("Lambda High Limit 0.9") << none << "Edit63=0.9" << L{parameterSet(19, 90)} << 91 << "0.9";
+    QTest::newRow("Fuel Cut-off RPM 5450")
+        << none << "Edit41=5450" << L{parameterSet(15, 54)} << 55 << "5450";
     QTest::newRow("Launch RPM Limiter 20000 is refused") << none << "Edit53=20000" << L{} << -1 << "4000";
     QTest::newRow("Idle High Limit 255 would read as not present")
         << none << "Edit65=255" << L{} << -1 << "200";
-    QTest::newRow("output RPM 3000") << QStringList{"RadioButton1=click"} << "Edit16=3000" << L{set(30, 30)}
-                                     << 31 << "3000";
+    QTest::newRow("output RPM 3000") << QStringList{"RadioButton1=click"} << "Edit16=3000"
+                                     << L{parameterSet(30, 30)} << 31 << "3000";
     QTest::newRow("output RPM 30000 restores")
         << QStringList{"RadioButton1=click"} << "Edit16=30000" << L{} << -1 << "0";
     QTest::newRow("output Vacuum 0.5")
-        << QStringList{"RadioButton2=click"} << "Edit16=0.5" << L{set(30, 50)} << 51 << "0.5";
+        << QStringList{"RadioButton2=click"} << "Edit16=0.5" << L{parameterSet(30, 50)} << 51 << "0.5";
     QTest::newRow("output Vacuum 2.6 restores")
         << QStringList{"RadioButton2=click"} << "Edit16=2.6" << L{} << -1 << "0";
     QTest::newRow("output 2 Water Temp 85")
-        << QStringList{"RadioButton13=click"} << "Edit24=85" << L{set(34, 85)} << 86 << "85";
+        << QStringList{"RadioButton13=click"} << "Edit24=85" << L{parameterSet(34, 85)} << 86 << "85";
     QTest::newRow("output source sends its code")
-        << none << "RadioButton13=click" << L{set(32, 5)} << 6 << "";
+        << none << "RadioButton13=click" << L{parameterSet(32, 5)} << 6 << "";
     QTest::newRow("Single sends a zero byte")
-        << none << "RadioGroup3Item0=click" << L{set(0x56, 0)} << 1 << "";
-    QTest::newRow("Multi Coil") << none << "RadioGroup3Item2=click" << L{set(0x56, 2)} << 3 << "";
-    QTest::newRow("Fuel Calculation TPS") << none << "RadioButton20=click" << L{set(59, 1)} << 2 << "";
-    QTest::newRow("Tuning POT Launch") << none << "RadioGroup4Item4=click" << L{set(14, 4)} << 5 << "";
-    QTest::newRow("Two Stroke on") << none << "CheckBox20=on" << L{set(49, 2)} << 3 << "";
-    QTest::newRow("pump slider") << none << "TrackBar4=8" << L{set(24, 8)} << 9 << "";
+        << none << "RadioGroup3Item0=click" << L{parameterSet(0x56, 0)} << 1 << "";
+    QTest::newRow("Multi Coil") << none << "RadioGroup3Item2=click" << L{parameterSet(0x56, 2)} << 3 << "";
+    QTest::newRow("Fuel Calculation TPS")
+        << none << "RadioButton20=click" << L{parameterSet(59, 1)} << 2 << "";
+    QTest::newRow("Tuning POT Launch")
+        << none << "RadioGroup4Item4=click" << L{parameterSet(14, 4)} << 5 << "";
+    QTest::newRow("Two Stroke on") << none << "CheckBox20=on" << L{parameterSet(49, 2)} << 3 << "";
+    QTest::newRow("pump slider") << none << "TrackBar4=8" << L{parameterSet(24, 8)} << 9 << "";
 }
 
 void TestSetupTab::edits() {
@@ -234,10 +229,7 @@ void TestSetupTab::edits() {
     QTest::qWait(30);
     c.unit->clearRecord();
     const QString name = step.section(QLatin1Char('='), 0, 0);
-    const int id = setupParameterByControl(name.startsWith(QLatin1String("RadioGroup"))
-                                               ? name.section(QLatin1String("Item"), 0, 0)
-                                               : name)
-                       ->id;
+    const int id = idOf(name);
     const std::uint8_t unitByte = c.unit->image()[static_cast<size_t>(id)];
     auto* edit = qobject_cast<QLineEdit*>(c.w->findChild<QObject*>(name));
     if (shown == QLatin1String("="))
@@ -249,7 +241,7 @@ void TestSetupTab::edits() {
         QTest::qWait(150);
     else
         QVERIFY(c.unit->waitForCommands(static_cast<int>(sent.size()), 3000));
-    QCOMPARE(setMessages(*c.unit), sent);
+    QCOMPARE(parameterSets(*c.unit), sent);
     const std::uint8_t expected = stored < 0 ? unitByte : static_cast<std::uint8_t>(stored);
     QCOMPARE(c.w->state().cal.SetupBlock[static_cast<size_t>(id)], expected);
     // The unit applies what it was sent: its byte and ours agree.
@@ -267,13 +259,13 @@ void TestSetupTab::typingSendsOnceWhenCommitted_data() {
     QTest::addColumn<int>("key");
     QTest::addColumn<QByteArray>("sent");
     QTest::newRow("RPM Limiter 7000, Enter") << "Edit20"
-                                             << "7000" << int(Qt::Key_Return) << set(84, 70);
+                                             << "7000" << int(Qt::Key_Return) << parameterSet(84, 70);
     QTest::newRow("Gear Teeth 12, Tab") << "Edit34"
-                                        << "12" << int(Qt::Key_Tab) << set(1, 12);
+                                        << "12" << int(Qt::Key_Tab) << parameterSet(1, 12);
     QTest::newRow("Coil Time 2.5, keypad Enter") << "Edit14"
-                                                 << "2.5" << int(Qt::Key_Enter) << set(82, 5);
+                                                 << "2.5" << int(Qt::Key_Enter) << parameterSet(82, 5);
     QTest::newRow("Idle RPM 1200, Tab") << "Edit39"
-                                        << "1200" << int(Qt::Key_Tab) << set(35, 12);
+                                        << "1200" << int(Qt::Key_Tab) << parameterSet(35, 12);
 }
 
 void TestSetupTab::typingSendsOnceWhenCommitted() {
@@ -293,7 +285,7 @@ void TestSetupTab::typingSendsOnceWhenCommitted() {
     for (const QChar ch : typed) {
         QTest::keyClick(edit, ch.toLatin1());
         QTest::qWait(20);
-        QVERIFY(setMessages(*c.unit).isEmpty());
+        QVERIFY(parameterSets(*c.unit).isEmpty());
         QVERIFY(edit->isPending());
         QVERIFY(edit->palette().color(QPalette::Base) != normal);
     }
@@ -305,7 +297,7 @@ void TestSetupTab::typingSendsOnceWhenCommitted() {
         QTest::keyClick(edit, static_cast<Qt::Key>(key));
     QVERIFY(c.unit->waitForCommands(1, 3000));
     QTest::qWait(100);
-    QCOMPARE(setMessages(*c.unit), QList<QByteArray>{sent});
+    QCOMPARE(parameterSets(*c.unit), QList<QByteArray>{sent});
     QCOMPARE(edit->text(), typed);
     QVERIFY(!edit->isPending());
     QCOMPARE(edit->palette().color(QPalette::Base), normal);
@@ -316,7 +308,7 @@ void TestSetupTab::typingSendsOnceWhenCommitted() {
     // Leaving the box afterwards sends nothing more.
     QTest::mouseClick(box(*c.w, "Edit12"), Qt::LeftButton);
     QTest::qWait(100);
-    QCOMPARE(setMessages(*c.unit).size(), 1);
+    QCOMPARE(parameterSets(*c.unit).size(), 1);
 }
 
 void TestSetupTab::refusals_data() {
@@ -359,10 +351,11 @@ void TestSetupTab::refusals() {
 
     typeInto(edit, typed);
     QTest::qWait(150);
-    QVERIFY(setMessages(*c.unit).isEmpty());
+    QVERIFY(parameterSets(*c.unit).isEmpty());
     QCOMPARE(edit->text(), before);
     QVERIFY(!edit->isPending());
     QCOMPARE(c.w->state().cal.SetupBlock[static_cast<size_t>(id)], byte);
+    QCOMPARE(c.unit->image()[static_cast<size_t>(id)], byte);
     QVERIFY(!c.w->state().link.SetupChanged);
     // The box says why, and so does the status bar; no message box for a number out of range.
     QVERIFY2(edit->toolTip().contains(range), qPrintable(edit->toolTip()));
@@ -410,14 +403,14 @@ void TestSetupTab::notANumber() {
     QTest::qWait(150);
     // The toolkit's conversion error, once; nothing sent; the unit's value back in the box.
     QCOMPARE(c.bench.prompts.errors, QStringList{error});
-    QVERIFY(setMessages(*c.unit).isEmpty());
+    QVERIFY(parameterSets(*c.unit).isEmpty());
     QCOMPARE(edit->text(), before);
     QCOMPARE(edit->toolTip(), error);
     // Leaving the box now commits nothing.
     QTest::keyClick(edit, Qt::Key_Tab);
     QTest::qWait(100);
     QCOMPARE(c.bench.prompts.errors.size(), 1);
-    QVERIFY(setMessages(*c.unit).isEmpty());
+    QVERIFY(parameterSets(*c.unit).isEmpty());
 }
 
 void TestSetupTab::promptAtCommitSendsNothing() {
@@ -435,7 +428,7 @@ void TestSetupTab::promptAtCommitSendsNothing() {
     QCOMPARE(prompts.errors, QStringList{QStringLiteral("'3x' is not a valid integer value.")});
     QVERIFY(other->hasFocus());
     QCOMPARE(edit->text(), QStringLiteral("36"));
-    QVERIFY(setMessages(*c.unit).isEmpty());
+    QVERIFY(parameterSets(*c.unit).isEmpty());
     c.w->setPrompts(&c.bench.prompts);
 }
 
@@ -452,7 +445,7 @@ void TestSetupTab::escapeWhileTypingRestores() {
     QVERIFY(c.w->isVisible());
     QTest::keyClick(edit, Qt::Key_Tab);
     QTest::qWait(150);
-    QVERIFY(setMessages(*c.unit).isEmpty());
+    QVERIFY(parameterSets(*c.unit).isEmpty());
     QVERIFY(!c.w->state().link.SetupChanged);
 }
 
@@ -462,7 +455,7 @@ void TestSetupTab::emptiedBoxSendsNothing() {
     CommitLineEdit* edit = box(*c.w, "Edit20");
     typeInto(edit, QString());
     QTest::qWait(150);
-    QVERIFY(setMessages(*c.unit).isEmpty());
+    QVERIFY(parameterSets(*c.unit).isEmpty());
     QCOMPARE(edit->text(), QStringLiteral("7500"));
     QVERIFY(c.bench.prompts.errors.isEmpty());
 }
@@ -497,16 +490,13 @@ void TestSetupTab::undoShowsTheUnitValue() {
     Connected c;
     QVERIFY(c.ok);
     const QString name = step.section(QLatin1Char('='), 0, 0);
-    const int id = setupParameterByControl(name.startsWith(QLatin1String("RadioGroup"))
-                                               ? name.section(QLatin1String("Item"), 0, 0)
-                                               : name)
-                       ->id;
+    const int id = idOf(name);
     const int plainBefore = c.w->state().cal.SetupBlock[static_cast<size_t>(id)] - 1;
     const QString before = stateOf(*c.w, control);
     apply(*c.w, step);
     QVERIFY(c.unit->waitForCommands(1, 3000));
     QTest::qWait(50);
-    const QList<QByteArray> edit = setMessages(*c.unit);
+    const QList<QByteArray> edit = parameterSets(*c.unit);
     QCOMPARE(edit.size(), 1);
     const QString after = stateOf(*c.w, control);
     QVERIFY(after != before);
@@ -517,7 +507,7 @@ void TestSetupTab::undoShowsTheUnitValue() {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier);
     QVERIFY(c.unit->waitForCommands(1, 3000));
     QTest::qWait(100);
-    QCOMPARE(setMessages(*c.unit), QList<QByteArray>{set(id, plainBefore)});
+    QCOMPARE(parameterSets(*c.unit), QList<QByteArray>{parameterSet(id, plainBefore)});
     QCOMPARE(stateOf(*c.w, control), before);
 
     // Redo with the focus in a box that holds no typed text: the window's redo, not the box's.
@@ -526,7 +516,7 @@ void TestSetupTab::undoShowsTheUnitValue() {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     QVERIFY(c.unit->waitForCommands(1, 3000));
     QTest::qWait(100);
-    QCOMPARE(setMessages(*c.unit), edit);
+    QCOMPARE(parameterSets(*c.unit), edit);
     QCOMPARE(stateOf(*c.w, control), after);
     QCOMPARE(box(*c.w, "Edit12")->text(), QStringLiteral("4"));
 }
@@ -542,7 +532,7 @@ void TestSetupTab::ctrlZWhileTypingIsTheBoxsOwn() {
     QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier);
     QTest::qWait(150);
     // The box took the key back for its text; the tune's undo did not run.
-    QVERIFY(setMessages(*c.unit).isEmpty());
+    QVERIFY(parameterSets(*c.unit).isEmpty());
     QCOMPARE(box(*c.w, "Edit12")->text(), QStringLiteral("6"));
     QVERIFY(edit->text() != QStringLiteral("70"));
     QCOMPARE(c.w->state().cal.SetupBlock[80], std::uint8_t(7));
@@ -587,7 +577,7 @@ void TestSetupTab::outputBoxesFollowTheirSource() {
     // Only the two sources went to the unit; the boxes were shown, not sent.
     QVERIFY(c.unit->waitForCommands(2, 3000));
     QTest::qWait(100);
-    QCOMPARE(setMessages(*c.unit), (QList<QByteArray>{set(29, 1), set(29, 3)}));
+    QCOMPARE(parameterSets(*c.unit), (QList<QByteArray>{parameterSet(29, 1), parameterSet(29, 3)}));
 }
 
 void TestSetupTab::localeRoundTrip_data() {
@@ -615,11 +605,14 @@ void TestSetupTab::localeRoundTrip() {
         apply(*c.w, QStringLiteral("RadioButton1=click"));
         typeInto(box(*c.w, "Edit16"), QStringLiteral("3000"));
         QVERIFY(c.unit->waitForCommands(3, 3000));
-        QCOMPARE(setMessages(*c.unit), (QList<QByteArray>{set(82, 5), set(29, 1), set(30, 30)}));
+        QCOMPARE(parameterSets(*c.unit),
+                 (QList<QByteArray>{parameterSet(82, 5), parameterSet(29, 1), parameterSet(30, 30)}));
 
-        // Write refills the boxes: with no group separator, so they read back what they show.
+        // Write refills the boxes: with no group separator, so they read back what they show. The
+        // refill sends nothing (the record below holds only the value typed afterwards).
         c.unit->clearRecord();
         QVERIFY(writeNow(*c.w));
+        QVERIFY(!c.w->state().link.SetupChanged);
         QCOMPARE(box(*c.w, "Edit16")->text(), QStringLiteral("3000"));
         QCOMPARE(box(*c.w, "Edit14")->text(), coil);
         QVERIFY(c.bench.prompts.errors.isEmpty());
@@ -631,7 +624,7 @@ void TestSetupTab::localeRoundTrip() {
         typeInto(box(*c.w, "Edit16"), QStringLiteral("3100"));
         QVERIFY(c.unit->waitForCommands(1, 3000));
         QTest::qWait(100);
-        QCOMPARE(setMessages(*c.unit), QList<QByteArray>{set(30, 31)});
+        QCOMPARE(parameterSets(*c.unit), QList<QByteArray>{parameterSet(30, 31)});
         QVERIFY(c.bench.prompts.errors.isEmpty());
     }
     QLocale::setDefault(saved);
@@ -679,18 +672,14 @@ void TestSetupTab::fills() {
 void TestSetupTab::impossibleRadioByteLeavesTheGroup() {
     auto image = baseTune();
     image[86] = 10; // item 9 of a three-item group
-    SimConfig config = unitConfig(3);
-    config.image = image;
-    Bench bench;
-    EmuSimulator& unit = bench.addUnit(1, config);
-    TForm1& w = bench.window();
-    QVERIFY(connectTo(w, unit));
-    // connectTo forgot the traffic; the window's state tells what the fill did.
-    auto* group = w.findChild<QWidget*>(QStringLiteral("RadioGroup3"));
-    for (QRadioButton* r : group->findChildren<QRadioButton*>())
+    Connected c(image);
+    QVERIFY(c.ok);
+    // Connect's traffic is forgotten; the window's state tells what the fill did.
+    for (QRadioButton* r :
+         c.w->findChild<QWidget*>(QStringLiteral("RadioGroup3"))->findChildren<QRadioButton*>())
         QVERIFY(!r->isChecked());
-    QCOMPARE(w.state().cal.SetupBlock[86], std::uint8_t(10));
-    QCOMPARE(unit.image()[86], std::uint8_t(10));
+    QCOMPARE(c.w->state().cal.SetupBlock[86], std::uint8_t(10));
+    QCOMPARE(c.unit->image()[86], std::uint8_t(10));
 }
 
 void TestSetupTab::triggerEdges() {
@@ -711,14 +700,15 @@ void TestSetupTab::triggerEdges() {
     box->setChecked(true);
     second->click();
     QVERIFY(c.unit->waitForCommands(4, 3000));
-    QCOMPARE(setMessages(*c.unit), (QList<QByteArray>{set(20, 1), set(20, 2), set(20, 1), set(20, 0)}));
+    QCOMPARE(parameterSets(*c.unit), (QList<QByteArray>{parameterSet(20, 1), parameterSet(20, 2),
+                                                        parameterSet(20, 1), parameterSet(20, 0)}));
 
     // A click while unchecked only swaps the pictures.
     box->setChecked(false);
     QVERIFY(c.unit->waitForCommands(5, 3000));
     first->click();
     QTest::qWait(100);
-    QCOMPARE(setMessages(*c.unit).size(), 5);
+    QCOMPARE(parameterSets(*c.unit).size(), 5);
 
     // A fill with 2 checks the box and shows the second button.
     auto image = baseTune();
@@ -735,7 +725,7 @@ void TestSetupTab::triggerLevelExternalAsksFirst() {
     QVERIFY(c.ok);
     c.w->findChild<QAbstractButton*>(QStringLiteral("RadioButton16"))->click();
     QTest::qWait(100);
-    QVERIFY(setMessages(*c.unit).isEmpty());
+    QVERIFY(parameterSets(*c.unit).isEmpty());
     QVERIFY(c.w->extWrn()->isVisible());
     QVERIFY(!c.w->isEnabled());
 
@@ -743,7 +733,7 @@ void TestSetupTab::triggerLevelExternalAsksFirst() {
     QTest::keyClicks(c.w->extWrn()->edit(), QStringLiteral("Yes"));
     c.w->extWrn()->findChild<QAbstractButton*>(QStringLiteral("Button2"))->click();
     QVERIFY(c.unit->waitForCommands(1, 3000));
-    QCOMPARE(setMessages(*c.unit), QList<QByteArray>{set(22, 0)});
+    QCOMPARE(parameterSets(*c.unit), QList<QByteArray>{parameterSet(22, 0)});
     QVERIFY(c.w->findChild<QRadioButton*>(QStringLiteral("RadioButton15"))->isChecked());
     QVERIFY(c.w->isEnabled());
 }
@@ -760,7 +750,7 @@ void TestSetupTab::sensorBoxFollowsItsCalibrateButton() {
     water->setChecked(false);
     QVERIFY(!calibrate->isEnabled());
     QVERIFY(c.unit->waitForCommands(1, 3000));
-    QCOMPARE(setMessages(*c.unit), QList<QByteArray>{set(6, 1)});
+    QCOMPARE(parameterSets(*c.unit), QList<QByteArray>{parameterSet(6, 1)});
     QCOMPARE(c.w->state().cal.SetupBlock[6], std::uint8_t(2));
 }
 
@@ -772,7 +762,7 @@ void TestSetupTab::targetVolts() {
     QSignalSpy moved(c.w->setupPage(), &SetupPage::lambdaTargetMoved);
     c.w->findChild<QSlider*>(QStringLiteral("TrackBar7"))->setValue(45);
     QVERIFY(c.unit->waitForCommands(1, 3000));
-    QCOMPARE(setMessages(*c.unit), QList<QByteArray>{set(10, 45)});
+    QCOMPARE(parameterSets(*c.unit), QList<QByteArray>{parameterSet(10, 45)});
     QCOMPARE(c.w->state().cal.SetupBlock[10], std::uint8_t(46));
     QCOMPARE(lineEdit(*c.w, "Edit48")->text(), QStringLiteral("0.45"));
     QCOMPARE(c.w->state().cal.LambdaTarget, 0.45);
@@ -781,20 +771,6 @@ void TestSetupTab::targetVolts() {
     QCOMPARE(at.markerCentre, 90);
     QCOMPARE(at.labelCentre, 89);
     QCOMPARE(at.label, QStringLiteral(".45"));
-}
-
-void TestSetupTab::refreshAfterWriteSendsNothingNew() {
-    Connected c;
-    QVERIFY(c.ok);
-    apply(*c.w, QStringLiteral("Edit12=6"));
-    QVERIFY(c.unit->waitForCommands(1, 3000));
-    QVERIFY(writeNow(*c.w));
-    // The refreshed boxes show the unit's values; none of them changed, so no set message follows
-    // the image write.
-    const QList<QByteArray> sets = setMessages(*c.unit);
-    QCOMPARE(sets, QList<QByteArray>{set(80, 6)});
-    QCOMPARE(lineEdit(*c.w, "Edit12")->text(), QStringLiteral("6"));
-    QVERIFY(!c.w->state().link.SetupChanged);
 }
 
 // Renders the tab after Connect, for a look at it (EMU_SETUP_PICTURE names the file).

@@ -28,21 +28,6 @@ QByteArray frameWithThrottle(int reading) {
     return f;
 }
 
-// The set messages the unit received, each as its three bytes.
-QList<QByteArray> sets(const EmuSimulator& sim) {
-    QList<QByteArray> out;
-    for (const SimCommand& c : sim.commands()) {
-        if (!c.bytes.isEmpty() && static_cast<std::uint8_t>(c.bytes.at(0)) == 0xF2)
-            out << c.bytes;
-    }
-    return out;
-}
-
-QByteArray set(int id, int value) {
-    const char bytes[3] = {char(0xF2), char(id), char(value)};
-    return QByteArray(bytes, 3);
-}
-
 template <typename T> T* child(QWidget* w, const char* name) {
     return w->findChild<T*>(QString::fromLatin1(name));
 }
@@ -55,6 +40,32 @@ bool showsReading(TTPSCalForm* form, EmuSimulator& unit, int reading) {
 void pressF1(TTPSCalForm* form) {
     QTest::keyClick(child<QPushButton>(form, "Button3"), Qt::Key_F1);
 }
+
+// A type 3 unit on Com1 and the window connected to it.
+struct Connected {
+    explicit Connected(const SimConfig& config = unitConfig(3))
+        : unit(bench.addUnit(1, config)), w(bench.window()), ok(connectTo(w, unit)) {}
+    Bench bench;
+    EmuSimulator& unit;
+    TForm1& w;
+    bool ok;
+};
+
+// The throttle calibration dialog of a connected window.
+struct Calibration : Connected {
+    TTPSCalForm* form = w.tpsCalForm();
+    // The throttle held at reading until the dialog shows it, then F1 takes it.
+    bool capture(int reading) {
+        const bool shown = showsReading(form, unit, reading);
+        pressF1(form);
+        return shown;
+    }
+    QString panel() const { return child<QLabel>(form, "Panel1")->text(); }
+    QString closed() const { return child<QLineEdit>(form, "Edit1")->text(); }
+    QString open() const { return child<QLineEdit>(form, "Edit2")->text(); }
+    QPushButton* okButton() const { return child<QPushButton>(form, "Button1"); }
+    void cancel() const { child<QPushButton>(form, "Button3")->click(); }
+};
 
 const QString kTestPassword = QStringLiteral("bench-password");
 
@@ -92,40 +103,38 @@ void TestTools::calibrationSendsMinimumAndSpan_data() {
 void TestTools::calibrationSendsMinimumAndSpan() {
     QFETCH(int, open);
     QFETCH(int, closed);
-    Bench bench;
-    EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
-    TForm1& w = bench.window();
-    QVERIFY(connectTo(w, unit));
-    TTPSCalForm* form = w.tpsCalForm();
+    Calibration c;
+    QVERIFY(c.ok);
+    TForm1& w = c.w;
+    EmuSimulator& unit = c.unit;
 
-    form->CalBtnClick();
-    QVERIFY(form->isVisible());
+    c.form->CalBtnClick();
+    QVERIFY(c.form->isVisible());
     QVERIFY(!w.isEnabled());
     QVERIFY(w.timer2().isActive() || w.link().throttlePollRunning());
-    QVERIFY(showsReading(form, unit, open));
-    pressF1(form);
-    QCOMPARE(child<QLabel>(form, "Panel1")->text(), ThrottleCalibration::kReleaseText);
-    QCOMPARE(child<QLineEdit>(form, "Edit2")->text(), QString::number(open));
-    QVERIFY(!child<QPushButton>(form, "Button1")->isEnabled());
-    QVERIFY(showsReading(form, unit, closed));
-    pressF1(form);
-    QCOMPARE(child<QLabel>(form, "Panel1")->text(), ThrottleCalibration::kDoneText);
-    QCOMPARE(child<QLineEdit>(form, "Edit1")->text(), QString::number(closed));
-    QVERIFY(child<QPushButton>(form, "Button1")->isEnabled());
+    QVERIFY(c.capture(open));
+    QCOMPARE(c.panel(), ThrottleCalibration::kReleaseText);
+    QCOMPARE(c.open(), QString::number(open));
+    QVERIFY(!c.okButton()->isEnabled());
+    QVERIFY(c.capture(closed));
+    QCOMPARE(c.panel(), ThrottleCalibration::kDoneText);
+    QCOMPARE(c.closed(), QString::number(closed));
+    QVERIFY(c.okButton()->isEnabled());
 
     unit.clearRecord();
-    child<QPushButton>(form, "Button1")->click();
+    c.okButton()->click();
     QVERIFY(unit.waitForCommands(1, 3000));
-    QTRY_COMPARE(sets(unit).size(), 2);
-    QCOMPARE(sets(unit), (QList<QByteArray>{set(0x26, closed), set(0x27, open - closed)}));
+    QTRY_COMPARE(parameterSets(unit).size(), 2);
+    QCOMPARE(parameterSets(unit),
+             (QList<QByteArray>{parameterSet(0x26, closed), parameterSet(0x27, open - closed)}));
     // The unit is given 200 ms between the two.
     qint64 first = 0;
     qint64 second = 0;
-    for (const SimCommand& c : unit.commands()) {
-        if (c.bytes == set(0x26, closed))
-            first = c.receivedUs;
-        if (c.bytes == set(0x27, open - closed))
-            second = c.receivedUs;
+    for (const SimCommand& cmd : unit.commands()) {
+        if (cmd.bytes == parameterSet(0x26, closed))
+            first = cmd.receivedUs;
+        if (cmd.bytes == parameterSet(0x27, open - closed))
+            second = cmd.receivedUs;
     }
     QVERIFY2(second - first >= 195000, qPrintable(QString::number(second - first)));
     QCOMPARE(int(w.state().cal.SetupBlock[38]), closed + 1);
@@ -135,186 +144,154 @@ void TestTools::calibrationSendsMinimumAndSpan() {
     QCOMPARE(w.state().cal.TPSMin, closed);
     QCOMPARE(w.state().cal.TPSSpan, open - closed);
     QVERIFY(w.state().link.SetupChanged);
-    QVERIFY(!form->isVisible());
+    QVERIFY(!c.form->isVisible());
     QVERIFY(w.isEnabled());
     QVERIFY(!w.timer2().isActive());
 
     // The next showing starts from what was stored.
-    form->CalBtnClick();
-    QCOMPARE(child<QLineEdit>(form, "Edit1")->text(), QString::number(closed));
-    QCOMPARE(child<QLineEdit>(form, "Edit2")->text(), QString::number(open));
-    QVERIFY(!child<QPushButton>(form, "Button1")->isEnabled());
-    child<QPushButton>(form, "Button3")->click();
+    c.form->CalBtnClick();
+    QCOMPARE(c.closed(), QString::number(closed));
+    QCOMPARE(c.open(), QString::number(open));
+    QVERIFY(!c.okButton()->isEnabled());
+    c.cancel();
     QVERIFY(w.isEnabled());
 }
 
 // OK whose messages do not reach the unit keeps the dialog open, says so, and stores nothing.
 void TestTools::calibrationThatDoesNotReachTheUnitStaysOpen() {
-    Bench bench;
-    EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
-    TForm1& w = bench.window();
-    QVERIFY(connectTo(w, unit));
-    TTPSCalForm* form = w.tpsCalForm();
-    const int min = w.state().cal.TPSMin;
-    const int span = w.state().cal.TPSSpan;
-    const auto setup38 = w.state().cal.SetupBlock[38];
+    Calibration c;
+    QVERIFY(c.ok);
+    const CalibrationData& cal = c.w.state().cal;
+    const int min = cal.TPSMin;
+    const int span = cal.TPSSpan;
+    const auto setup38 = cal.SetupBlock[38];
 
-    form->CalBtnClick();
-    QVERIFY(showsReading(form, unit, 90));
-    pressF1(form);
-    QVERIFY(showsReading(form, unit, 12));
-    pressF1(form);
-    QVERIFY(child<QPushButton>(form, "Button1")->isEnabled());
+    c.form->CalBtnClick();
+    QVERIFY(c.capture(90));
+    QVERIFY(c.capture(12));
+    QVERIFY(c.okButton()->isEnabled());
 
-    unit.unplug();
-    child<QPushButton>(form, "Button1")->click();
+    c.unit.unplug();
+    c.okButton()->click();
     QTest::qWait(300);
-    QVERIFY(form->isVisible());
-    QCOMPARE(child<QLabel>(form, "Panel1")->text(), TTPSCalForm::kNotSentText);
-    QCOMPARE(w.state().cal.TPSMin, min);
-    QCOMPARE(w.state().cal.TPSSpan, span);
-    QCOMPARE(w.state().cal.SetupBlock[38], setup38);
-    child<QPushButton>(form, "Button3")->click();
-    QVERIFY(w.isEnabled());
+    QVERIFY(c.form->isVisible());
+    QCOMPARE(c.panel(), TTPSCalForm::kNotSentText);
+    QCOMPARE(cal.TPSMin, min);
+    QCOMPARE(cal.TPSSpan, span);
+    QCOMPARE(cal.SetupBlock[38], setup38);
+    c.cancel();
+    QVERIFY(c.w.isEnabled());
 }
 
 void TestTools::captureErrorStartsAgain() {
-    Bench bench;
-    EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
-    TForm1& w = bench.window();
-    QVERIFY(connectTo(w, unit));
-    TTPSCalForm* form = w.tpsCalForm();
-    form->CalBtnClick();
-    QVERIFY(showsReading(form, unit, 80));
-    pressF1(form);
-    QVERIFY(showsReading(form, unit, 85));
-    pressF1(form);
+    Calibration c;
+    QVERIFY(c.ok);
+    c.form->CalBtnClick();
+    QVERIFY(c.capture(80));
+    QVERIFY(c.capture(85));
     // The required words, then which capture was wrong.
-    const QString panel = child<QLabel>(form, "Panel1")->text();
-    QVERIFY2(panel.startsWith(ThrottleCalibration::kErrorText), qPrintable(panel));
-    QVERIFY2(panel.contains(QStringLiteral("closed throttle reading (85)")), qPrintable(panel));
-    QCOMPARE(child<QLineEdit>(form, "Edit1")->text(), QStringLiteral("0"));
-    QCOMPARE(child<QLineEdit>(form, "Edit2")->text(), QStringLiteral("100"));
-    QVERIFY(!child<QPushButton>(form, "Button1")->isEnabled());
+    QVERIFY2(c.panel().startsWith(ThrottleCalibration::kErrorText), qPrintable(c.panel()));
+    QVERIFY2(c.panel().contains(QStringLiteral("closed throttle reading (85)")), qPrintable(c.panel()));
+    QCOMPARE(c.closed(), QStringLiteral("0"));
+    QCOMPARE(c.open(), QStringLiteral("100"));
+    QVERIFY(!c.okButton()->isEnabled());
     // The live reading goes on during the pause.
-    QVERIFY(showsReading(form, unit, 70));
-    QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(form, "Panel1")->text(), ThrottleCalibration::kOpenText, 3000);
+    QVERIFY(showsReading(c.form, c.unit, 70));
+    QTRY_COMPARE_WITH_TIMEOUT(c.panel(), ThrottleCalibration::kOpenText, 3000);
     // Starts again with the open throttle.
-    pressF1(form);
-    QCOMPARE(child<QLineEdit>(form, "Edit2")->text(), QStringLiteral("70"));
-    QCOMPARE(child<QLabel>(form, "Panel1")->text(), ThrottleCalibration::kReleaseText);
-    QVERIFY(sets(unit).isEmpty());
-    child<QPushButton>(form, "Button3")->click();
-    QVERIFY(sets(unit).isEmpty());
+    pressF1(c.form);
+    QCOMPARE(c.open(), QStringLiteral("70"));
+    QCOMPARE(c.panel(), ThrottleCalibration::kReleaseText);
+    QVERIFY(parameterSets(c.unit).isEmpty());
+    c.cancel();
+    QVERIFY(parameterSets(c.unit).isEmpty());
 }
 
 void TestTools::readingAboveTheBarLeavesIt() {
-    Bench bench;
-    EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
-    TForm1& w = bench.window();
-    QVERIFY(connectTo(w, unit));
-    TTPSCalForm* form = w.tpsCalForm();
-    form->CalBtnClick();
-    QVERIFY(showsReading(form, unit, 40));
-    auto* bar = child<QProgressBar>(form, "TPSCalBar");
+    Calibration c;
+    QVERIFY(c.ok);
+    c.form->CalBtnClick();
+    QVERIFY(showsReading(c.form, c.unit, 40));
+    auto* bar = child<QProgressBar>(c.form, "TPSCalBar");
     QCOMPARE(bar->value(), 40);
-    QVERIFY(showsReading(form, unit, 150));
+    QVERIFY(showsReading(c.form, c.unit, 150));
     QCOMPARE(bar->value(), 40);
     // A silent unit changes nothing shown.
-    unit.setSilent(true);
+    c.unit.setSilent(true);
     QTest::qWait(200);
-    QCOMPARE(child<QLabel>(form, "Label3")->text(), QStringLiteral("150"));
-    child<QPushButton>(form, "Button3")->click();
+    QCOMPARE(child<QLabel>(c.form, "Label3")->text(), QStringLiteral("150"));
+    c.cancel();
 }
 
 void TestTools::aReadingPastTheBarIsCapturedAtItsEnd() {
-    Bench bench;
-    EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
-    TForm1& w = bench.window();
-    QVERIFY(connectTo(w, unit));
-    TTPSCalForm* form = w.tpsCalForm();
-    form->CalBtnClick();
-    QVERIFY(showsReading(form, unit, 60));
+    Calibration c;
+    QVERIFY(c.ok);
+    c.form->CalBtnClick();
+    QVERIFY(showsReading(c.form, c.unit, 60));
     // Wide open, the sensor reads past the bar: the bar stays at 60, the capture is the bar's end.
-    QVERIFY(showsReading(form, unit, 140));
-    QCOMPARE(child<QProgressBar>(form, "TPSCalBar")->value(), 60);
-    pressF1(form);
-    QCOMPARE(child<QLineEdit>(form, "Edit2")->text(), QStringLiteral("100"));
-    QVERIFY(showsReading(form, unit, 12));
-    pressF1(form);
-    QCOMPARE(child<QLabel>(form, "Panel1")->text(), ThrottleCalibration::kDoneText);
-    unit.clearRecord();
-    child<QPushButton>(form, "Button1")->click();
-    QTRY_COMPARE(sets(unit), (QList<QByteArray>{set(0x26, 12), set(0x27, 88)}));
-    QCOMPARE(w.state().cal.TPSSpan, 88);
+    QVERIFY(showsReading(c.form, c.unit, 140));
+    QCOMPARE(child<QProgressBar>(c.form, "TPSCalBar")->value(), 60);
+    pressF1(c.form);
+    QCOMPARE(c.open(), QStringLiteral("100"));
+    QVERIFY(c.capture(12));
+    QCOMPARE(c.panel(), ThrottleCalibration::kDoneText);
+    c.unit.clearRecord();
+    c.okButton()->click();
+    QTRY_COMPARE(parameterSets(c.unit), (QList<QByteArray>{parameterSet(0x26, 12), parameterSet(0x27, 88)}));
+    QCOMPARE(c.w.state().cal.TPSSpan, 88);
 }
 
 void TestTools::anOpenCaptureBelowTheClosedOneIsNamed() {
-    Bench bench;
-    EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
-    TForm1& w = bench.window();
-    QVERIFY(connectTo(w, unit));
-    w.state().cal.TPSMin = 10;
-    w.state().cal.TPSSpan = 80;
-    TTPSCalForm* form = w.tpsCalForm();
-    form->CalBtnClick();
+    Calibration c;
+    QVERIFY(c.ok);
+    c.w.state().cal.TPSMin = 10;
+    c.w.state().cal.TPSSpan = 80;
+    c.form->CalBtnClick();
     // F1 before the throttle was opened: a maximum of 2 under the minimum of 10.
-    QVERIFY(showsReading(form, unit, 2));
-    pressF1(form);
-    QCOMPARE(child<QLineEdit>(form, "Edit2")->text(), QStringLiteral("2"));
-    QVERIFY(showsReading(form, unit, 10));
-    pressF1(form);
-    const QString panel = child<QLabel>(form, "Panel1")->text();
-    QVERIFY2(panel.startsWith(ThrottleCalibration::kErrorText), qPrintable(panel));
-    QVERIFY2(
-        panel.contains(QStringLiteral("open throttle reading (2) is below the closed throttle reading (10)")),
-        qPrintable(panel));
-    QVERIFY(!child<QPushButton>(form, "Button1")->isEnabled());
-    child<QPushButton>(form, "Button3")->click();
-    QVERIFY(sets(unit).isEmpty());
+    QVERIFY(c.capture(2));
+    QCOMPARE(c.open(), QStringLiteral("2"));
+    QVERIFY(c.capture(10));
+    QVERIFY2(c.panel().startsWith(ThrottleCalibration::kErrorText), qPrintable(c.panel()));
+    QVERIFY2(c.panel().contains(
+                 QStringLiteral("open throttle reading (2) is below the closed throttle reading (10)")),
+             qPrintable(c.panel()));
+    QVERIFY(!c.okButton()->isEnabled());
+    c.cancel();
+    QVERIFY(parameterSets(c.unit).isEmpty());
 }
 
 void TestTools::okIsOffWithoutBothCaptures() {
-    Bench bench;
-    EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
-    TForm1& w = bench.window();
-    QVERIFY(connectTo(w, unit));
+    Calibration c;
+    QVERIFY(c.ok);
     // A stored minimum of 40 and one capture of 30 would be a span of -10.
-    w.state().cal.TPSMin = 40;
-    w.state().cal.TPSSpan = 30;
-    TTPSCalForm* form = w.tpsCalForm();
-    form->CalBtnClick();
-    QVERIFY(showsReading(form, unit, 30));
-    pressF1(form);
-    QVERIFY(!child<QPushButton>(form, "Button1")->isEnabled());
-    form->Button1Click();
+    c.w.state().cal.TPSMin = 40;
+    c.w.state().cal.TPSSpan = 30;
+    c.form->CalBtnClick();
+    QVERIFY(c.capture(30));
+    QVERIFY(!c.okButton()->isEnabled());
+    c.form->Button1Click();
     QTest::qWait(100);
-    QVERIFY(sets(unit).isEmpty());
-    QVERIFY(form->isVisible());
-    child<QPushButton>(form, "Button3")->click();
+    QVERIFY(parameterSets(c.unit).isEmpty());
+    QVERIFY(c.form->isVisible());
+    c.cancel();
 }
 
 void TestTools::resetSendsZeroAndHundred() {
-    Bench bench;
-    EmuSimulator& unit = bench.addUnit(1, unitConfig(3));
-    TForm1& w = bench.window();
-    QVERIFY(connectTo(w, unit));
-    TTPSCalForm* form = w.tpsCalForm();
-    form->CalBtnClick();
-    QVERIFY(showsReading(form, unit, 90));
-    pressF1(form);
-    QVERIFY(showsReading(form, unit, 12));
-    pressF1(form);
-    QVERIFY(child<QPushButton>(form, "Button1")->isEnabled());
-    child<QPushButton>(form, "Button2")->click();
-    QTRY_COMPARE(sets(unit), (QList<QByteArray>{set(0x26, 0), set(0x27, 100)}));
-    QVERIFY(!child<QPushButton>(form, "Button1")->isEnabled());
-    QCOMPARE(child<QLineEdit>(form, "Edit1")->text(), QStringLiteral("0"));
-    QCOMPARE(child<QLineEdit>(form, "Edit2")->text(), QStringLiteral("100"));
+    Calibration c;
+    QVERIFY(c.ok);
+    c.form->CalBtnClick();
+    QVERIFY(c.capture(90));
+    QVERIFY(c.capture(12));
+    QVERIFY(c.okButton()->isEnabled());
+    child<QPushButton>(c.form, "Button2")->click();
+    QTRY_COMPARE(parameterSets(c.unit), (QList<QByteArray>{parameterSet(0x26, 0), parameterSet(0x27, 100)}));
+    QVERIFY(!c.okButton()->isEnabled());
+    QCOMPARE(c.closed(), QStringLiteral("0"));
+    QCOMPARE(c.open(), QStringLiteral("100"));
     // What the unit now holds is what the PC holds.
-    QCOMPARE(int(w.state().cal.SetupBlock[38]), 1);
-    QCOMPARE(int(w.state().cal.SetupBlock[39]), 101);
-    child<QPushButton>(form, "Button3")->click();
+    QCOMPARE(int(c.w.state().cal.SetupBlock[38]), 1);
+    QCOMPARE(int(c.w.state().cal.SetupBlock[39]), 101);
+    c.cancel();
 }
 
 void TestTools::sensorField_data() {
@@ -362,11 +339,11 @@ void TestTools::sensorField() {
     edit->selectAll();
     QTest::keyClicks(edit, QStringLiteral("300"));
     QTest::qWait(100);
-    QVERIFY(sets(unit).isEmpty());
+    QVERIFY(parameterSets(unit).isEmpty());
     QTest::keyClick(edit, Qt::Key_Return);
     QVERIFY(unit.waitForCommands(1, 3000));
     QTest::qWait(50);
-    QCOMPARE(sets(unit), QList<QByteArray>{set(id, 44)});
+    QCOMPARE(parameterSets(unit), QList<QByteArray>{parameterSet(id, 44)});
     QCOMPARE(int(w.state().cal.SetupBlock[at]), 45);
     QTRY_COMPARE(int(unit.image()[at]), 45);
     QCOMPARE(edit->text(), QStringLiteral("300"));
@@ -377,7 +354,7 @@ void TestTools::sensorField() {
     QTest::keyClicks(edit, QStringLiteral("500"));
     QTest::keyClick(edit, Qt::Key_Return);
     QTest::qWait(100);
-    QVERIFY(sets(unit).isEmpty());
+    QVERIFY(parameterSets(unit).isEmpty());
     QCOMPARE(edit->text(), QStringLiteral("300"));
     QVERIFY2(edit->toolTip().contains(QStringLiteral("0 to 499")), qPrintable(edit->toolTip()));
     QCOMPARE(w.statusText(0), edit->toolTip());
@@ -398,7 +375,7 @@ void TestTools::sensorField() {
     QTest::keyClick(edit, Qt::Key_Tab);
     QVERIFY(unit.waitForCommands(1, 3000));
     QTest::qWait(50);
-    QCOMPARE(sets(unit), QList<QByteArray>{set(id, 12)});
+    QCOMPARE(parameterSets(unit), QList<QByteArray>{parameterSet(id, 12)});
     QVERIFY(!edit->isVisible());
 
     // Each commit is one undo step: Ctrl+Z sends 44 again, and the field shows it.
@@ -406,7 +383,7 @@ void TestTools::sensorField() {
     QTest::keyClick(&w, Qt::Key_Z, Qt::ControlModifier);
     QVERIFY(unit.waitForCommands(1, 3000));
     QTest::qWait(50);
-    QCOMPARE(sets(unit), QList<QByteArray>{set(id, 44)});
+    QCOMPARE(parameterSets(unit), QList<QByteArray>{parameterSet(id, 44)});
     QCOMPARE(edit->text(), QStringLiteral("44"));
 }
 
@@ -500,7 +477,7 @@ void TestTools::wrongPasswordOpensNothing() {
     QVERIFY(child<QLineEdit>(about, "Edit1")->text().isEmpty());
     QVERIFY(about->isEnabled());
     child<QPushButton>(about, "Button1")->click();
-    QVERIFY(sets(unit).isEmpty());
+    QVERIFY(parameterSets(unit).isEmpty());
 }
 
 void TestTools::serialNumberUpdate() {
@@ -535,9 +512,10 @@ void TestTools::serialNumberUpdate() {
     QTest::keyClicks(number, QStringLiteral("0"));
     update->click();
 
-    QTRY_COMPARE(sets(unit).size(), 6);
-    QCOMPARE(sets(unit), (QList<QByteArray>{set(98, 'C'), set(99, 'X'), set(94, 7), set(95, 12), set(96, 0),
-                                            set(97, 9)}));
+    QTRY_COMPARE(parameterSets(unit).size(), 6);
+    QCOMPARE(parameterSets(unit),
+             (QList<QByteArray>{parameterSet(98, 'C'), parameterSet(99, 'X'), parameterSet(94, 7),
+                                parameterSet(95, 12), parameterSet(96, 0), parameterSet(97, 9)}));
     QCOMPARE(number->text(), QStringLiteral("00"));
     QVERIFY(!update->isEnabled());
     const QString text = QStringLiteral("CX-071200-09");
@@ -578,7 +556,7 @@ void TestTools::serialNumberRefusesABadField() {
     QVERIFY(number->text().isEmpty());
     child<QPushButton>(serial, "Button1")->click();
     QTest::qWait(100);
-    QVERIFY(sets(unit).isEmpty());
+    QVERIFY(parameterSets(unit).isEmpty());
     QVERIFY(child<QLabel>(serial, "Label6")->text().startsWith(QStringLiteral("Number 2 ")));
     QCOMPARE(w.state().link.SerialNumberText, QStringLiteral("AB-010203-04"));
     child<QPushButton>(serial, "Button2")->click();
@@ -605,10 +583,10 @@ void TestTools::parameter13() {
     field->selectAll();
     QTest::keyClicks(field, QStringLiteral("300"));
     QTest::qWait(100);
-    QVERIFY(sets(unit).isEmpty());
+    QVERIFY(parameterSets(unit).isEmpty());
     QTest::keyClick(field, Qt::Key_Return);
     QTest::qWait(100);
-    QVERIFY(sets(unit).isEmpty());
+    QVERIFY(parameterSets(unit).isEmpty());
     QCOMPARE(field->text(), held);
     QVERIFY2(field->toolTip().contains(QStringLiteral("0 to 255")), qPrintable(field->toolTip()));
     QCOMPARE(w.statusText(0), field->toolTip());
@@ -617,11 +595,11 @@ void TestTools::parameter13() {
     field->selectAll();
     QTest::keyClicks(field, QStringLiteral("255"));
     QTest::qWait(100);
-    QVERIFY(sets(unit).isEmpty());
+    QVERIFY(parameterSets(unit).isEmpty());
     QTest::keyClick(field, Qt::Key_Return);
     QVERIFY(unit.waitForCommands(1, 3000));
     QTest::qWait(50);
-    QCOMPARE(sets(unit), QList<QByteArray>{set(13, 255)});
+    QCOMPARE(parameterSets(unit), QList<QByteArray>{parameterSet(13, 255)});
     QCOMPARE(int(w.state().cal.SetupBlock[13]), 0);
     QVERIFY(about->isVisible());
 
@@ -636,7 +614,7 @@ void TestTools::parameter13() {
     QTest::keyClicks(field, QStringLiteral("9"));
     about->close();
     QTest::qWait(100);
-    QCOMPARE(sets(unit).size(), 1);
+    QCOMPARE(parameterSets(unit).size(), 1);
     QVERIFY(w.isEnabled());
 }
 

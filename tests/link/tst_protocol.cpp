@@ -37,7 +37,6 @@ class TestProtocol : public QObject {
     void identityDecoding_data();
     void identityDecoding();
     void replyCopy();
-    void connectCopyCutsAt101();
 
     void init();
     void cleanup();
@@ -145,16 +144,6 @@ void TestProtocol::replyCopy() {
     QCOMPARE(guard[10], std::uint8_t(99));
 }
 
-void TestProtocol::connectCopyCutsAt101() {
-    std::array<std::uint8_t, kSetupBlockSize> setup;
-    setup.fill(kReplyFillByte);
-    QByteArray reply(kImageReplySize, 0);
-    for (int i = 0; i < reply.size(); ++i)
-        reply[i] = static_cast<char>(1 + i % 250);
-    QCOMPARE(copyReply(reply, setup.data(), kSetupBlockSize, kSetupBlockSize), 101);
-    QCOMPARE(setup[100], std::uint8_t(1 + 100));
-}
-
 void TestProtocol::startSim(SimConfig config) {
     config.linkPath = dir_.filePath(QStringLiteral("ttyEMU"));
     sim_ = std::make_unique<EmuSimulator>(config);
@@ -167,11 +156,9 @@ void TestProtocol::startSim(SimConfig config) {
 }
 
 void TestProtocol::init() {
-    if (QByteArray(QTest::currentTestFunction()).startsWith("identityDecoding") ||
-        QByteArray(QTest::currentTestFunction()) == "replyCopy" ||
-        QByteArray(QTest::currentTestFunction()) == "connectCopyCutsAt101")
-        return;
-    startSim();
+    // The pure-input cases need no unit.
+    if (!QByteArrayList{"identityDecoding", "replyCopy"}.contains(QTest::currentTestFunction()))
+        startSim();
 }
 
 void TestProtocol::cleanup() {
@@ -182,7 +169,6 @@ void TestProtocol::cleanup() {
 }
 
 void TestProtocol::identifyOverPty() {
-    sim_->stop();
     SimConfig config;
     config.type = 5;
     config.firmwareVersion = 1;
@@ -238,12 +224,6 @@ void TestProtocol::shortAndEmptyReplies() {
     QCOMPARE(shortImage->received(), 100);
     QCOMPARE(shortImage->shortText(),
              QStringLiteral("The EMU sent 100 of 481 bytes of its data table; nothing was loaded."));
-    std::array<std::uint8_t, 482> buf;
-    buf.fill(kReplyFillByte);
-    copyReply(shortImage->reply, buf.data(), 482, kImageReplySize);
-    QCOMPARE(buf[100], std::uint8_t(0));
-    QCOMPARE(buf[101], kReplyFillByte);
-    QCOMPARE(buf[480], kReplyFillByte);
 
     sim_->setShortReplies(-1);
     sim_->setSilent(true);
