@@ -14,26 +14,11 @@
 
 #include <qcustomplot.h>
 
+#include "controls_helpers.h"
+
 #include <cmath>
 
 namespace {
-
-LiveValues sampleValues() {
-    LiveValues v;
-    v.RpmHundreds = 30;
-    v.Vacuum = 1.51;
-    v.ThrottlePercent = 50;
-    v.LambdaHundredths = 45;
-    v.WaterTemp = 85;
-    v.AirTemp = 20;
-    v.PotPercent = 49.8;
-    v.BatteryTenths = 130;
-    v.InjectorTenthsMs = 60;
-    v.LiveTiming = 12.5;
-    v.InjectorDuty = 15;
-    v.received = true;
-    return v;
-}
 
 // A page whose ticks come from the test, on a clock the test moves.
 struct Logger {
