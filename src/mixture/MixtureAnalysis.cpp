@@ -10,12 +10,12 @@
 
 namespace {
 
-constexpr int kRpm = 0;
-constexpr int kVacuum = 1;
-constexpr int kThrottle = 2;
-constexpr int kLambda = 3;
-constexpr int kWater = 4;
-constexpr int kInjector = 8;
+using LogChannels::kLambda;
+using LogChannels::kRpm;
+using LogChannels::kThrottle;
+using LogChannels::kVacuum;
+using LogChannels::kWater;
+constexpr int kInjector = LogChannels::kInjectorPulse;
 
 constexpr MapId kCurves[] = {MapId::FuelRpmLow, MapId::FuelRpmCruise, MapId::FuelRpmHigh, MapId::FuelVacuum};
 constexpr int kCurveCount = 4;

@@ -21,6 +21,13 @@ struct LogChannel {
 // the window had selected (1 Low, 2 Cruise, 3 High; 0 none).
 namespace LogChannels {
 constexpr int kCount = 12;
+// The columns read by name elsewhere (the mixture analysis, the logger's series).
+constexpr int kRpm = 0;
+constexpr int kVacuum = 1;
+constexpr int kThrottle = 2;
+constexpr int kLambda = 3;
+constexpr int kWater = 4;
+constexpr int kInjectorPulse = 8;
 constexpr int kFuelCurve = 11; // the channel the window fills, not the frame
 const LogChannel& at(int channel);
 // The index of the channel of that name, -1 when none.
